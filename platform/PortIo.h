@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// Where port writes end up: the simulated port, or a real parallel port.
+class PortBackend {
+public:
+    virtual ~PortBackend() = default;
+    // A short description for the user, for example "simulated module".
+    virtual std::string Describe() const = 0;
+    virtual void Write(std::uint32_t address, std::uint8_t value) = 0;
+};
+
+// Sees every port write after the back-end has taken it (trace, waveform, views).
+class PortObserver {
+public:
+    virtual ~PortObserver() = default;
+    virtual void OnPortWrite(std::uint32_t address, std::uint8_t value) = 0;
+};
+
+// The default back-end: keeps the last byte written to each I/O address.
+class SimulatedPort final : public PortBackend {
+public:
+    SimulatedPort();
+    std::string Describe() const override { return "simulated module"; }
+    void Write(std::uint32_t address, std::uint8_t value) override;
+    // The last byte written to `address`, or -1 if it was never written.
+    int LastWritten(std::uint32_t address) const;
+
+private:
+    std::vector<std::int16_t> last_;  // one slot per 16-bit I/O address
+};
+
+// The process's one path to the port: a back-end behind a seam, observers beside it,
+// and the place where a back-end tells the user that hardware is not reached.
+class PortIo {
+public:
+    static PortIo& Instance();
+
+    // Replaces the back-end; nullptr brings back a fresh simulated port.
+    void SetBackend(std::unique_ptr<PortBackend> backend);
+    PortBackend& Backend() { return *backend_; }
+    // The simulated port when it is the back-end in use, otherwise nullptr.
+    SimulatedPort* Simulated();
+
+    void AddObserver(PortObserver* observer);
+    void RemoveObserver(PortObserver* observer);
+
+    void Write(std::uint32_t address, std::uint8_t value);
+
+    // Tells the user once per cause (on standard error and through the sink,
+    // which the dialog shows in its notice line). The sink may be empty.
+    using ProblemSink = std::function<void(const std::string& message)>;
+    void SetProblemSink(ProblemSink sink);
+    void ReportProblem(const std::string& cause, const std::string& message);
+    // The messages reported so far, oldest first.
+    const std::vector<std::string>& Problems() const { return problems_; }
+    // Forgets reported causes and the back-end; for a fresh start (tests).
+    void Reset();
+
+private:
+    PortIo();
+    std::unique_ptr<PortBackend> backend_;
+    std::vector<PortObserver*> observers_;
+    ProblemSink sink_;
+    std::set<std::string> reportedCauses_;
+    std::vector<std::string> problems_;
+};
+
+// Writes one byte to one I/O port before it returns. The only port operation
+// the line state uses; nothing is ever read back.
+void DlPortWritePortUchar(std::uint32_t port, std::uint8_t value);

@@ -1,0 +1,3 @@
+#include "port/LineState.h"
+
+LineState g_lines;
