@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ParportSystem.h"
+
+// Where the kernel publishes its parallel ports: one directory per port, named
+// like the port's device node, each with the port's base address.
+inline constexpr const char kProcParportDir[] = "/proc/sys/dev/parport";
+inline constexpr const char kBaseAddressFile[] = "base-addr";
+inline constexpr const char kDeviceDir[] = "/dev";
+inline constexpr const char kParportPrefix[] = "parport";
+
+// The control register lies this far above a port's data register (its base).
+inline constexpr std::uint32_t kParportControlOffset = 2;
+// The bases of the classic motherboard ports, the only ones the tool's Port list offers.
+inline constexpr std::uint32_t kLegacyParportBases[] = {0x378, 0x278, 0x3BC};
+
+// One parallel port the kernel knows.
+struct ParportDevice {
+    std::string name;        // "parport0"
+    std::string devicePath;  // "/dev/parport0"
+    std::uint32_t base = 0;  // I/O address of the data register
+    bool operator==(const ParportDevice&) const = default;
+};
+
+struct ParportScan {
+    std::vector<ParportDevice> ports;  // in port-number order
+    // False when the kernel publishes no parallel-port directory at all (no
+    // parport module loaded), true when it does, even with no port in it.
+    bool kernelHasParport = false;
+};
+
+// Lists the ports under kProcParportDir. An entry whose base address cannot be
+// read or parsed is left out and reported to the user.
+ParportScan ScanParports(const ParportSystem& sys);
+
+// "0x378": addresses in messages, at least three upper-case hex digits.
+std::string HexAddress(std::uint32_t address);
+// The port base an I/O address belongs to when it is a register of a classic
+// port (0x37A gives 0x378), otherwise the address itself.
+std::uint32_t LegacyBaseOf(std::uint32_t address);
+// "0x378 on /dev/parport0, 0x278 on /dev/parport1", or "none".
+std::string DescribePorts(const std::vector<ParportDevice>& ports);
