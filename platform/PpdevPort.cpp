@@ -1,0 +1,128 @@
+#include "platform/PpdevPort.h"
+
+#include <fcntl.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// What the user can do about a device node that cannot be opened.
+std::string FixForOpen(int error) {
+    switch (-error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:  // a node without its driver
+            return "load the kernel module ppdev (sudo modprobe ppdev)";
+        case EACCES:
+        case EPERM:
+            return "add your user to group lp (sudo usermod -aG lp $USER) and log in again";
+        default:
+            return "check that the kernel sees the port (dmesg | grep parport)";
+    }
+}
+
+// What the user can do about a port that cannot be claimed. The kernel refuses
+// an exclusive claim with ENXIO while another driver is registered on the port.
+std::string FixForClaim(int error) {
+    switch (-error) {
+        case ENXIO:
+        case EBUSY:
+            return "another driver holds the port, usually the printer driver: unload it (sudo "
+                   "modprobe -r lp) and close any program using the port";
+        default:
+            return "check that the kernel sees the port (dmesg | grep parport)";
+    }
+}
+
+}  // namespace
+
+PpdevPort::PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports)
+    : sys_(std::move(sys)), ports_(std::move(ports)), handles_(ports_.size()) {}
+
+PpdevPort::~PpdevPort() {
+    // The hub may be going away with us at program end, so a failure here is
+    // said on standard error directly.
+    for (std::size_t i = 0; i < handles_.size(); ++i) {
+        const int fd = handles_[i].fd;
+        if (fd < 0) continue;
+        const int released = sys_->Ioctl(fd, PPRELEASE, nullptr);
+        const int closed = sys_->Close(fd);
+        const int error = released < 0 ? released : closed;
+        if (error < 0) {
+            std::fprintf(stderr, "lcdtest: cannot release %s: %s\n", ports_[i].devicePath.c_str(),
+                         ErrorText(error).c_str());
+        }
+    }
+}
+
+std::string PpdevPort::Describe() const {
+    return "parallel port (ppdev: " + DescribePorts(ports_) + ")";
+}
+
+bool PpdevPort::Claim(std::uint32_t base) {
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        if (ports_[i].base == base) return ClaimAt(i);
+    return false;
+}
+
+bool PpdevPort::ClaimAny() {
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        if (ClaimAt(i)) return true;
+    return false;
+}
+
+bool PpdevPort::ClaimAt(std::size_t index) {
+    Handle& handle = handles_[index];
+    if (handle.tried) return handle.fd >= 0;
+    handle.tried = true;
+    const std::string& path = ports_[index].devicePath;
+
+    const int fd = sys_->Open(path, O_RDWR);
+    if (fd < 0) {
+        PortIo::Instance().ReportProblem(
+            "ppdev-open:" + path,
+            "cannot open " + path + ": " + ErrorText(fd) + " — " + FixForOpen(fd));
+        return false;
+    }
+    // Exclusive, so no other driver slips its own writes between the module's.
+    int error = sys_->Ioctl(fd, PPEXCL, nullptr);
+    if (error >= 0) error = sys_->Ioctl(fd, PPCLAIM, nullptr);
+    if (error < 0) {
+        PortIo::Instance().ReportProblem(
+            "ppdev-claim:" + path,
+            "cannot claim " + path + ": " + ErrorText(error) + " — " + FixForClaim(error));
+        sys_->Close(fd);  // never claimed, so nothing is lost if this fails too
+        return false;
+    }
+    handle.fd = fd;
+    return true;
+}
+
+void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        const bool data = address == ports_[i].base;
+        const bool control = address == ports_[i].base + kParportControlOffset;
+        if (!data && !control) continue;
+        if (!ClaimAt(i)) return;  // dropped; the reason was reported when the claim failed
+
+        unsigned char byte = value;
+        const int error = sys_->Ioctl(handles_[i].fd, data ? PPWDATA : PPWCONTROL, &byte);
+        if (error < 0) {
+            const std::string& path = ports_[i].devicePath;
+            PortIo::Instance().ReportProblem(
+                "ppdev-write:" + path + ":" + std::to_string(-error),
+                "write to " + HexAddress(address) + " through " + path + " failed: " +
+                    ErrorText(error) + " — the module did not get it; check the port and " +
+                    "its cable (dmesg | grep parport)");
+        }
+        return;
+    }
+    const std::uint32_t base = LegacyBaseOf(address);
+    PortIo::Instance().ReportProblem(
+        "ppdev-no-port:" + HexAddress(base),
+        "no parallel port at " + HexAddress(base) +
+            ": its writes are dropped (ports found: " + DescribePorts(ports_) + ")");
+}

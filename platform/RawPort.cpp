@@ -1,0 +1,77 @@
+#include "platform/RawPort.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/ParportScan.h"
+
+namespace {
+
+std::string FixForOpen(int error) {
+    switch (-error) {
+        case EACCES:
+        case EPERM:
+            return "raw port I/O needs root (sudo), and a kernel in lockdown (Secure Boot) "
+                   "refuses it even then; use --port-io=ppdev instead";
+        case ENOENT:
+            return "this kernel has no /dev/port; use --port-io=ppdev instead";
+        default:
+            return "use --port-io=ppdev instead";
+    }
+}
+
+}  // namespace
+
+RawPort::RawPort(std::shared_ptr<ParportSystem> sys) : sys_(std::move(sys)) {}
+
+RawPort::~RawPort() {
+    if (fd_ < 0) return;
+    // The hub may be going away with us at program end: say it directly.
+    const int closed = sys_->Close(fd_);
+    if (closed < 0) {
+        std::fprintf(stderr, "lcdtest: cannot close %s: %s\n", kRawPortDevice,
+                     ErrorText(closed).c_str());
+    }
+}
+
+bool RawPort::IsAllowedAddress(std::uint32_t address) {
+    for (std::uint32_t base : kLegacyParportBases)
+        if (address == base || address == base + kParportControlOffset) return true;
+    return false;
+}
+
+bool RawPort::Open() {
+    if (tried_) return fd_ >= 0;
+    tried_ = true;
+    const int fd = sys_->Open(kRawPortDevice, O_WRONLY);
+    if (fd < 0) {
+        PortIo::Instance().ReportProblem("raw-open", std::string("cannot open ") + kRawPortDevice +
+                                                         ": " + ErrorText(fd) + " — " +
+                                                         FixForOpen(fd));
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void RawPort::Write(std::uint32_t address, std::uint8_t value) {
+    if (!IsAllowedAddress(address)) {
+        PortIo::Instance().ReportProblem(
+            "raw-refused:" + HexAddress(address),
+            "refused to write to I/O address " + HexAddress(address) +
+                ": not a parallel-port register (a fault in the tool; please report it)");
+        return;
+    }
+    if (!Open()) return;  // dropped; the reason was reported when the open failed
+
+    const unsigned char byte = value;
+    const ssize_t written = sys_->PWrite(fd_, &byte, sizeof byte, static_cast<off_t>(address));
+    if (written == static_cast<ssize_t>(sizeof byte)) return;
+    const int error = written < 0 ? static_cast<int>(written) : -EIO;
+    PortIo::Instance().ReportProblem("raw-write:" + std::to_string(-error),
+                                     "write to " + HexAddress(address) + " through " +
+                                         kRawPortDevice + " failed: " + ErrorText(error) +
+                                         " — the module did not get it");
+}
