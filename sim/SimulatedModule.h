@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "platform/Clock.h"
+#include "platform/PortIo.h"
+#include "sim/LcdController.h"
+#include "sim/PortLines.h"
+
+// One transfer as a controller latched it on the falling edge of its enable line.
+struct BusTransfer {
+    int controller;    // 0 on E0, 1 on E1
+    bool rs;           // data register when true, instruction register otherwise
+    bool read;         // RW was high
+    std::uint8_t bus;  // D7..D0 as they stood at the edge
+};
+
+// The module on the end of the cable: two controllers sharing RS, RW and D0..D7,
+// controller 0 clocked by E0 and controller 1 by E1 (a one-controller module just
+// leaves E1 unused). It listens to the port I/O from construction to destruction
+// and takes the writes of one port at a time.
+class SimulatedModule final : public PortObserver {
+public:
+    static constexpr int kControllers = 2;
+
+    // Powers both controllers on now and attaches to the port at `portBase`.
+    SimulatedModule(Clock& clock, std::uint32_t portBase);
+    ~SimulatedModule() override;
+    SimulatedModule(const SimulatedModule&) = delete;
+    SimulatedModule& operator=(const SimulatedModule&) = delete;
+
+    // Moves the cable to another port: its registers' current values become the
+    // line levels, and no edge results from the move.
+    void AttachToPort(std::uint32_t portBase);
+    std::uint32_t AttachedPort() const { return lines_.Base(); }
+    const PortLines& Lines() const { return lines_; }
+
+    // Controller 0, or controller 1 for any other number (as E1 serves every
+    // controller number but 0).
+    const LcdController& Controller(int number) const { return controllers_[number == 0 ? 0 : 1]; }
+    // Powers the module off and on again.
+    void PowerCycle();
+
+    // Called after every latched transfer, reads included, so a view can repaint at once.
+    using ChangeListener = std::function<void(const BusTransfer&)>;
+    void SetChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
+
+    void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
+
+private:
+    std::array<LcdController, kControllers> controllers_;
+    PortLines lines_;
+    ChangeListener listener_;
+};
