@@ -1,0 +1,153 @@
+#include "platform/qt/Wnd.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+
+std::string ToSingleByte(const QString& text) {
+    constexpr char32_t kLastSingleByte = 0xFF;
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (char32_t c : text.toUcs4()) {
+        if (c == 0) break;
+        bytes.push_back(c <= kLastSingleByte ? static_cast<char>(c) : '?');
+    }
+    return bytes;
+}
+
+QString FromSingleByte(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const CFont* GetStockObject(int which) {
+    if (which != ANSI_FIXED_FONT) return nullptr;
+    static const CFont fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    return &fixed;
+}
+
+void CWnd::Attach(QWidget* widget, int id) {
+    widget_ = widget;
+    id_ = id;
+}
+
+void CWnd::SetWindowText(std::string_view text) {
+    QWidget* w = Widget();
+    if (!w) return;
+    const QString s = FromSingleByte(text);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(s);
+        edit->setCursorPosition(0);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(s);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(s);
+    } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
+        box->setTitle(s);
+    } else {
+        w->setWindowTitle(s);
+    }
+}
+
+std::string CWnd::GetWindowText() const {
+    QWidget* w = Widget();
+    if (!w) return {};
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return ToSingleByte(edit->text());
+    if (auto* label = qobject_cast<QLabel*>(w)) return ToSingleByte(label->text());
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return ToSingleByte(button->text());
+    if (auto* combo = qobject_cast<QComboBox*>(w)) return ToSingleByte(combo->currentText());
+    if (auto* box = qobject_cast<QGroupBox*>(w)) return ToSingleByte(box->title());
+    return ToSingleByte(w->windowTitle());
+}
+
+void CWnd::EnableWindow(BOOL enable) {
+    if (QWidget* w = Widget()) w->setEnabled(enable != FALSE);
+}
+
+BOOL CWnd::IsWindowEnabled() const {
+    QWidget* w = Widget();
+    return w && w->isEnabled() ? TRUE : FALSE;
+}
+
+void CWnd::UpdateWindow() {
+    if (QWidget* w = Widget(); w && w->isVisible()) w->repaint();
+}
+
+void CWnd::SetFont(const CFont* font, BOOL redraw) {
+    QWidget* w = Widget();
+    if (!w || !font) return;
+    w->setFont(font->Get());
+    if (redraw) w->update();
+}
+
+void CEdit::SetReadOnly(BOOL readOnly) {
+    if (auto* edit = qobject_cast<QLineEdit*>(Widget())) edit->setReadOnly(readOnly != FALSE);
+}
+
+BOOL CEdit::IsReadOnly() const {
+    auto* edit = qobject_cast<QLineEdit*>(Widget());
+    return edit && edit->isReadOnly() ? TRUE : FALSE;
+}
+
+void CButton::SetCheck(int check) {
+    if (auto* button = qobject_cast<QAbstractButton*>(Widget())) {
+        const QSignalBlocker quiet(button);
+        button->setChecked(check == BST_CHECKED);
+    }
+}
+
+int CButton::GetCheck() const {
+    auto* button = qobject_cast<QAbstractButton*>(Widget());
+    return button && button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+}
+
+int CComboBox::AddString(std::string_view text) {
+    auto* combo = qobject_cast<QComboBox*>(Widget());
+    if (!combo) return CB_ERR;
+    const QSignalBlocker quiet(combo);
+    combo->addItem(FromSingleByte(text));
+    return combo->count() - 1;
+}
+
+int CComboBox::SetCurSel(int index) {
+    auto* combo = qobject_cast<QComboBox*>(Widget());
+    if (!combo) return CB_ERR;
+    const QSignalBlocker quiet(combo);
+    if (index < 0 || index >= combo->count()) {
+        combo->setCurrentIndex(-1);
+        return CB_ERR;
+    }
+    combo->setCurrentIndex(index);
+    return index;
+}
+
+int CComboBox::GetCurSel() const {
+    auto* combo = qobject_cast<QComboBox*>(Widget());
+    return combo ? combo->currentIndex() : CB_ERR;
+}
+
+int CComboBox::GetCount() const {
+    auto* combo = qobject_cast<QComboBox*>(Widget());
+    return combo ? combo->count() : 0;
+}
+
+BOOL CMenu::AppendMenu(UINT flags, UINT id, const char* text) {
+    QMenu* menu = Get();
+    if (!menu) return FALSE;
+    if (flags & MF_SEPARATOR) {
+        menu->addSeparator();
+        return TRUE;
+    }
+    QAction* action = menu->addAction(QString::fromLatin1(text ? text : ""));
+    action->setData(id);
+    return TRUE;
+}
+
+int CMenu::GetMenuItemCount() const {
+    QMenu* menu = Get();
+    return menu ? static_cast<int>(menu->actions().size()) : -1;
+}

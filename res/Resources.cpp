@@ -1,0 +1,7 @@
+#include <QtGlobal>
+
+#include "platform/DialogTemplate.h"
+
+// Outside any namespace, as the resource initialiser requires. Calling it
+// also keeps the compiled-in images from being dropped by the linker.
+void RegisterResources() { Q_INIT_RESOURCE(resources); }

@@ -1,0 +1,13 @@
+#pragma once
+
+// Texts of the templates that belong to this build rather than to the layout.
+
+inline constexpr char kMakerAddress[] = "www.lumaworkshop.com";
+inline constexpr char kMainTitle[] = "TORV_VozUriz www.lumaworkshop.com";
+inline constexpr char kMainNotice[] = "Lumaworkshop bench tool. No warranty.";
+inline constexpr char kAboutNotice[] = "Copyright (C) Lumaworkshop. Free to use, no warranty.";
+
+// Three lines, framed: what this build needs to reach a real parallel port.
+inline constexpr char kDriverLine1[] = "Requires the Linux \"parport_pc\" and \"ppdev\" drivers";
+inline constexpr char kDriverLine2[] = "and access to /dev/parport*:";
+inline constexpr char kDriverLine3[] = "user in group lp, or --port-io=raw as root.";
