@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "platform/PortIo.h"
 
