@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/PortIo.h"
+#include "sim/PortLines.h"
+
+// Records the twelve module lines of one port (E0, E1, RS, RW, D0 to D7, at the
+// levels the module sees) as a Value Change Dump in microseconds, readable by
+// waveform viewers and logic-analyser software. Each change is flushed at once,
+// so a killed program still leaves a usable file.
+class VcdWriter final : public PortObserver {
+public:
+    explicit VcdWriter(Clock& clock) : clock_(clock) {}
+    ~VcdWriter() override;
+    VcdWriter(const VcdWriter&) = delete;
+    VcdWriter& operator=(const VcdWriter&) = delete;
+
+    // Opens (truncates) `path`, writes the header and the levels of the port at
+    // `portBase` as time 0, and subscribes to the port I/O. False, with Error()
+    // telling why, if the file cannot be written.
+    bool Open(const std::string& path, std::uint32_t portBase);
+    // Follows another port from now on; its current levels are recorded as changes.
+    void AttachToPort(std::uint32_t portBase);
+    // Ends the dump at the current time and closes the file. Also done on destruction.
+    void Close();
+
+    bool IsOpen() const { return file_ != nullptr; }
+    const std::string& Error() const { return error_; }
+
+    void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
+
+private:
+    static constexpr int kSignals = 12;
+
+    std::uint16_t Levels() const;  // bit i = signal i of the header
+    void Record(std::uint16_t levels);
+    std::uint64_t NextStamp();
+    void Fail(const char* what);
+
+    Clock& clock_;
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    std::string error_;
+    PortLines lines_;
+    std::uint64_t origin_ = 0;
+    std::uint64_t lastStamp_ = 0;
+    std::uint16_t recorded_ = 0;
+};
