@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config fonts-dejavu-core
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev

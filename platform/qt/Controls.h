@@ -12,6 +12,8 @@ public:
 
 protected:
     void nextCheckState() override {}
+    // Without a text the whole control is the click target, not just the circle.
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
 // A drop-down list that reports each closing of its drop-down part, however

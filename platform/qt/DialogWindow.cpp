@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QWindow>
+#include <limits>
 
 #include "platform/qt/Controls.h"
 #include "platform/qt/Dialog.h"
@@ -128,6 +129,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
         }
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(TextOf(c), this);
+            edit->setMaxLength(std::numeric_limits<int>::max());  // any length is taken
             edit->setReadOnly(c.style & kReadOnly);
             edit->setFrame(c.style & kBorder);
             edit->setAlignment((c.style & kRightAlign) ? Qt::AlignRight | Qt::AlignVCenter

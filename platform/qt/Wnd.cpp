@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +27,19 @@ QString FromSingleByte(std::string_view text) {
 
 const CFont* GetStockObject(int which) {
     if (which != ANSI_FIXED_FONT) return nullptr;
-    static const CFont fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    static const CFont fixed([] {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        // Some platforms answer with a proportional font; then ask for any
+        // monospaced family. The glyph widths tell, not the font's own flag.
+        const QFontMetrics metrics(font);
+        if (metrics.horizontalAdvance(QStringLiteral("iiii")) !=
+            metrics.horizontalAdvance(QStringLiteral("WWWW"))) {
+            font.setFamily(QStringLiteral("monospace"));
+            font.setStyleHint(QFont::TypeWriter);
+            font.setFixedPitch(true);
+        }
+        return font;
+    }());
     return &fixed;
 }
 
