@@ -1,42 +1,32 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
 #include "sim/LcdController.h"
 #include "sim/ModuleLayout.h"
 
 namespace {
 
-// "c:aa+w" per segment, segments joined by ' ', rows by '|'.
+// Per row its segments as "controller:address+width", rows joined by '|'.
 std::string Describe(int size) {
     std::string text;
     for (const ModuleRow& row : ModuleRows(size)) {
-        if (!text.empty()) text += '|';
-        for (const RowSegment& s : row.segments) {
-            char part[16];
-            std::snprintf(part, sizeof part, "%s%d:%02X+%d", &s == &row.segments[0] ? "" : " ",
-                          s.controller, s.address, s.width);
-            text += part;
-        }
+        text += text.empty() ? "" : "|";
+        for (const RowSegment& s : row.segments)
+            text += (&s == &row.segments[0] ? "" : " ") + std::to_string(s.controller) + ":" +
+                    std::to_string(s.address) + "+" + std::to_string(s.width);
     }
     return text;
 }
 
-TEST(ModuleLayout, RowsOfTheIrregularSizes) {
-    EXPECT_EQ(Describe(0), "0:00+8|0:40+8");
-    EXPECT_EQ(Describe(2), "0:00+8 0:40+8");
-    EXPECT_EQ(Describe(6), "0:00+16|0:40+16|0:10+16|0:50+16");
-    EXPECT_EQ(Describe(7), "0:00+20|0:40+20|0:14+20|0:54+20");
-    EXPECT_EQ(Describe(9), "0:00+40|0:40+40|1:00+40|1:40+40");
-    EXPECT_STREQ(ModuleSizeName(2), "16x1");
-    for (int bad : {-1, kModuleLayoutCount}) {
-        EXPECT_TRUE(ModuleRows(bad).empty());
-        EXPECT_STREQ(ModuleSizeName(bad), "");
-    }
-    // Each size's name is its columns by its rows.
+TEST(ModuleLayout, Rows) {
+    EXPECT_EQ(Describe(2), "0:0+8 0:64+8");  // 16x1: halves at 0x00 and 0x40
+    EXPECT_EQ(Describe(6), "0:0+16|0:64+16|0:16+16|0:80+16");
+    EXPECT_EQ(Describe(7), "0:0+20|0:64+20|0:20+20|0:84+20");
+    EXPECT_EQ(Describe(9), "0:0+40|0:64+40|1:0+40|1:64+40");
+    for (int bad : {-1, kModuleLayoutCount}) EXPECT_EQ(Describe(bad), "");
+    // Every size is as wide and as tall as its name says.
     for (int size = 0; size < kModuleLayoutCount; ++size) {
         const auto rows = ModuleRows(size);
         EXPECT_EQ(std::to_string(rows[0].Width()) + "x" + std::to_string(rows.size()),
@@ -44,60 +34,59 @@ TEST(ModuleLayout, RowsOfTheIrregularSizes) {
     }
 }
 
-class VisibleRowsTest : public ::testing::Test {
-protected:
-    VisibleRowsTest() {
-        clock.AdvanceMicros(kPowerOnBusyMicros);
-        for (std::uint8_t v : {0x38, 0x38, 0x38, 0x0C, 0x01}) Command(v);
-    }
-    void Command(std::uint8_t v) { Send(false, v); }
-    void Send(bool rs, std::uint8_t v) {
-        lcd.LatchWrite(rs, v);
-        clock.AdvanceMicros(5000);
-    }
-    void Fill() {  // '0'..'9' repeated from address 0 on each line
-        for (std::uint8_t line : {0x80, 0xC0}) {
-            Command(line);
-            for (int i = 0; i < 40; ++i) Send(true, static_cast<std::uint8_t>('0' + i % 10));
-        }
-    }
-    std::vector<std::string> Rows(int size) const {
-        std::vector<std::string> rows;
-        for (const VisibleRow& row : VisibleRows(size, lcd.State(), other.State())) {
-            std::string text;
-            for (const auto& code : row.codes) text += code ? static_cast<char>(*code) : '_';
-            if (row.cursorColumn) text.insert(*row.cursorColumn, "^");
-            rows.push_back(text);
-        }
-        return rows;
-    }
-
-    VirtualClock clock;
-    LcdController lcd{clock};
-    LcdController other{clock};  // controller 1, display off
-};
-
-TEST_F(VisibleRowsTest, ShiftWrapsEachLineOnItself) {
-    Fill();
-    EXPECT_EQ(Rows(0), (std::vector<std::string>{"01234567", "01234567"}));
-    for (int i = 0; i < 3; ++i) Command(0x1C);  // display right three times
-    EXPECT_EQ(Rows(0), (std::vector<std::string>{"78901234", "78901234"}));
-    for (int i = 0; i < 5; ++i) Command(0x18);  // then left five
-    EXPECT_EQ(Rows(2), (std::vector<std::string>{"2345678923456789"}));
+// A two-line controller whose cells hold '0'..'9' over and over on each line.
+ControllerState Filled() {
+    ControllerState s;
+    s.twoLines = s.displayOn = true;
+    for (int cell = 0; cell < kDdramBytes; ++cell)
+        s.ddram[cell] = static_cast<std::uint8_t>('0' + cell % kTwoLineLength % 10);
+    return s;
 }
 
-TEST_F(VisibleRowsTest, CursorDisplayOffAndOneLine) {
-    Fill();
-    Command(0x0E);  // cursor on
-    Command(0xC2);
-    EXPECT_EQ(Rows(2), (std::vector<std::string>{"0123456701^234567"}));
-    EXPECT_EQ(Rows(9)[2], std::string(40, '_'));  // controller 1 is off
-    Command(0x30);                                // one line: the second line's half goes dark
-    Command(0x80);
-    EXPECT_EQ(Rows(2), (std::vector<std::string>{"^01234567________"}));
-    EXPECT_EQ(Rows(6)[2], "6789012345678901");  // line 3 continues line 1
-    Command(0x08);
-    EXPECT_EQ(Rows(6)[0], std::string(16, '_'));
+std::vector<std::string> Rows(int size, const ControllerState& c0,
+                              const ControllerState& c1 = ControllerState{}) {
+    std::vector<std::string> rows;
+    for (const VisibleRow& row : VisibleRows(size, c0, c1)) {
+        std::string text;
+        for (const auto& code : row.codes) text += code ? static_cast<char>(*code) : '_';
+        if (row.cursorColumn) text.insert(*row.cursorColumn, "^");
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+TEST(VisibleRows, ShiftCursorDarkLines) {
+    ControllerState s = Filled();
+    s.displayShift = kDdramBytes - 3;  // three to the right: each line turns on itself
+    EXPECT_EQ(Rows(0, s), (std::vector<std::string>{"78901234", "78901234"}));
+    s.displayShift = 2;
+    s.blinkOn = true;
+    s.addressCounter = 0x43;
+    EXPECT_EQ(Rows(2, s), (std::vector<std::string>{"234567892^3456789"}));
+    EXPECT_EQ(Rows(9, s)[2], std::string(40, '_'));  // controller 1 is off
+    s.target = AddressTarget::Cgram;                 // no cursor while the address is in CGRAM
+    EXPECT_EQ(Rows(2, s), (std::vector<std::string>{"2345678923456789"}));
+    // One line: the second line's commons go dark, line 3 of 16x4 continues line 1.
+    s.twoLines = false;
+    s.displayShift = 0;
+    EXPECT_EQ(Rows(2, s), (std::vector<std::string>{"01234567________"}));
+    EXPECT_EQ(Rows(6, s)[2], "6789012345678901");
+    s.displayOn = false;
+    EXPECT_EQ(Rows(6, s)[0], std::string(16, '_'));
+}
+
+TEST(GlyphRows, CgramTwiceThenRom) {
+    ControllerState s;
+    const std::uint8_t glyph[kGlyphRows] = {0x04, 0x0A, 0x04, 0x07, 0x04, 0x06, 0x01, 0xE1};
+    std::copy(glyph, glyph + kGlyphRows, s.cgram.begin() + 3 * kGlyphRows);
+    for (std::uint8_t code : {3, 11}) {
+        const auto rows = GlyphRows(s, code);
+        for (int r = 0; r < kGlyphRows; ++r) EXPECT_EQ(rows[r], glyph[r] & 0x1F) << int(code);
+    }
+    EXPECT_EQ(GlyphRows(s, 2), (std::array<std::uint8_t, kGlyphRows>{}));
+    EXPECT_EQ(GlyphRows(s, 'A'),
+              (std::array<std::uint8_t, kGlyphRows>{0x0E, 0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0}));
+    EXPECT_EQ(GlyphRows(s, 0x5C)[0], 0x11);  // the yen sign, not a backslash
 }
 
 }  // namespace
