@@ -1,0 +1,132 @@
+#include "lcd/ModuleDriver.h"
+
+#include <span>
+
+#include "port/LineState.h"
+
+namespace {
+
+// Inside a transfer: data set-up before the enable line rises, and the enable pulse.
+constexpr std::uint32_t kDataSetupMs = 1;
+constexpr std::uint32_t kEnablePulseMs = 1;
+
+// Waits of the initialisation, before the instruction they precede.
+constexpr std::uint32_t kNoWait = 0;
+constexpr std::uint32_t kPowerOnWaitMs = 40;              // before the first function set
+constexpr std::uint32_t kAfterFirstFunctionSetMs = 5;     // before the second
+constexpr std::uint32_t kAfterSecondFunctionSetMs = 125;  // before the third
+constexpr std::uint32_t kAfterThirdFunctionSetMs = 1;     // before the fourth
+constexpr std::uint32_t kInstructionGapMs = 2;            // before each later instruction
+
+constexpr std::uint8_t kHighNibble = 0xF0;
+
+// One step of an initialisation: a wait (none for kNoWait), then one instruction
+// as an 8-bit or a 4-bit command cycle.
+enum class Bus { Eight, Four };
+struct InitStep {
+    std::uint32_t waitBeforeMs;
+    std::uint8_t instruction;
+    Bus bus;
+};
+
+constexpr InitStep kInit8Steps[] = {
+    {kPowerOnWaitMs, kFunctionSet8Bit2Lines, Bus::Eight},
+    {kAfterFirstFunctionSetMs, kFunctionSet8Bit2Lines, Bus::Eight},
+    {kAfterSecondFunctionSetMs, kFunctionSet8Bit2Lines, Bus::Eight},
+    {kAfterThirdFunctionSetMs, kFunctionSet8Bit2Lines, Bus::Eight},
+    {kInstructionGapMs, kDisplayOff, Bus::Eight},
+    {kInstructionGapMs, kClearDisplay, Bus::Eight},
+    {kInstructionGapMs, kEntryModeIncrement, Bus::Eight},
+    {kInstructionGapMs, kDisplayOnCursorBlink, Bus::Eight},
+    {kInstructionGapMs, kClearDisplay, Bus::Eight},
+};
+
+// The first four instructions go as single 8-bit transfers whose D7..D4 carry the
+// function-set pattern: until the 0x20 has been taken, the controller is on the
+// 8-bit bus. The 0x28 follows the 0x20 with no wait of its own.
+constexpr InitStep kInit4Steps[] = {
+    {kPowerOnWaitMs, kFunctionSet8Bit, Bus::Eight},
+    {kAfterFirstFunctionSetMs, kFunctionSet8Bit, Bus::Eight},
+    {kAfterSecondFunctionSetMs, kFunctionSet8Bit, Bus::Eight},
+    {kAfterThirdFunctionSetMs, kFunctionSet4Bit, Bus::Eight},
+    {kNoWait, kFunctionSet4Bit2Lines, Bus::Four},
+    {kInstructionGapMs, kDisplayOff, Bus::Four},
+    {kInstructionGapMs, kClearDisplay, Bus::Four},
+    {kInstructionGapMs, kEntryModeIncrement, Bus::Four},
+    {kInstructionGapMs, kDisplayOnCursorBlink, Bus::Four},
+    {kInstructionGapMs, kClearDisplay, Bus::Four},
+};
+
+void RunInit(ModuleDriver& driver, Clock& clock, std::span<const InitStep> steps,
+             std::uint8_t controller) {
+    for (const InitStep& step : steps) {
+        if (step.waitBeforeMs != kNoWait) clock.SleepMillis(step.waitBeforeMs);
+        if (step.bus == Bus::Eight)
+            driver.WriteCommand8(step.instruction, controller);
+        else
+            driver.WriteCommand4(step.instruction, controller);
+    }
+}
+
+}  // namespace
+
+void ModuleDriver::SelectRegister(Register reg) {
+    if (reg == Register::Instruction)
+        panel_.OnRSLow();
+    else
+        panel_.OnRSHigh();
+    panel_.OnRWLow();  // written even when RW is already low
+}
+
+// Puts one byte on the data lines and clocks it in with the controller's enable line.
+void ModuleDriver::Transfer(std::uint8_t dataLatch, std::uint8_t controller) {
+    g_lines.dataLatch = dataLatch;
+    panel_.RefreshDataPort();
+    clock_.SleepMillis(kDataSetupMs);
+    if (controller != 0)
+        panel_.OnE1High();
+    else
+        panel_.OnE0High();
+    clock_.SleepMillis(kEnablePulseMs);
+    if (controller != 0)
+        panel_.OnE1Low();
+    else
+        panel_.OnE0Low();
+}
+
+void ModuleDriver::Cycle8(Register reg, std::uint8_t value, std::uint8_t controller) {
+    SelectRegister(reg);
+    Transfer(value, controller);
+}
+
+// RS and RW are set once for both nibbles; the low nibble goes on the data lines
+// right after the enable line falls.
+void ModuleDriver::Cycle4(Register reg, std::uint8_t value, std::uint8_t controller) {
+    SelectRegister(reg);
+    Transfer(value & kHighNibble, controller);
+    Transfer(static_cast<std::uint8_t>(value << 4) & kHighNibble, controller);
+}
+
+void ModuleDriver::WriteCommand8(std::uint8_t value, std::uint8_t controller) {
+    Cycle8(Register::Instruction, value, controller);
+}
+
+void ModuleDriver::WriteData8(std::uint8_t value, std::uint8_t controller) {
+    Cycle8(Register::Data, value, controller);
+}
+
+void ModuleDriver::WriteCommand4(std::uint8_t value, std::uint8_t controller) {
+    Cycle4(Register::Instruction, value, controller);
+}
+
+void ModuleDriver::WriteData4(std::uint8_t value, std::uint8_t controller) {
+    Cycle4(Register::Data, value, controller);
+}
+
+void ModuleDriver::InitController8(std::uint8_t controller) {
+    RunInit(*this, clock_, kInit8Steps, controller);
+}
+
+void ModuleDriver::InitController4(std::uint8_t controller) {
+    RunInit(*this, clock_, kInit4Steps, controller);
+}

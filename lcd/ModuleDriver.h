@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Clock.h"
+#include "port/LinePanel.h"
+
+// HD44780 instructions the driver sends.
+inline constexpr std::uint8_t kFunctionSet8Bit2Lines = 0x38;  // 8-bit bus, 2 lines, 5x8 dots
+inline constexpr std::uint8_t kFunctionSet8Bit = 0x30;        // 8-bit bus (0011 on D7..D4)
+inline constexpr std::uint8_t kFunctionSet4Bit = 0x20;        // 4-bit bus (0010 on D7..D4)
+inline constexpr std::uint8_t kFunctionSet4Bit2Lines = 0x28;  // 4-bit bus, 2 lines, 5x8 dots
+inline constexpr std::uint8_t kDisplayOff = 0x08;             // display, cursor, blink off
+inline constexpr std::uint8_t kClearDisplay = 0x01;           // clear, address 0
+inline constexpr std::uint8_t kEntryModeIncrement = 0x06;     // increment, no display shift
+inline constexpr std::uint8_t kDisplayOnCursorBlink = 0x0F;   // display, cursor, blink on
+inline constexpr std::uint8_t kDisplayOnCursorOff = 0x0C;     // display on, cursor, blink off
+inline constexpr std::uint8_t kSetCgramAddress0 = 0x40;       // CGRAM address 0
+
+// Clocks bytes into one or two HD44780-compatible controllers. Every line change
+// is one refresh, so one port write, and is shown by the line panel: RS, RW and
+// the enable lines move only through the panel's own handlers, and the data lines
+// by setting the data latch as a whole and refreshing the data register. Nothing
+// is read back; all timing is fixed sleeps on the clock.
+//
+// Controller number 0 is clocked by E0, any other number by E1; the other enable
+// line is never touched.
+class ModuleDriver {
+public:
+    ModuleDriver(LinePanel& panel, Clock& clock) : panel_(panel), clock_(clock) {}
+
+    // 8-bit bus: one transfer on D7..D0. 5 port writes, 2 sleeps of 1 ms.
+    void WriteCommand8(std::uint8_t value, std::uint8_t controller);
+    void WriteData8(std::uint8_t value, std::uint8_t controller);
+    // 4-bit bus: high nibble, then low nibble, each on D7..D4 with D3..D0 low.
+    // 8 port writes, 4 sleeps of 1 ms.
+    void WriteCommand4(std::uint8_t value, std::uint8_t controller);
+    void WriteData4(std::uint8_t value, std::uint8_t controller);
+
+    // Brings one controller up by instructions alone, on the 8-bit or the 4-bit
+    // bus, and leaves it cleared, display, cursor and blink on. Returns right
+    // after the final clear's cycle: any wait after it is the caller's.
+    void InitController8(std::uint8_t controller);
+    void InitController4(std::uint8_t controller);
+
+private:
+    enum class Register { Instruction, Data };  // RS low, RS high
+
+    void Cycle8(Register reg, std::uint8_t value, std::uint8_t controller);
+    void Cycle4(Register reg, std::uint8_t value, std::uint8_t controller);
+    void SelectRegister(Register reg);
+    void Transfer(std::uint8_t dataLatch, std::uint8_t controller);
+
+    LinePanel& panel_;
+    Clock& clock_;
+};

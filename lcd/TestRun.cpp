@@ -1,0 +1,90 @@
+#include "lcd/TestRun.h"
+
+#include <string_view>
+#include <vector>
+
+#include "lcd/Geometry.h"
+#include "lcd/LineText.h"
+#include "port/LineState.h"
+#include "res/Resource.h"
+
+// clang-format off
+const std::uint8_t kGlyphTable[64] = {
+    0x00, 0x08, 0x0C, 0x0E, 0x0F, 0x0E, 0x0C, 0x08,  // 0: solid triangle pointing right
+    0x00, 0x01, 0x03, 0x07, 0x0F, 0x07, 0x03, 0x01,  // 1: solid triangle pointing left
+    0x00, 0x04, 0x04, 0x0E, 0x0E, 0x1F, 0x1F, 0x00,  // 2: solid triangle pointing up
+    0x00, 0x1F, 0x1F, 0x0E, 0x0E, 0x04, 0x04, 0x00,  // 3: solid triangle pointing down
+    0x00, 0x00, 0x0E, 0x1F, 0x1F, 0x1F, 0x0E, 0x00,  // 4: solid disc
+    0x04, 0x0A, 0x04, 0x07, 0x04, 0x06, 0x01, 0x01,  // 5: small ring over a stem with strokes
+    0x04, 0x0A, 0x04, 0x11, 0x0E, 0x04, 0x0A, 0x11,  // 6: stick figure, arms raised
+    0x15, 0x0A, 0x15, 0x0A, 0x15, 0x0A, 0x15, 0x0A,  // 7: checkerboard of single dots
+};
+// clang-format on
+
+namespace {
+
+// The run's own delay, before every bus cycle it starts.
+constexpr std::uint32_t kCycleGapMs = 2;
+
+// The driver operations of each bus width.
+struct BusOperations {
+    void (ModuleDriver::*init)(std::uint8_t controller);
+    void (ModuleDriver::*command)(std::uint8_t value, std::uint8_t controller);
+    void (ModuleDriver::*data)(std::uint8_t value, std::uint8_t controller);
+};
+
+constexpr BusOperations kEightBit = {&ModuleDriver::InitController8, &ModuleDriver::WriteCommand8,
+                                     &ModuleDriver::WriteData8};
+constexpr BusOperations kFourBit = {&ModuleDriver::InitController4, &ModuleDriver::WriteCommand4,
+                                    &ModuleDriver::WriteData4};
+
+// The line box each display line (0 = line 1, the top) is read from.
+constexpr int kLineBox[4] = {IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4};
+
+// The encoded text of display line n. The second line of a "16x1" module is the
+// right half of its one line: line box 1 from its 9th typed character on.
+std::vector<std::uint8_t> EncodedLine(const TestRunSource& source, int sizeIndex, unsigned n,
+                                      unsigned columns) {
+    if (sizeIndex == kSize16x1 && n == 1) {
+        const std::string box1 = source.LineBoxText(IDC_LINE1);
+        return EncodeLineText(SecondHalfText(box1), columns);
+    }
+    return EncodeLineText(source.LineBoxText(kLineBox[n]), columns);
+}
+
+}  // namespace
+
+void RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
+                    const TestRunSource& source) {
+    const int sizeIndex = source.SizeSelection();
+    if (!IsModuleSizeIndex(sizeIndex)) return;
+    const ModuleGeometry& geometry = kModuleGeometry[sizeIndex];
+    const BusOperations& bus = width == BusWidth::Eight ? kEightBit : kFourBit;
+
+    const auto command = [&](std::uint8_t value, std::uint8_t controller) {
+        clock.SleepMillis(kCycleGapMs);
+        (driver.*bus.command)(value, controller);
+    };
+    const auto data = [&](std::uint8_t value, std::uint8_t controller) {
+        clock.SleepMillis(kCycleGapMs);
+        (driver.*bus.data)(value, controller);
+    };
+
+    for (std::uint8_t c = 0; c < geometry.controllerCount; ++c) {
+        (driver.*bus.init)(c);
+        for (std::uint8_t l = 0; l < geometry.linesPerController; ++l) {
+            command(geometry.lineAddress[l], c);
+            const unsigned n = l + c * geometry.linesPerController;
+            for (const std::uint8_t byte : EncodedLine(source, sizeIndex, n, geometry.columns))
+                data(byte, c);
+        }
+        command(kDisplayOnCursorOff, c);
+        command(kSetCgramAddress0, c);
+        for (const std::uint8_t row : kGlyphTable) data(row, c);
+    }
+
+    g_lines.dataLatch = 0;
+    panel.RefreshDataPort();
+    g_lines.controlFlags = 0;
+    panel.RefreshControlPort();
+}

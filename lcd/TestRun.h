@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "lcd/ModuleDriver.h"
+#include "platform/Clock.h"
+#include "port/LinePanel.h"
+
+enum class BusWidth { Eight, Four };
+
+// What a test run reads from the dialog.
+class TestRunSource {
+public:
+    virtual ~TestRunSource() = default;
+    // The Size list's selection, -1 for none.
+    virtual int SizeSelection() const = 0;
+    // The whole text of line box IDC_LINE1..IDC_LINE4, as single-byte text.
+    virtual std::string LineBoxText(int lineBoxId) const = 0;
+};
+
+// The eight custom characters of 5x8 dots loaded into CGRAM: byte 8 x g + r is row r
+// (top first) of character g, bit 4 the leftmost dot.
+extern const std::uint8_t kGlyphTable[64];
+
+// One test run, "Init 8-bit" or "Init 4-bit": reads the size once; then for each
+// controller in turn initialises it, writes its lines from the line boxes (each box
+// read after its line's address command, the whole line encoded before its first
+// byte), turns the display on with the cursor off and loads the glyphs into CGRAM;
+// last, returns the data latch and the control flags to 0 and writes both. Every
+// bus cycle the run starts itself follows a 2 ms sleep.
+//
+// A selection that is not a module size (none) does nothing at all: no sleep, no
+// port write, no box read.
+void RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
+                    const TestRunSource& source);
