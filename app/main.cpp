@@ -1,1 +1,103 @@
-int main() { return 0; }
+// Start-up: command-line extras, the port back-end, the simulated module, then
+// the application object runs the main dialog.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/LcdTestApp.h"
+#include "platform/Clock.h"
+#include "platform/PortIo.h"
+#include "platform/PortIoMode.h"
+#include "platform/PortTrace.h"
+#include "port/LineState.h"
+#include "sim/SimulatedModule.h"
+#include "sim/VcdWriter.h"
+#include "ui/LcdTestDlg.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+struct Options {
+    QString tracePath;
+    QString vcdPath;
+    PortIoMode portIo = kDefaultPortIoMode;
+};
+
+// Parses the extras; with no arguments the tool behaves as it always does.
+Options ParseOptions(const QApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Bench test for HD44780 character LCD modules on a parallel port.\n"
+        "Without a parallel port it drives a simulated module.");
+    parser.addHelpOption();
+    const QCommandLineOption trace(
+        "trace", "Log every port write to FILE: microseconds, address, value.", "FILE");
+    const QCommandLineOption vcd(
+        "vcd", "Record the twelve module lines of the selected port to FILE as a Value Change Dump.",
+        "FILE");
+    const QCommandLineOption portIo(kPortIoOptionName, QString::fromUtf8(PortIoOptionHelp().data(),
+                                                                        PortIoOptionHelp().size()),
+                                    kPortIoOptionValueName, "auto");
+    parser.addOption(trace);
+    parser.addOption(vcd);
+    parser.addOption(portIo);
+    parser.process(app);
+
+    Options options;
+    options.tracePath = parser.value(trace);
+    options.vcdPath = parser.value(vcd);
+    const std::string mode = parser.value(portIo).toStdString();
+    const auto parsed = ParsePortIoMode(mode);
+    if (!parsed) {
+        std::fprintf(stderr, "lcdtest: unknown --port-io mode \"%s\" (auto, sim, ppdev or raw)\n",
+                     mode.c_str());
+        std::exit(kUsageError);
+    }
+    options.portIo = *parsed;
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("lcdtest");
+    const Options options = ParseOptions(app);
+
+    PortIo& port = PortIo::Instance();
+    port.SetBackend(MakePortBackend(options.portIo));
+
+    PortTrace trace;
+    if (!options.tracePath.isEmpty() && !trace.Open(options.tracePath.toStdString())) {
+        std::fprintf(stderr, "lcdtest: cannot write the trace file %s\n",
+                     qPrintable(options.tracePath));
+        return kUsageError;
+    }
+
+    // The cable starts on the first port of the list, as the dialog does.
+    const std::uint32_t startPort = PortBaseForSelection(0);
+    std::unique_ptr<SimulatedModule> module;
+    if (port.Simulated()) module = std::make_unique<SimulatedModule>(TheClock(), startPort);
+
+    VcdWriter vcd(TheClock());
+    if (!options.vcdPath.isEmpty() && !vcd.Open(options.vcdPath.toStdString(), startPort)) {
+        std::fprintf(stderr, "lcdtest: %s\n", vcd.Error().c_str());
+        return kUsageError;
+    }
+
+    theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
+        port.SetProblemSink([&dlg](const std::string& message) { dlg.ShowPlatformNotice(message); });
+        if (!port.Problems().empty()) dlg.ShowPlatformNotice(port.Problems().back());
+        dlg.m_onPortChosen = [&](std::uint32_t base) {
+            if (module) module->AttachToPort(base);
+            if (vcd.IsOpen()) vcd.AttachToPort(base);
+        };
+    };
+    const int status = AfxWinMain();
+    port.SetProblemSink({});
+    return status;
+}

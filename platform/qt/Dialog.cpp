@@ -42,6 +42,8 @@ INT_PTR CDialog::DoModal() {
     OnInitDialog();
     if (!pendingNotice_.empty()) ShowPlatformNotice(pendingNotice_);
     if (m_onShown) m_onShown(*this);
+    // Modal from the moment it shows: the window it belongs to takes no input.
+    window.setWindowModality(Qt::ApplicationModal);
     window.show();
     if (QWidget* first = window.FirstTabStop()) first->setFocus(Qt::TabFocusReason);
     const int result = window.exec();

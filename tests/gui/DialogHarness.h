@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QApplication>
+#include <QTimer>
+#include <functional>
+
+#include "platform/Clock.h"
+#include "platform/qt/Dialog.h"
+#include "platform/qt/DialogWindow.h"
+#include "support/PortRecorder.h"
+
+// What a dialog run returns when the test body left it open.
+inline constexpr INT_PTR kLeftOpen = -2;
+
+// Runs `body` inside the dialog's modal loop once the dialog is up, then ends
+// the dialog if the body did not, so a failing body never hangs the test.
+template <class Dialog>
+INT_PTR RunModal(Dialog& dlg, const std::function<void(Dialog&)>& body) {
+    dlg.m_onShown = [&](CDialog&) {
+        QTimer::singleShot(0, [&] {
+            if (QWidget* w = dlg.Window()) {
+                w->activateWindow();
+                QApplication::setActiveWindow(w);
+            }
+            body(dlg);
+            if (dlg.Window() && dlg.Window()->isVisible()) dlg.EndDialog(static_cast<int>(kLeftOpen));
+        });
+    };
+    return dlg.DoModal();
+}
+
+// A fresh port, line state and virtual clock for each dialog test.
+struct DialogFixtureBase {
+    PortRecorder port;
+    VirtualClock clock;
+    ScopedClock useClock{clock};
+};

@@ -1,0 +1,214 @@
+#include "ui/LcdTestDlg.h"
+
+#include "lcd/Geometry.h"
+#include "res/Resource.h"
+#include "ui/AboutDlg.h"
+
+namespace {
+constexpr UINT kSystemCommandMask = 0xFFF0;
+constexpr int kStartPortIndex = 0;
+}  // namespace
+
+IconOrigin MinimisedIconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight) {
+    // C++ division truncates toward zero, which is what the layout wants for
+    // negative offsets too.
+    return {(clientWidth - iconWidth + 1) / 2, (clientHeight - iconHeight + 1) / 2};
+}
+
+using Dlg = CLcdTestDlg;
+
+const MessageMapEntry<CLcdTestDlg> CLcdTestDlg::kMessageMap[31] = {
+    OnMessage<Dlg>(WM_SYSCOMMAND, &Dlg::OnSysCommand),
+    OnMessage<Dlg>(WM_PAINT, &Dlg::OnPaint),
+    OnMessage<Dlg>(WM_QUERYDRAGICON, &Dlg::OnQueryDragIcon),
+    OnCommand<Dlg>(BN_CLICKED, IDC_INIT_4BIT, &Dlg::OnInit4Bit),
+    OnCommand<Dlg>(BN_CLICKED, IDC_INIT_8BIT, &Dlg::OnInit8Bit),
+    OnCommand<Dlg>(CBN_CLOSEUP, IDC_SIZE, &Dlg::OnCloseupSize),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D0_HIGH, &Dlg::OnD0High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D0_LOW, &Dlg::OnD0Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D1_HIGH, &Dlg::OnD1High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D1_LOW, &Dlg::OnD1Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D2_HIGH, &Dlg::OnD2High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D2_LOW, &Dlg::OnD2Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D3_HIGH, &Dlg::OnD3High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D3_LOW, &Dlg::OnD3Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D4_HIGH, &Dlg::OnD4High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D4_LOW, &Dlg::OnD4Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D5_HIGH, &Dlg::OnD5High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D5_LOW, &Dlg::OnD5Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D6_HIGH, &Dlg::OnD6High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D6_LOW, &Dlg::OnD6Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D7_HIGH, &Dlg::OnD7High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_D7_LOW, &Dlg::OnD7Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_E0_HIGH, &Dlg::OnE0High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_E0_LOW, &Dlg::OnE0Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_E1_HIGH, &Dlg::OnE1High),
+    OnCommand<Dlg>(BN_CLICKED, IDC_E1_LOW, &Dlg::OnE1Low),
+    OnCommand<Dlg>(BN_CLICKED, IDC_RS_HIGH, &Dlg::OnRSHigh),
+    OnCommand<Dlg>(BN_CLICKED, IDC_RS_LOW, &Dlg::OnRSLow),
+    OnCommand<Dlg>(BN_CLICKED, IDC_RW_HIGH, &Dlg::OnRWHigh),
+    OnCommand<Dlg>(BN_CLICKED, IDC_RW_LOW, &Dlg::OnRWLow),
+    OnCommand<Dlg>(CBN_CLOSEUP, IDC_PORT, &Dlg::OnCloseupPort),
+};
+
+CLcdTestDlg::CLcdTestDlg(CWnd* pParent)
+    : CDialog(IDD_LCDTEST_DIALOG, pParent),
+      LinePanel(static_cast<LineView&>(*this)),
+      m_hIcon(LoadIconResource(IDR_MAINFRAME)),
+      m_clock(TheClock()),
+      m_driver(*this, m_clock) {}
+
+void CLcdTestDlg::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_HEX, m_hexReadout);
+    DDX_Control(pDX, IDC_DEC, m_decReadout);
+    DDX_Control(pDX, IDC_CHAR, m_charReadout);
+    DDX_Control(pDX, IDC_D0_LOW, m_d0Low);
+    DDX_Control(pDX, IDC_D0_HIGH, m_d0High);
+    DDX_Control(pDX, IDC_D1_LOW, m_d1Low);
+    DDX_Control(pDX, IDC_D1_HIGH, m_d1High);
+    DDX_Control(pDX, IDC_D2_LOW, m_d2Low);
+    DDX_Control(pDX, IDC_D2_HIGH, m_d2High);
+    DDX_Control(pDX, IDC_D3_LOW, m_d3Low);
+    DDX_Control(pDX, IDC_D3_HIGH, m_d3High);
+    DDX_Control(pDX, IDC_D4_LOW, m_d4Low);
+    DDX_Control(pDX, IDC_D4_HIGH, m_d4High);
+    DDX_Control(pDX, IDC_D5_LOW, m_d5Low);
+    DDX_Control(pDX, IDC_D5_HIGH, m_d5High);
+    DDX_Control(pDX, IDC_D6_LOW, m_d6Low);
+    DDX_Control(pDX, IDC_D6_HIGH, m_d6High);
+    DDX_Control(pDX, IDC_D7_LOW, m_d7Low);
+    DDX_Control(pDX, IDC_D7_HIGH, m_d7High);
+    DDX_Control(pDX, IDC_RW_LOW, m_rwLow);
+    DDX_Control(pDX, IDC_RW_HIGH, m_rwHigh);
+    DDX_Control(pDX, IDC_RS_LOW, m_rsLow);
+    DDX_Control(pDX, IDC_RS_HIGH, m_rsHigh);
+    DDX_Control(pDX, IDC_E1_LOW, m_e1Low);
+    DDX_Control(pDX, IDC_E1_HIGH, m_e1High);
+    DDX_Control(pDX, IDC_E0_LOW, m_e0Low);
+    DDX_Control(pDX, IDC_E0_HIGH, m_e0High);
+    DDX_Control(pDX, IDC_SIZE, m_size);
+    DDX_Control(pDX, IDC_PORT, m_port);
+    DDX_Control(pDX, IDC_LINE4, m_line4);
+    DDX_Control(pDX, IDC_LINE3, m_line3);
+    DDX_Control(pDX, IDC_LINE2, m_line2);
+    DDX_Control(pDX, IDC_LINE1, m_line1);
+}
+
+bool CLcdTestDlg::OnWndMsg(const Message& msg, LRESULT& result) {
+    return RouteThroughMap<CLcdTestDlg>(*this, kMessageMap, msg, result) ||
+           CDialog::OnWndMsg(msg, result);
+}
+
+BOOL CLcdTestDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    if (CMenu* pSysMenu = GetSystemMenu(FALSE)) {
+        const std::string aboutMenu = LoadStringResource(IDS_ABOUTBOX);
+        if (!aboutMenu.empty()) {
+            pSysMenu->AppendMenu(MF_SEPARATOR);
+            pSysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, aboutMenu.c_str());
+        }
+    }
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    const CFont* fixed = GetStockObject(ANSI_FIXED_FONT);
+    for (CEdit* box : {&m_line1, &m_line2, &m_line3, &m_line4}) box->SetFont(fixed);
+
+    m_port.SetCurSel(kStartPortIndex);
+    OnCloseupPort();
+    g_lines.dataLatch = 0;
+    RefreshDataPort();
+    g_lines.controlFlags = 0;
+    RefreshControlPort();
+
+    m_size.SetCurSel(kSize16x2);
+    OnCloseupSize();
+    return TRUE;
+}
+
+void CLcdTestDlg::OnOK() { CDialog::OnOK(); }
+
+void CLcdTestDlg::OnSysCommand(UINT nID, LPARAM) {
+    if ((nID & kSystemCommandMask) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        Default();
+    }
+}
+
+void CLcdTestDlg::OnPaint() {
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(&dc), 0);
+    CRect rect;
+    GetClientRect(&rect);
+    const IconOrigin origin = MinimisedIconOrigin(rect.Width(), rect.Height(),
+                                                  GetSystemMetrics(SM_CXICON),
+                                                  GetSystemMetrics(SM_CYICON));
+    dc.DrawIcon(origin.x, origin.y, m_hIcon);
+}
+
+HICON CLcdTestDlg::OnQueryDragIcon() { return m_hIcon; }
+
+void CLcdTestDlg::OnInit8Bit() {
+    RunDisplayTest(m_driver, *this, m_clock, BusWidth::Eight, *this);
+}
+
+void CLcdTestDlg::OnInit4Bit() {
+    RunDisplayTest(m_driver, *this, m_clock, BusWidth::Four, *this);
+}
+
+void CLcdTestDlg::OnCloseupSize() {
+    const int index = m_size.GetCurSel();
+    if (!IsModuleSizeIndex(index)) return;
+    const SizeDemo& demo = kSizeDemos[index];
+    m_line1.SetWindowText(demo.lineText[0]);
+    CEdit* const others[] = {&m_line2, &m_line3, &m_line4};
+    for (int n = 1; n < 4; ++n) {
+        others[n - 1]->SetWindowText(demo.lineText[n]);
+        others[n - 1]->SetReadOnly(demo.lineReadOnly[n]);
+    }
+    m_e1Low.EnableWindow(demo.e1Enabled);
+    m_e1High.EnableWindow(demo.e1Enabled);
+    if (m_onSizeChosen) m_onSizeChosen(index);
+}
+
+void CLcdTestDlg::OnCloseupPort() {
+    LinePanel::OnCloseupPort();
+    if (m_onPortChosen) m_onPortChosen(g_lines.portBase);
+}
+
+void CLcdTestDlg::SetLineCheck(int buttonId, bool checked) {
+    CheckDlgButton(buttonId, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CLcdTestDlg::ShowReadout(int readoutId, const std::string& text) {
+    CEdit& readout = readoutId == IDC_HEX ? m_hexReadout
+                     : readoutId == IDC_DEC ? m_decReadout
+                                            : m_charReadout;
+    readout.SetWindowText(text);
+    readout.UpdateWindow();
+}
+
+int CLcdTestDlg::PortSelection() const { return m_port.GetCurSel(); }
+
+int CLcdTestDlg::SizeSelection() const { return m_size.GetCurSel(); }
+
+CEdit& CLcdTestDlg::LineBox(int lineBoxId) {
+    switch (lineBoxId) {
+        case IDC_LINE2: return m_line2;
+        case IDC_LINE3: return m_line3;
+        case IDC_LINE4: return m_line4;
+        default: return m_line1;
+    }
+}
+
+std::string CLcdTestDlg::LineBoxText(int lineBoxId) const {
+    return const_cast<CLcdTestDlg*>(this)->LineBox(lineBoxId).GetWindowText();
+}
