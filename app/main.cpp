@@ -61,9 +61,21 @@ Options ParseOptions(const QApplication& app) {
     return options;
 }
 
+// Without any display the toolkit would abort; say plainly what is missing.
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!HasDisplay()) {
+        std::fprintf(stderr,
+                     "lcdtest: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it "
+                     "from a desktop session\n");
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("lcdtest");
     const Options options = ParseOptions(app);
