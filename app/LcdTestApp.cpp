@@ -5,7 +5,7 @@
 CLcdTestApp theApp;
 
 const MessageMapEntry<CLcdTestApp> CLcdTestApp::kMessageMap[1] = {
-    OnCommand<CLcdTestApp>(0, ID_HELP, &CLcdTestApp::OnHelp),
+    OnCommand<CLcdTestApp, &CLcdTestApp::OnHelp>(0, ID_HELP),
 };
 
 bool CLcdTestApp::OnCmdMsg(const Message& msg) {

@@ -64,6 +64,9 @@ TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
         EXPECT_NE(readoutFont.horizontalAdvance("iiii"), readoutFont.horizontalAdvance("WWWW"));
         EXPECT_FALSE(Control<QRadioButton>(d, IDC_E1_HIGH)->isEnabled());
         EXPECT_EQ(d.Window()->focusWidget(), d.ControlWidget(IDOK));
+        const HICON icon = LoadIconResource(IDR_MAINFRAME);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(d.SendMessage(WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(icon));
     });
 }
 
@@ -190,19 +193,20 @@ TEST_F(MainDialogTest, EscapeAndCloseBoxCancel) {
     }
 }
 
-TEST_F(MainDialogTest, EnterInALineBoxStartsTheEightBitRun) {
-    CLcdTestDlg dlg;
-    const INT_PTR result = RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        QWidget* box = d.ControlWidget(IDC_LINE2);
-        box->setFocus();
-        port.writes.clear();
-        clock.ClearSleeps();
-        QTest::keyClick(box, Qt::Key_Return);
-        EXPECT_EQ(port.writes.size(), 547u);
-        EXPECT_EQ(clock.TotalSleptMillis(), 599u);
-        EXPECT_TRUE(d.Window()->isVisible());
-    });
-    EXPECT_EQ(result, kLeftOpen);
+TEST_F(MainDialogTest, EnterOutsideAPushButtonStartsTheEightBitRun) {
+    for (int focused : {IDC_LINE2, IDC_SIZE, IDC_HEX}) {
+        CLcdTestDlg dlg;
+        const INT_PTR result = RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+            QWidget* target = d.ControlWidget(focused);
+            target->setFocus();
+            port.writes.clear();
+            clock.ClearSleeps();
+            QTest::keyClick(target, Qt::Key_Return);
+            EXPECT_EQ(port.writes.size(), 547u) << focused;
+            EXPECT_EQ(clock.TotalSleptMillis(), 599u) << focused;
+        });
+        EXPECT_EQ(result, kLeftOpen) << focused;
+    }
 }
 
 TEST_F(MainDialogTest, TextThatIsNotLatin1BecomesQuestionMarksAndAnyLengthIsTaken) {

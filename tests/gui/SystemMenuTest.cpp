@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QMenu>
 #include <QTest>
@@ -66,6 +67,17 @@ TEST_F(SystemMenuTest, CommandsSixteenToThirtyOneOpenTheAboutBoxAndLeaveAllAlone
         EXPECT_TRUE(d.Window()->isVisible());
         EXPECT_TRUE(d.Window()->isEnabled());
         EXPECT_EQ(port.writes.size(), writes);
+    });
+}
+
+TEST_F(SystemMenuTest, RightClickOnTheBackgroundOpensTheMenu) {
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        const QPoint where(1, 1);
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, where, d.Window()->mapToGlobal(where));
+        QApplication::sendEvent(d.Window(), &rightClick);
+        EXPECT_TRUE(d.Window()->SystemMenu()->isVisible());
+        d.Window()->SystemMenu()->hide();
     });
 }
 
