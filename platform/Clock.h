@@ -15,6 +15,8 @@ public:
     virtual void SleepMillis(std::uint32_t ms) = 0;
 };
 
+// Sleeps to an absolute deadline on the monotonic clock: in the kernel until
+// shortly before it, then spinning on the clock for the last stretch.
 class MonotonicClock final : public Clock {
 public:
     std::uint64_t NowMicros() const override;
