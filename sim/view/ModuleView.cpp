@@ -1,0 +1,326 @@
+#include "sim/view/ModuleView.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "lcd/Geometry.h"
+#include "platform/Clock.h"
+#include "sim/ModuleLayout.h"
+#include "sim/SimulatedModule.h"
+
+namespace {
+
+constexpr int kFrameDots = 2;        // the dark bezel round the glass
+constexpr int kGlassMarginDots = 3;  // bare glass between the bezel and the first dots
+constexpr int kFirstDot = kFrameDots + kGlassMarginDots;
+constexpr int kDotSpacingPixels = 1;  // glass left between neighbouring dots
+constexpr int kCharacterPitchDots = kCharacterDotColumns + kCharacterGapDots;
+constexpr int kRowPitchDots = kGlyphRows + kCharacterGapDots;
+constexpr int kCursorDotRow = kGlyphRows - 1;
+constexpr QRgb kFrameRgb = qRgb(46, 48, 44);
+constexpr QRgb kGlassRgb = qRgb(150, 188, 66);
+
+// The window: dots as large as this on small modules, but a glass no wider than
+// this on 40-column ones.
+constexpr int kMaxGlassPixels = 720;
+constexpr int kViewMaxDotPixels = 5;
+constexpr int kWindowMarginPixels = 8;
+// The longest status line with a short count: the window is at least this wide.
+constexpr const char* kWidestStatusLine = "E0: 8-bit, 2 lines, timing violations: 0000";
+constexpr int kWindowGapPixels = 8;  // between the dialog and the view
+constexpr int kMicrosPerMilli = 1000;
+
+constexpr const char* kWindowTitle = "Simulated module";
+
+int ClampDotPixels(int dotPixels) {
+    return std::clamp(dotPixels, kMinDotPixels, kMaxDotPixels);
+}
+
+// The glass with its bezel, in dots, for `columns` characters by `rows` rows.
+QSize ModuleDots(int columns, int rows) {
+    const int width = columns * kCharacterPitchDots - kCharacterGapDots;
+    const int height = rows * kRowPitchDots - kCharacterGapDots;
+    return {width + 2 * kFirstDot, height + 2 * kFirstDot};
+}
+
+QSize ModuleDots(const std::vector<ModuleRow>& rows) {
+    int columns = 0;
+    for (const ModuleRow& row : rows) columns = std::max(columns, row.Width());
+    return ModuleDots(columns, static_cast<int>(rows.size()));
+}
+
+// The controller behind each position of a physical row.
+std::vector<int> ControllerPerColumn(const ModuleRow& row) {
+    std::vector<int> controllers;
+    for (const RowSegment& segment : row.segments)
+        controllers.insert(controllers.end(), segment.width, segment.controller);
+    return controllers;
+}
+
+// The controllers a size uses, in order.
+std::set<int> ControllersOf(int sizeIndex) {
+    std::set<int> used;
+    for (const ModuleRow& row : ModuleRows(sizeIndex))
+        for (const RowSegment& segment : row.segments) used.insert(segment.controller);
+    return used;
+}
+
+bool SomethingBlinks(const SimulatedModule& module, int sizeIndex) {
+    const std::vector<ModuleRow> rows = ModuleRows(sizeIndex);
+    const std::vector<VisibleRow> visible =
+        VisibleRows(sizeIndex, module.Controller(0).State(), module.Controller(1).State());
+    for (std::size_t r = 0; r < visible.size() && r < rows.size(); ++r) {
+        const std::optional<int> cursor = visible[r].cursorColumn;
+        if (!cursor) continue;
+        const std::vector<int> controllers = ControllerPerColumn(rows[r]);
+        if (*cursor < static_cast<int>(controllers.size()) &&
+            module.Controller(controllers[*cursor]).State().blinkOn)
+            return true;
+    }
+    return false;
+}
+
+// The dot rows a position shows: the glyph, the blinking block in its lit phase,
+// the cursor underline over either.
+std::array<std::uint8_t, kGlyphRows> PositionDots(const ControllerState& state,
+                                                  std::optional<std::uint8_t> code, bool cursorHere,
+                                                  bool blinkLit) {
+    std::array<std::uint8_t, kGlyphRows> dots{};
+    if (code) dots = GlyphRows(state, *code);
+    if (!cursorHere) return dots;
+    if (state.blinkOn && blinkLit) dots.fill(kGlyphDotMask);
+    if (state.cursorOn) dots[kCursorDotRow] = kGlyphDotMask;
+    return dots;
+}
+
+void FillRect(QImage& image, const QRect& rect, QRgb colour) {
+    const QRect clipped = rect.intersected(image.rect());
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::fill(line + clipped.left(), line + clipped.right() + 1, colour);
+    }
+}
+
+QString ControllerStatus(const LcdController& controller, int number) {
+    const ControllerState& state = controller.State();
+    return QStringLiteral("E%1: %2, %3, timing violations: %4")
+        .arg(number)
+        .arg(state.eightBitBus ? QStringLiteral("8-bit") : QStringLiteral("4-bit"))
+        .arg(state.twoLines ? QStringLiteral("2 lines") : QStringLiteral("1 line"))
+        .arg(controller.TimingViolations());
+}
+
+}  // namespace
+
+QRect DotRect(int row, int column, int dotRow, int dotColumn, int dotPixels) {
+    const int pixels = ClampDotPixels(dotPixels);
+    const int x = kFirstDot + column * kCharacterPitchDots + dotColumn;
+    const int y = kFirstDot + row * kRowPitchDots + dotRow;
+    const int side = pixels - kDotSpacingPixels;
+    return {x * pixels, y * pixels, side, side};
+}
+
+QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, int dotPixels) {
+    const std::vector<ModuleRow> rows = ModuleRows(sizeIndex);
+    if (rows.empty()) return {};
+    const int pixels = ClampDotPixels(dotPixels);
+    const QSize dots = ModuleDots(rows);
+    QImage image(dots * pixels, QImage::Format_RGB32);
+    image.fill(kFrameRgb);
+    FillRect(
+        image,
+        QRect(kFrameDots * pixels, kFrameDots * pixels, (dots.width() - 2 * kFrameDots) * pixels,
+              (dots.height() - 2 * kFrameDots) * pixels),
+        kGlassRgb);
+
+    const std::vector<VisibleRow> visible =
+        VisibleRows(sizeIndex, module.Controller(0).State(), module.Controller(1).State());
+    for (std::size_t r = 0; r < rows.size() && r < visible.size(); ++r) {
+        const std::vector<int> controllers = ControllerPerColumn(rows[r]);
+        const VisibleRow& shown = visible[r];
+        const int width = static_cast<int>(std::min(controllers.size(), shown.codes.size()));
+        for (int c = 0; c < width; ++c) {
+            const ControllerState& state = module.Controller(controllers[c]).State();
+            const auto lit = PositionDots(state, shown.codes[c], shown.cursorColumn == c, blinkOn);
+            for (int dr = 0; dr < kGlyphRows; ++dr) {
+                for (int dc = 0; dc < kCharacterDotColumns; ++dc) {
+                    const bool on = lit[dr] & (1u << (kCharacterDotColumns - 1 - dc));
+                    FillRect(image, DotRect(static_cast<int>(r), c, dr, dc, pixels),
+                             on ? kLitDotRgb : kUnlitDotRgb);
+                }
+            }
+        }
+    }
+    return image;
+}
+
+QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex) {
+    QStringList lines;
+    if (ModuleRows(sizeIndex).empty()) return lines;
+    lines << QStringLiteral("%1 on port 0x%2")
+                 .arg(QString::fromLatin1(ModuleSizeName(sizeIndex)))
+                 .arg(QString::number(module.AttachedPort(), 16).toUpper());
+    for (int number : ControllersOf(sizeIndex)) {
+        const LcdController& controller = module.Controller(number);
+        lines << ControllerStatus(controller, number);
+        if (!controller.LastViolation().empty())
+            lines << QStringLiteral("    last: %1")
+                         .arg(QString::fromStdString(controller.LastViolation()));
+    }
+    return lines;
+}
+
+ViewPlacement PlaceBeside(const QRect& dialogFrame, const QRect& screen, int largestDotPixels,
+                          const std::function<QSize(int dotPixels)>& frameAt) {
+    const int largest = ClampDotPixels(largestDotPixels);
+    if (screen.isEmpty())
+        return {{dialogFrame.right() + 1 + kWindowGapPixels, dialogFrame.top()}, largest};
+    // Level with the dialog, lifted only as far as the screen's bottom edge asks.
+    const auto top = [&](const QSize& frame) {
+        return std::max(screen.top(),
+                        std::min(dialogFrame.top(), screen.bottom() + 1 - frame.height()));
+    };
+    for (int dotPixels = largest; dotPixels >= kMinDotPixels; --dotPixels) {
+        const QSize frame = frameAt(dotPixels);
+        const int x = dialogFrame.right() + 1 + kWindowGapPixels;
+        if (x + frame.width() <= screen.right() + 1) return {{x, top(frame)}, dotPixels};
+    }
+    for (int dotPixels = largest; dotPixels >= kMinDotPixels; --dotPixels) {
+        const QSize frame = frameAt(dotPixels);
+        const int x = dialogFrame.left() - kWindowGapPixels - frame.width();
+        if (x >= screen.left()) return {{x, top(frame)}, dotPixels};
+    }
+    const QSize frame = frameAt(largest);
+    const int x =
+        std::max(screen.left(), std::min(dialogFrame.left(), screen.right() + 1 - frame.width()));
+    return {{x, dialogFrame.bottom() + 1 + kWindowGapPixels}, largest};
+}
+
+ModuleView::ModuleView(SimulatedModule& module, Clock& clock, QWidget* parent)
+    : QWidget(parent, Qt::Window), module_(module), clock_(clock), sizeIndex_(kSize16x2) {
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    // A side window: closing it leaves the dialog, and so the program, running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    blinkTimer_.setSingleShot(true);
+    blinkTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&blinkTimer_, &QTimer::timeout, this, [this] {
+        update();
+        UpdateBlinkTimer();
+    });
+    module_.SetChangeListener([this](const BusTransfer&) { Refresh(); });
+    Arrange();
+    UpdateBlinkTimer();
+}
+
+ModuleView::~ModuleView() {
+    module_.SetChangeListener({});
+}
+
+bool ModuleView::SetSizeIndex(int sizeIndex) {
+    if (ModuleRows(sizeIndex).empty()) return false;
+    sizeIndex_ = sizeIndex;
+    Arrange();
+    Refresh();
+    return true;
+}
+
+QPoint ModuleView::ModuleOffset() const {
+    const int imageWidth = ModuleDots(ModuleRows(sizeIndex_)).width() * dotPixels_;
+    // Centred over the status lines when they are the wider part.
+    return {std::max(kWindowMarginPixels, (width() - imageWidth) / 2), kWindowMarginPixels};
+}
+
+QSize ModuleView::SizeAt(int dotPixels) const {
+    const QSize module = ModuleDots(ModuleRows(sizeIndex_)) * dotPixels;
+    // The size line, and per controller its line and room for a last violation,
+    // so that the window keeps its size when a violation turns up.
+    const int controllers = static_cast<int>(ControllersOf(sizeIndex_).size());
+    const int lines = 1 + 2 * controllers;
+    const int textWidth = fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestStatusLine));
+    return {std::max(module.width(), textWidth) + 2 * kWindowMarginPixels,
+            module.height() + lines * fontMetrics().lineSpacing() + 3 * kWindowMarginPixels};
+}
+
+QSize ModuleView::sizeHint() const {
+    return SizeAt(dotPixels_);
+}
+
+void ModuleView::Arrange() {
+    const int widthDots = ModuleDots(ModuleRows(sizeIndex_)).width();
+    const int preferred =
+        std::clamp(kMaxGlassPixels / std::max(widthDots, 1), kMinDotPixels, kViewMaxDotPixels);
+    if (!dialog_) {
+        dotPixels_ = preferred;
+        setFixedSize(sizeHint());
+        return;
+    }
+    // Before the view is first shown its decorations are unknown; the dialog's serve.
+    const QSize decoration = dialog_->frameGeometry().size() - dialog_->size();
+    const QScreen* screen = dialog_->screen();
+    const ViewPlacement place =
+        PlaceBeside(dialog_->frameGeometry(), screen ? screen->availableGeometry() : QRect(),
+                    preferred, [&](int dotPixels) { return SizeAt(dotPixels) + decoration; });
+    dotPixels_ = place.dotPixels;
+    setFixedSize(sizeHint());
+    move(place.topLeft);
+}
+
+void ModuleView::Refresh() {
+    const QStringList lines = ModuleStatusLines(module_, sizeIndex_);
+    if (lines != statusLines_) {
+        statusLines_ = lines;
+        // Lines too long for the window are cut short there; the tooltip has them whole.
+        setToolTip(statusLines_.join(QLatin1Char('\n')));
+    }
+    UpdateBlinkTimer();
+    repaint();
+}
+
+void ModuleView::ShowBeside(QWidget& dialog) {
+    // Transient for the dialog, so the dialog's modality leaves it movable and closable.
+    winId();
+    if (windowHandle() && dialog.windowHandle())
+        windowHandle()->setTransientParent(dialog.windowHandle());
+    dialog_ = &dialog;
+    Arrange();
+    show();
+}
+
+bool ModuleView::BlinkPhaseLit() const {
+    return (clock_.NowMicros() / kBlinkPhaseMicros) % 2 == 0;
+}
+
+void ModuleView::UpdateBlinkTimer() {
+    if (!SomethingBlinks(module_, sizeIndex_)) {
+        blinkTimer_.stop();
+        return;
+    }
+    // Wake at the next change of phase (rounded up, so the phase has changed by then).
+    const std::uint64_t left = kBlinkPhaseMicros - clock_.NowMicros() % kBlinkPhaseMicros;
+    blinkTimer_.start(static_cast<int>((left + kMicrosPerMilli - 1) / kMicrosPerMilli));
+}
+
+void ModuleView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QImage image = RenderModule(module_, sizeIndex_, BlinkPhaseLit(), dotPixels_);
+    const QPoint origin = ModuleOffset();
+    painter.drawImage(origin, image);
+
+    const QFontMetrics metrics = fontMetrics();
+    const int textWidth = width() - 2 * kWindowMarginPixels;
+    int baseline = origin.y() + image.height() + kWindowMarginPixels + metrics.ascent();
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (const QString& line : ModuleStatusLines(module_, sizeIndex_)) {
+        painter.drawText(kWindowMarginPixels, baseline,
+                         metrics.elidedText(line, Qt::ElideRight, textWidth));
+        baseline += metrics.lineSpacing();
+    }
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+class Clock;
+class SimulatedModule;
+
+// The glass as the view draws it, counted in dots: each character is 5 columns by
+// 8 rows of dots, with one dot of bare glass between characters and between rows
+// of characters, as on a real module.
+inline constexpr int kCharacterDotColumns = 5;
+inline constexpr int kCharacterGapDots = 1;
+// Pixels per dot, whatever a caller asks for.
+inline constexpr int kMinDotPixels = 2;
+inline constexpr int kMaxDotPixels = 8;
+
+// The colours of a dot: a lit one, and an unlit one, which real glass shows faintly.
+inline constexpr QRgb kLitDotRgb = qRgb(28, 44, 16);
+inline constexpr QRgb kUnlitDotRgb = qRgb(136, 172, 58);
+
+// The pixels of dot (dotRow, dotColumn) of the character at (row, column), in an
+// image of RenderModule drawn with `dotPixels` (clamped as there) per dot.
+QRect DotRect(int row, int column, int dotRow, int dotColumn, int dotPixels);
+
+// Draws the module of size `sizeIndex` (the Size list's order) as its controllers
+// show it now: frame, glass, every dot lit or faint, the cursor underline in the
+// eighth dot row, and the blinking block when `blinkOn` is the lit phase. Nothing
+// is lit while a controller's display is off or on a line it does not drive. A
+// null image for an index that is not a size.
+QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, int dotPixels);
+
+// The text under the glass: the size and the port the module hangs on, then per
+// controller the size uses its bus width, line mode and timing violations, with
+// the last violation's description on a line of its own when there is one.
+QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex);
+
+// Where the view goes beside the dialog without covering it, and at what dot size:
+// to the dialog's right if the view fits there at some dot size (the largest that
+// fits, from `largestDotPixels` down to kMinDotPixels), else to its left likewise,
+// else below it at `largestDotPixels`. `frameAt` gives the view's frame at a dot size.
+struct ViewPlacement {
+    QPoint topLeft;
+    int dotPixels;
+};
+ViewPlacement PlaceBeside(const QRect& dialogFrame, const QRect& screen, int largestDotPixels,
+                          const std::function<QSize(int dotPixels)>& frameAt);
+
+// The live view of the simulated module: a window of its own that repaints at once
+// after every latched transfer, so a run holding the user-interface thread can be
+// watched character by character. The blink phase comes from the clock.
+class ModuleView final : public QWidget {
+    Q_OBJECT
+public:
+    // Takes the module's change listener until destroyed; the module must outlive the view.
+    ModuleView(SimulatedModule& module, Clock& clock, QWidget* parent = nullptr);
+    ~ModuleView() override;
+    ModuleView(const ModuleView&) = delete;
+    ModuleView& operator=(const ModuleView&) = delete;
+
+    // Follows the Size list; an index that is not a size is refused (false) and
+    // the view keeps the size it has.
+    bool SetSizeIndex(int sizeIndex);
+    int SizeIndex() const { return sizeIndex_; }
+    int DotPixels() const { return dotPixels_; }
+    // Where RenderModule's image sits in the window.
+    QPoint ModuleOffset() const;
+    // True while something on the glass blinks, that is while the blink timer runs.
+    bool Blinking() const { return blinkTimer_.isActive(); }
+
+    // Repaints now, before returning (the port or the module changed).
+    void Refresh();
+    // Shows the view next to the dialog's window, not covering it, and keeps it
+    // there as the size changes.
+    void ShowBeside(QWidget& dialog);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void UpdateBlinkTimer();
+    bool BlinkPhaseLit() const;
+    // Picks the dot size and, beside a dialog, the place; fixes the window's size.
+    void Arrange();
+    QSize SizeAt(int dotPixels) const;
+
+    SimulatedModule& module_;
+    Clock& clock_;
+    int sizeIndex_;
+    int dotPixels_ = kMinDotPixels;
+    QPointer<QWidget> dialog_;
+    QStringList statusLines_;  // as last shown, also the window's tooltip
+    QTimer blinkTimer_;
+};

@@ -1,0 +1,226 @@
+// The module view after real runs through the dialog, on virtual time: its dots,
+// its status lines, and its repaints while a run holds the thread.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QTest>
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "gui/DialogHarness.h"
+#include "lcd/Geometry.h"
+#include "lcd/ModuleDriver.h"
+#include "res/Resource.h"
+#include "sim/ModuleLayout.h"
+#include "sim/SimulatedModule.h"
+#include "sim/view/ModuleView.h"
+#include "ui/LcdTestDlg.h"
+
+namespace {
+
+constexpr std::uint32_t kStartPort = 0x378;
+constexpr int kDot = 3;  // pixels per dot of the renders checked here
+constexpr std::uint8_t kSetDdramAddress = 0x80;
+constexpr std::uint8_t kDisplayOnCursor = 0x0E;       // display and cursor on, blink off
+constexpr std::uint8_t kFunctionSet8Bit1Line = 0x30;  // line 2 of the glass no longer driven
+constexpr std::uint8_t kCursorAddress = 0x45;         // row 1, column 5 of a 16x2 module
+constexpr int kCursorRow = 1;
+constexpr int kCursorColumn = 5;
+
+void ChooseList(CLcdTestDlg& d, int id, int entry) {
+    qobject_cast<QComboBox*>(d.ControlWidget(id))->setCurrentIndex(entry);
+    d.SendCommand(CBN_CLOSEUP, id);
+}
+
+void Click(CLcdTestDlg& d, int id) {
+    QTest::mouseClick(d.ControlWidget(id), Qt::LeftButton);
+}
+
+using Glyph = std::array<std::uint8_t, kGlyphRows>;
+
+// A character's dots as text, row after row: '#' lit, '.' unlit, '?' neither.
+std::string DotsShown(const QImage& image, int row, int column) {
+    std::string dots;
+    for (int r = 0; r < kGlyphRows; ++r)
+        for (int c = 0; c < kCharacterDotColumns; ++c) {
+            const QPoint p = DotRect(row, column, r, c, kDot).center();
+            const QRgb pixel = image.valid(p) ? image.pixel(p) : 0;
+            dots += pixel == kLitDotRgb ? '#' : pixel == kUnlitDotRgb ? '.' : '?';
+        }
+    return dots;
+}
+
+std::string DotsOf(const Glyph& glyph) {
+    std::string dots;
+    for (std::uint8_t row : glyph)
+        for (int c = kCharacterDotColumns - 1; c >= 0; --c) dots += (row >> c) & 1 ? '#' : '.';
+    return dots;
+}
+
+// Lit dots in the first `columns` characters of a row.
+long LitDots(const QImage& image, int row, int columns) {
+    long lit = 0;
+    for (int c = 0; c < columns; ++c) lit += std::ranges::count(DotsShown(image, row, c), '#');
+    return lit;
+}
+
+class ModuleViewSizeTest : public ::testing::TestWithParam<int>, protected DialogFixtureBase {};
+
+// Each physical row must show its line box's demo text, so this also checks each
+// size's address mapping: 16x1's two halves side by side, the third and fourth
+// lines of 16x4 and 20x4, the second controller of 40x4.
+TEST_P(ModuleViewSizeTest, GlassShowsTheDemoTextsDotForDot) {
+    const int size = GetParam();
+    SimulatedModule module(clock, kStartPort);
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        ChooseList(d, IDC_SIZE, size);
+        Click(d, IDC_INIT_8BIT);
+    });
+    const QImage image = RenderModule(module, size, true, kDot);
+    // Bare glass between characters and between rows of them.
+    for (const QRect gap :
+         {DotRect(0, 0, 0, kCharacterDotColumns, kDot), DotRect(0, 0, kGlyphRows, 0, kDot)}) {
+        const QRgb pixel = image.pixel(gap.center());
+        EXPECT_TRUE(pixel != kLitDotRgb && pixel != kUnlitDotRgb) << gap.x() << "," << gap.y();
+    }
+    const SizeDemo& demo = kSizeDemos[size];
+    for (int row = 0; row < 4 && *demo.lineText[row]; ++row) {
+        const char* text = demo.lineText[row];
+        for (int column = 0; column < static_cast<int>(std::strlen(text)); ++column) {
+            const auto code = static_cast<std::uint8_t>(text[column]);
+            EXPECT_EQ(DotsShown(image, row, column),
+                      DotsOf(GlyphRows(module.Controller(0).State(), code)))
+                << demo.name << " row " << row << " column " << column;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySize, ModuleViewSizeTest, ::testing::Range(0, kModuleSizeCount),
+                         [](const auto& info) {
+                             std::string name = kSizeDemos[info.param].name;
+                             return name.replace(name.find('x'), 1, "by");
+                         });
+
+class ModuleViewTest : public ::testing::Test, protected DialogFixtureBase {};
+
+TEST_F(ModuleViewTest, CursorBlinkUndrivenLineAndDisplayOff) {
+    SimulatedModule module(clock, kStartPort);
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        Click(d, IDC_INIT_8BIT);  // on 16x2, the dialog's starting size
+        ModuleDriver driver(d, clock);
+        driver.WriteCommand8(kSetDdramAddress | kCursorAddress, 0);
+        driver.WriteCommand8(kDisplayOnCursorBlink, 0);
+        const auto render = [&](bool blinkLit) {
+            return RenderModule(module, kSize16x2, blinkLit, kDot);
+        };
+        constexpr int kColumns = 16;
+        const auto code =
+            static_cast<std::uint8_t>(kSizeDemos[kSize16x2].lineText[1][kCursorColumn]);
+        Glyph underlined = GlyphRows(module.Controller(0).State(), code);
+        underlined.back() = kGlyphDotMask;
+        Glyph block;
+        block.fill(kGlyphDotMask);
+        EXPECT_EQ(DotsShown(render(false), kCursorRow, kCursorColumn), DotsOf(underlined));
+        EXPECT_EQ(DotsShown(render(true), kCursorRow, kCursorColumn), DotsOf(block));
+        driver.WriteCommand8(kDisplayOnCursor, 0);
+        EXPECT_EQ(DotsShown(render(true), kCursorRow, kCursorColumn), DotsOf(underlined));
+
+        driver.WriteCommand8(kFunctionSet8Bit1Line, 0);
+        EXPECT_GT(LitDots(render(true), 0, kColumns), 0);
+        EXPECT_EQ(LitDots(render(true), 1, kColumns), 0);
+        driver.WriteCommand8(kDisplayOff, 0);
+        EXPECT_EQ(LitDots(render(true), 0, kColumns) + LitDots(render(true), 1, kColumns), 0);
+    });
+}
+
+TEST_F(ModuleViewTest, StatusLinesFollowThePortControllersAndViolations) {
+    SimulatedModule module(clock, kStartPort);
+    EXPECT_EQ(ModuleStatusLines(module, kSize16x2),
+              QStringList({"16x2 on port 0x378", "E0: 8-bit, 1 line, timing violations: 0"}));
+    CLcdTestDlg dlg;
+    dlg.m_onPortChosen = [&](std::uint32_t base) { module.AttachToPort(base); };
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        ChooseList(d, IDC_PORT, 1);
+        ChooseList(d, IDC_SIZE, kSize40x4);
+        Click(d, IDC_INIT_4BIT);
+        EXPECT_EQ(ModuleStatusLines(module, kSize40x4),
+                  QStringList({"40x4 on port 0x278", "E0: 4-bit, 2 lines, timing violations: 0",
+                               "E1: 4-bit, 2 lines, timing violations: 0"}));
+        // By hand, with no time passing: a data byte in two nibbles, then a nibble
+        // while the controller still writes it.
+        d.OnRSHigh();
+        for (int edge = 0; edge < 3; ++edge) {
+            d.OnE0High();
+            d.OnE0Low();
+        }
+    });
+    ASSERT_EQ(module.Controller(0).TimingViolations(), 1u);
+    EXPECT_EQ(
+        ModuleStatusLines(module, kSize40x4).mid(1, 2),
+        QStringList({"E0: 4-bit, 2 lines, timing violations: 1",
+                     "    last: " + QString::fromStdString(module.Controller(0).LastViolation())}));
+}
+
+// The address counter as each paint of the view found it (DDRAM only).
+struct PaintSpy final : QObject {
+    explicit PaintSpy(const ControllerState& state) : state(state) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && state.target == AddressTarget::Ddram)
+            addresses.insert(state.addressCounter);
+        return false;
+    }
+    const ControllerState& state;
+    std::set<int> addresses;
+};
+
+QImage ModuleShown(ModuleView& view, const QSize& size) {
+    const QImage window = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return window.copy(QRect(view.ModuleOffset(), size));
+}
+
+TEST_F(ModuleViewTest, RepaintsAsTheRunGoesAndBlinksOnTheClock) {
+    SimulatedModule module(clock, kStartPort);
+    ModuleView view(module, clock);
+    view.show();
+    QCoreApplication::processEvents();  // takes the platform's expose, after which it paints
+    ASSERT_TRUE(view.windowHandle()->isExposed());
+    PaintSpy spy(module.Controller(0).State());
+    view.installEventFilter(&spy);
+    CLcdTestDlg dlg;
+    dlg.m_onSizeChosen = [&](int size) { view.SetSizeIndex(size); };
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        ChooseList(d, IDC_SIZE, kSize16x1);
+        EXPECT_EQ(view.SizeIndex(), kSize16x1);
+        EXPECT_FALSE(view.SetSizeIndex(kModuleSizeCount));
+        spy.addresses.clear();
+        Click(d, IDC_INIT_8BIT);
+        // Painted after each character: every address the two halves' writes moved to.
+        constexpr int kHalf = 8;
+        for (int a = 1; a <= kHalf; ++a) {
+            EXPECT_TRUE(spy.addresses.count(a)) << a;
+            EXPECT_TRUE(spy.addresses.count(kSecondLineAddress + a)) << kSecondLineAddress + a;
+        }
+
+        EXPECT_FALSE(view.Blinking());
+        ModuleDriver driver(d, clock);
+        driver.WriteCommand8(kDisplayOnCursorBlink, 0);
+        driver.WriteCommand8(kSetDdramAddress, 0);
+        EXPECT_TRUE(view.Blinking());
+        // The phase comes from the clock: one phase later the window shows the other render.
+        const QImage lit = RenderModule(module, kSize16x1, true, view.DotPixels());
+        const QImage plain = RenderModule(module, kSize16x1, false, view.DotPixels());
+        const QImage before = ModuleShown(view, lit.size());
+        clock.AdvanceMicros(kBlinkPhaseMicros);
+        const QImage after = ModuleShown(view, lit.size());
+        EXPECT_NE(lit, plain);
+        EXPECT_TRUE((before == lit && after == plain) || (before == plain && after == lit));
+        driver.WriteCommand8(kDisplayOnCursorOff, 0);
+        EXPECT_FALSE(view.Blinking());
+    });
+}
+
+}  // namespace
