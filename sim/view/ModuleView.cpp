@@ -21,7 +21,8 @@ namespace {
 constexpr int kFrameDots = 2;        // the dark bezel round the glass
 constexpr int kGlassMarginDots = 3;  // bare glass between the bezel and the first dots
 constexpr int kFirstDot = kFrameDots + kGlassMarginDots;
-constexpr int kDotSpacingPixels = 1;  // glass left between neighbouring dots
+constexpr int kDotSpacingPixels = 1;    // glass left between neighbouring dots...
+constexpr int kMinSpacedDotPixels = 3;  // ...when dots are this large; smaller ones stay solid
 constexpr int kCharacterPitchDots = kCharacterDotColumns + kCharacterGapDots;
 constexpr int kRowPitchDots = kGlyphRows + kCharacterGapDots;
 constexpr int kCursorDotRow = kGlyphRows - 1;
@@ -124,7 +125,7 @@ QRect DotRect(int row, int column, int dotRow, int dotColumn, int dotPixels) {
     const int pixels = ClampDotPixels(dotPixels);
     const int x = kFirstDot + column * kCharacterPitchDots + dotColumn;
     const int y = kFirstDot + row * kRowPitchDots + dotRow;
-    const int side = pixels - kDotSpacingPixels;
+    const int side = pixels >= kMinSpacedDotPixels ? pixels - kDotSpacingPixels : pixels;
     return {x * pixels, y * pixels, side, side};
 }
 
