@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,9 +13,11 @@
 #include "platform/PortIo.h"
 #include "platform/PortIoMode.h"
 #include "platform/PortTrace.h"
+#include "platform/qt/DialogWindow.h"
 #include "port/LineState.h"
 #include "sim/SimulatedModule.h"
 #include "sim/VcdWriter.h"
+#include "sim/view/ModuleView.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -93,7 +96,11 @@ int main(int argc, char** argv) {
     // The cable starts on the first port of the list, as the dialog does.
     const std::uint32_t startPort = PortBaseForSelection(0);
     std::unique_ptr<SimulatedModule> module;
-    if (port.Simulated()) module = std::make_unique<SimulatedModule>(TheClock(), startPort);
+    std::unique_ptr<ModuleView> view;  // beside the dialog, only for the simulated module
+    if (port.Simulated()) {
+        module = std::make_unique<SimulatedModule>(TheClock(), startPort);
+        view = std::make_unique<ModuleView>(*module, TheClock());
+    }
 
     VcdWriter vcd(TheClock());
     if (!options.vcdPath.isEmpty() && !vcd.Open(options.vcdPath.toStdString(), startPort)) {
@@ -107,6 +114,15 @@ int main(int argc, char** argv) {
         dlg.m_onPortChosen = [&](std::uint32_t base) {
             if (module) module->AttachToPort(base);
             if (vcd.IsOpen()) vcd.AttachToPort(base);
+            if (view) view->Refresh();
+        };
+        if (!view) return;
+        dlg.m_onSizeChosen = [&](int sizeIndex) { view->SetSizeIndex(sizeIndex); };
+        // Placed once the dialog is up and its frame is known.
+        dlg.m_onShown = [&](CDialog&) {
+            QTimer::singleShot(0, view.get(), [&] {
+                if (QWidget* window = dlg.Window()) view->ShowBeside(*window);
+            });
         };
     };
     const int status = AfxWinMain();
