@@ -1,5 +1,7 @@
 #include "sim/ModuleLayout.h"
 
+#include "lcd/Geometry.h"
+
 namespace {
 
 constexpr int kMaxRows = 4;
@@ -52,6 +54,9 @@ constexpr Layout kLayouts[kModuleLayoutCount] = {
      {TwoLineRow(kLine1, 40, 0), TwoLineRow(kLine2, 40, 0), TwoLineRow(kLine1, 40, 1),
       TwoLineRow(kLine2, 40, 1)}},
 };
+
+// One layout per entry of the Size list, in its order.
+static_assert(kModuleLayoutCount == kModuleSizeCount);
 
 bool IsLayoutIndex(int sizeIndex) {
     return sizeIndex >= 0 && sizeIndex < kModuleLayoutCount;
