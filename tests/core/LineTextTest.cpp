@@ -4,7 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include "lcd/Geometry.h"
 #include "lcd/LineText.h"
 
 namespace {
@@ -95,13 +94,6 @@ TEST(EncodeLineText, NeverLooksPastTheEndOfTheView) {
     EXPECT_EQ(EncodeLineText(std::string_view(whole).substr(0, 2), 8), Padded(BytesOf("A\\"), 8));
 }
 
-TEST(EncodeLineText, EveryLineWidthOfTheGeometryGivesThatManyBytes) {
-    for (const ModuleGeometry& g : kModuleGeometry) {
-        EXPECT_EQ(EncodeLineText("", g.columns).size(), g.columns);
-        EXPECT_EQ(EncodeLineText(std::string(500, 'z'), g.columns), Bytes(g.columns, 'z'));
-    }
-}
-
 // Wider than the 120-byte line buffer: the first 120 positions are encoded, the
 // rest are spaces, and the result still has `columns` bytes.
 TEST(EncodeLineText, WiderThanTheBufferIsClampedAndPadded) {
@@ -133,21 +125,6 @@ TEST(SixteenByOneHalves, Table) {
         EXPECT_EQ(EncodeLineText(SecondHalfText(c.box1), 8), Padded(BytesOf(c.second), 8))
             << c.box1;
     }
-}
-
-TEST(SixteenByOneHalves, SecondHalfStartsAtTheNinthTypedCharacter) {
-    using namespace std::string_view_literals;
-    EXPECT_EQ(SecondHalfText(""), "");
-    EXPECT_EQ(SecondHalfText("12345678"), "");
-    EXPECT_EQ(SecondHalfText("123456789"), "9");
-    EXPECT_EQ(SecondHalfText("1234567\\065"), "065");
-    // The text ends at its first zero character, as a C string would.
-    EXPECT_EQ(SecondHalfText("12345678\0"
-                             "9"sv),
-              "");
-    EXPECT_EQ(SecondHalfText("123456789\0"
-                             "A"sv),
-              "9");
 }
 
 }  // namespace

@@ -46,18 +46,6 @@ struct Bench {
     void Run(BusWidth width, const Boxes& boxes) {
         RunDisplayTest(driver, panel, clock, width, boxes);
     }
-    // The module's rows as text; '_' where nothing is lit, digits for codes 0 to 7.
-    std::vector<std::string> Shown(int size) const {
-        std::vector<std::string> rows;
-        for (const VisibleRow& row :
-             VisibleRows(size, module.Controller(0).State(), module.Controller(1).State())) {
-            std::string text;
-            for (const auto& code : row.codes)
-                text += !code ? '_' : static_cast<char>(*code < 8 ? '0' + *code : *code);
-            rows.push_back(text);
-        }
-        return rows;
-    }
 
     PortRecorder port;  // first: a fresh port and line state
     SilentView view;
@@ -66,31 +54,6 @@ struct Bench {
     SimulatedModule module{clock, kPortBases[0]};
     ModuleDriver driver{panel, clock};
 };
-
-// The tool's own runs, in both widths and one after the other without a power
-// cycle, leave every line and glyph where it belongs and never hurry the module.
-TEST(SimulatedModule, TestRunsShowTheirTextsAndGlyphs) {
-    Bench bench;
-    const Boxes boxes16x2(kSize16x2, {"*TORV-1602 16x2*", "glyphs \\000\\007"});
-    const Boxes boxes40x4(kSize40x4, {"first", "", "", "fourth on E1"});
-    const auto pad = [](std::string text) { return text.append(40 - text.size(), ' '); };
-    for (BusWidth width : {BusWidth::Eight, BusWidth::Four, BusWidth::Eight}) {
-        bench.Run(width, boxes16x2);
-        EXPECT_EQ(bench.Shown(kSize16x2),
-                  (std::vector<std::string>{"*TORV-1602 16x2*", "glyphs 07       "}));
-        bench.Run(width, boxes40x4);
-        EXPECT_EQ(bench.Shown(kSize40x4),
-                  (std::vector<std::string>{pad("first"), pad(""), pad(""), pad("fourth on E1")}));
-        for (int c = 0; c < SimulatedModule::kControllers; ++c) {
-            const LcdController& lcd = bench.module.Controller(c);
-            EXPECT_EQ(lcd.State().eightBitBus, width == BusWidth::Eight);
-            EXPECT_EQ(lcd.TimingViolations(), 0u) << lcd.LastViolation();
-            for (int g = 0; g < 8; ++g)
-                for (int r = 0; r < kGlyphRows; ++r)
-                    EXPECT_EQ(GlyphRows(lcd.State(), g)[r], kGlyphTable[g * kGlyphRows + r]);
-        }
-    }
-}
 
 // Port bytes by hand: the control register reaches the module XOR 0x03, only the
 // attached port counts, and moving to another port makes no edge.

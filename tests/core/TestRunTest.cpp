@@ -155,20 +155,6 @@ TEST_P(TestRunTest, EightByTwoWriteForWrite) {
     EXPECT_EQ(g_lines.controlFlags, 0);
 }
 
-TEST_P(TestRunTest, SixteenByOneTakesBothHalvesFromBoxOne) {
-    FakeSource source(timeline, kSize16x1);
-    source.texts[IDC_LINE1] = "*TORV-1601 16x1*";
-    source.texts[IDC_LINE2] = "never read";
-    Run(source);
-
-    ExpectedBus expected;
-    ExpectController(
-        expected, FourBit(), 0,
-        {{0x80, IDC_LINE1, BytesOf("*TORV-16")}, {0xC0, IDC_LINE1, BytesOf("01 16x1*")}});
-    expected.RestAll();
-    EXPECT_EQ(timeline.events, expected.events);
-}
-
 // Controller 0 is finished, glyphs included, before controller 1 is initialised;
 // controller 1 addresses its lines with 0x80 and 0xC0 again, from boxes 3 and 4.
 TEST_P(TestRunTest, FortyByFourFinishesE0BeforeE1) {
@@ -207,44 +193,6 @@ TEST_P(TestRunTest, FortyByFourFinishesE0BeforeE1) {
         EXPECT_EQ(got.data, half.data) << half.controller;
         EXPECT_EQ(got.boxes, half.boxes) << half.controller;
     }
-}
-
-// The instructions after the initialisation, and which box each line comes from.
-TEST_P(TestRunTest, FourLineModulesAddressLinesThreeAndFour) {
-    struct Case {
-        int size;
-        Bytes commands;
-    };
-    const Case cases[] = {
-        {kSize16x4, {0x80, 0xC0, 0x90, 0xD0, 0x0C, 0x40}},
-        {kSize20x4, {0x80, 0xC0, 0x94, 0xD4, 0x0C, 0x40}},
-    };
-    for (const Case& c : cases) {
-        timeline.events.clear();
-        FakeSource source(timeline, c.size);
-        for (int n = 0; n < 4; ++n) source.texts[IDC_LINE1 + n] = std::string(1, char('1' + n));
-        Run(source);
-
-        const unsigned columns = kModuleGeometry[c.size].columns;
-        Bytes lines;
-        for (char n = '1'; n <= '4'; ++n) {
-            lines.push_back(n);
-            lines.insert(lines.end(), columns - 1, ' ');
-        }
-        lines.insert(lines.end(), std::begin(kGlyphTable), std::end(kGlyphTable));
-        const AfterInit got = ReceivedAfterInit(timeline.events, FourBit());
-        EXPECT_EQ(got.commands, c.commands) << kSizeDemos[c.size].name;
-        EXPECT_EQ(got.data, lines) << kSizeDemos[c.size].name;
-        EXPECT_EQ(got.boxes, (std::vector<int>{IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4}));
-    }
-}
-
-TEST_P(TestRunTest, EmptyBoxesStillFillEveryPosition) {
-    FakeSource source(timeline, kSize12x2);
-    Run(source);
-    const Bytes data = ReceivedAfterInit(timeline.events, FourBit()).data;
-    ASSERT_EQ(data.size(), 24u + 64);
-    EXPECT_EQ(Bytes(data.begin(), data.begin() + 24), Bytes(24, ' '));
 }
 
 TEST_P(TestRunTest, E1SetByHandStaysHighUntilTheFinalReset) {
@@ -310,28 +258,6 @@ TEST(TestRunTotals, MatchThePerformanceTable) {
         EXPECT_EQ(timeline.SleptMillis(), c.millis) << kSizeDemos[c.size].name << what;
         EXPECT_EQ(DecodeTransfers(timeline.events).size(), c.eightBitCycles + 2 * c.fourBitCycles)
             << kSizeDemos[c.size].name << what;
-    }
-}
-
-// The glyphs drawn as they look, a set dot as #, bit 4 the leftmost dot.
-TEST(GlyphTable, MatchesThePictures) {
-    const char* pictures[8][8] = {
-        {".....", ".#...", ".##..", ".###.", ".####", ".###.", ".##..", ".#..."},  // right
-        {".....", "....#", "...##", "..###", ".####", "..###", "...##", "....#"},  // left
-        {".....", "..#..", "..#..", ".###.", ".###.", "#####", "#####", "....."},  // up
-        {".....", "#####", "#####", ".###.", ".###.", "..#..", "..#..", "....."},  // down
-        {".....", ".....", ".###.", "#####", "#####", "#####", ".###.", "....."},  // disc
-        {"..#..", ".#.#.", "..#..", "..###", "..#..", "..##.", "....#", "....#"},  // ring, stem
-        {"..#..", ".#.#.", "..#..", "#...#", ".###.", "..#..", ".#.#.", "#...#"},  // figure
-        {"#.#.#", ".#.#.", "#.#.#", ".#.#.", "#.#.#", ".#.#.", "#.#.#", ".#.#."},  // checks
-    };
-    for (int g = 0; g < 8; ++g) {
-        for (int r = 0; r < 8; ++r) {
-            std::uint8_t row = 0;
-            for (int dot = 0; dot < 5; ++dot)
-                if (pictures[g][r][dot] == '#') row |= static_cast<std::uint8_t>(0x10 >> dot);
-            EXPECT_EQ(kGlyphTable[8 * g + r], row) << "glyph " << g << " row " << r;
-        }
     }
 }
 
