@@ -1,25 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 #include "port/LinePanel.h"
 #include "port/Readouts.h"
 #include "res/Resource.h"
+#include "support/BusTimeline.h"
 #include "support/PortRecorder.h"
 
 namespace {
-
-class FakeView final : public LineView {
-public:
-    void SetLineCheck(int id, bool checked) override { checks[id] = checked; }
-    void ShowReadout(int id, const std::string& text) override { readouts[id] = text; }
-    int PortSelection() const override { return selection; }
-
-    std::map<int, bool> checks;
-    std::map<int, std::string> readouts;
-    int selection = 0;
-};
 
 class LinePanelTest : public ::testing::Test {
 protected:
@@ -27,7 +16,7 @@ protected:
         panel.OnCloseupPort();
     }
     PortRecorder port;
-    FakeView view;
+    RecordingLineView view;
     LinePanel panel{view};
 };
 

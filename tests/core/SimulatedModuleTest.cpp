@@ -19,18 +19,12 @@
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 #include "sim/VcdWriter.h"
+#include "support/BusTimeline.h"
 #include "support/PortRecorder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class SilentView final : public LineView {
-public:
-    void SetLineCheck(int, bool) override {}
-    void ShowReadout(int, const std::string&) override {}
-    int PortSelection() const override { return 0; }
-};
 
 struct Boxes final : TestRunSource {
     Boxes(int size, std::array<std::string, 4> lines) : size(size), lines(std::move(lines)) {}
@@ -48,7 +42,7 @@ struct Bench {
     }
 
     PortRecorder port;  // first: a fresh port and line state
-    SilentView view;
+    RecordingLineView view;
     LinePanel panel{view};
     VirtualClock clock;
     SimulatedModule module{clock, kPortBases[0]};

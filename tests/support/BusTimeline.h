@@ -209,8 +209,9 @@ class RecordingLineView final : public LineView {
 public:
     void SetLineCheck(int id, bool checked) override { checks[id] = checked; }
     void ShowReadout(int id, const std::string& text) override { readouts[id] = text; }
-    int PortSelection() const override { return 0; }
+    int PortSelection() const override { return selection; }
 
     std::map<int, bool> checks;
     std::map<int, std::string> readouts;
+    int selection = 0;  // the Port list's
 };
