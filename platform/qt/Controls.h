@@ -12,6 +12,9 @@ public:
 
 protected:
     void nextCheckState() override {}
+    // Draws the style's own picture of the button's current look, drawn once per
+    // look and kept: a test run rechecks these buttons at every line change.
+    void paintEvent(QPaintEvent* event) override;
     // Without a text the whole control is the click target, not just the circle.
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
