@@ -1,13 +1,35 @@
 #include "platform/qt/WinApp.h"
 
+#include <QtGlobal>
+#include <cstdio>
+
 #include "platform/qt/Dialog.h"
 
 namespace {
 CWinApp* g_app = nullptr;
 constexpr char kNoHelp[] = "No help file is installed; the README describes the tool.";
+
+// Read once, when the X11 connection opens; its presence turns shared memory off.
+constexpr char kNoXShmVariable[] = "QT_XCB_NO_MITSHM";
+
+// With shared memory, each repaint that touches what the previous one handed to
+// the X server first waits for the server to finish with it: a round trip per
+// readout repaint during a test run. Plain image requests need no wait, and the
+// dialog's repaints are small. A value the user set is left as it is.
+void PreferPlainXImages() {
+    if (qEnvironmentVariableIsSet(kNoXShmVariable)) return;
+    if (!qputenv(kNoXShmVariable, "1"))
+        std::fprintf(stderr, "lcdtest: cannot set %s; repaints on X11 may be slower\n",
+                     kNoXShmVariable);
+}
 }  // namespace
 
-CWinApp::CWinApp() { g_app = this; }
+// The application object comes before the window system starts, so settings
+// the window system reads at start are made here.
+CWinApp::CWinApp() {
+    g_app = this;
+    PreferPlainXImages();
+}
 
 CWinApp::~CWinApp() {
     if (g_app == this) g_app = nullptr;

@@ -4,8 +4,9 @@
 
 class CWnd;
 
-// The application object: one per process, constructed before start-up.
-// Start-up runs InitInstance once; its result decides nothing but the end.
+// The application object: one per process, constructed before start-up, and so
+// before the window system starts. Start-up runs InitInstance once; its result
+// decides nothing but the end.
 class CWinApp {
 public:
     CWinApp();
