@@ -11,7 +11,14 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// How long before the deadline the kernel sleep ends; the rest is spun on the
+// Sleeps up to this long are spun on the clock from start to end. Any kernel
+// sleep, however short, costs the code after it: the core wakes up slow and with
+// cold caches, and the refresh that follows takes up to twice as long. A test
+// run's own gaps are all this short, so the run keeps a warm core; the waits of
+// an initialisation are longer and sleep in the kernel.
+constexpr std::chrono::milliseconds kLongestSpin{2};
+
+// How long before the deadline a kernel sleep ends; the rest is spun on the
 // clock. It covers the usual wake-up latency of an idle machine, so the spin
 // rarely starts late and the sleep ends within a microsecond of its deadline.
 constexpr std::chrono::microseconds kSpinMargin{150};
@@ -72,10 +79,11 @@ std::uint64_t MonotonicClock::NowMicros() const {
 
 void MonotonicClock::SleepMillis(std::uint32_t ms) {
     // An absolute deadline: time lost on the way in or on waking does not add up.
-    // The kernel sleep ends a little early and the last stretch is spun, so
-    // the sleep is never shorter than asked and hardly ever much longer.
-    const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(ms);
-    if (std::chrono::milliseconds(ms) > kSpinMargin) SleepUntil(deadline - kSpinMargin);
+    // A kernel sleep ends a little early and the last stretch is spun, so the
+    // sleep is never shorter than asked and hardly ever much longer.
+    const auto length = std::chrono::milliseconds(ms);
+    const Steady::time_point deadline = Steady::now() + length;
+    if (length > kLongestSpin) SleepUntil(deadline - kSpinMargin);
     while (Steady::now() < deadline) CpuRelax();
 }
 

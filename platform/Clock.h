@@ -15,8 +15,9 @@ public:
     virtual void SleepMillis(std::uint32_t ms) = 0;
 };
 
-// Sleeps to an absolute deadline on the monotonic clock: in the kernel until
-// shortly before it, then spinning on the clock for the last stretch.
+// Sleeps to an absolute deadline on the monotonic clock. Short sleeps spin on
+// the clock; longer ones sleep in the kernel until shortly before the deadline
+// and spin the last stretch.
 class MonotonicClock final : public Clock {
 public:
     std::uint64_t NowMicros() const override;
