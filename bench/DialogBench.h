@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "bench/SleepTiming.h"
+#include "lcd/TestRun.h"
+#include "platform/Clock.h"
+
+// One test run driven through the main dialog: the Size list set and closed up,
+// then a click on the Init button, timed from the click to the handler's return.
+struct RunResult {
+    std::string error;  // empty when the run took place
+    std::uint64_t requestedNanos = 0;
+    std::uint64_t sleptNanos = 0;
+    std::uint64_t wallNanos = 0;
+    std::size_t sleeps = 0;
+    std::size_t portWrites = 0;
+    std::uint64_t timingViolations = 0;  // as the simulated module counted them
+    // Each refresh of the run, in microseconds: from the end of what came before
+    // it (a sleep or another refresh) to the end of its port write.
+    Spread dataRefresh;
+    Spread controlRefresh;
+
+    // Wall time over the requested delays.
+    double Ratio() const;
+    // Shares of the time above the requested delays: sleep overshoot, and the
+    // rest (the refreshes: mirror plus port write).
+    double OvershootShare() const;
+    double OtherShare() const;
+};
+
+// Runs the test of module size `sizeIndex` over `width` through a fresh dialog on
+// the simulated port and module, with `sleeper` behind every delay.
+RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width);
+
+// The cost of one refresh of each register on a shown dialog, in microseconds.
+struct RefreshCost {
+    std::string error;
+    Spread data;
+    Spread control;
+};
+RefreshCost MeasureRefreshes(std::size_t calls);

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/Clock.h"
+
+// One sleep as asked for and as it lasted on the wall clock.
+struct SleepRecord {
+    std::uint32_t requestedMs;
+    std::uint64_t actualNanos;
+};
+
+// Wraps a clock and times each of its sleeps on the steady clock, in
+// nanoseconds, so the overshoot of a whole run can be told from its other costs.
+class TimedClock final : public Clock {
+public:
+    explicit TimedClock(Clock& inner) : inner_(inner) {}
+
+    std::uint64_t NowMicros() const override { return inner_.NowMicros(); }
+    void SleepMillis(std::uint32_t ms) override;
+
+    const std::vector<SleepRecord>& Sleeps() const { return sleeps_; }
+    // When the last sleep returned, on SteadyNanos; 0 before the first.
+    std::uint64_t LastWakeNanos() const { return lastWake_; }
+    std::uint64_t RequestedNanos() const;
+    std::uint64_t ActualNanos() const;
+    void Clear() { sleeps_.clear(); }
+
+private:
+    Clock& inner_;
+    std::vector<SleepRecord> sleeps_;
+    std::uint64_t lastWake_ = 0;
+};
+
+// The baseline: the monotonic clock with a plain std::this_thread::sleep_for.
+class PlainSleepClock final : public Clock {
+public:
+    std::uint64_t NowMicros() const override;
+    void SleepMillis(std::uint32_t ms) override;
+};
+
+// Nanoseconds on the steady clock since an arbitrary origin.
+std::uint64_t SteadyNanos();
+
+// The spread of a set of samples; all zero when there are none.
+struct Spread {
+    std::size_t count = 0;
+    double min = 0;
+    double median = 0;
+    double p99 = 0;  // nearest rank: 99 % of the samples are at most this
+    double max = 0;
+    double mean = 0;
+};
+Spread SpreadOf(std::vector<double> samples);
+
+// Each sleep's overshoot (actual minus requested) in microseconds.
+std::vector<double> OvershootMicros(const std::vector<SleepRecord>& sleeps);

@@ -1,0 +1,284 @@
+// The benchmark: how close the test runs come to the delays they must request,
+// with the precise sleep and with a plain sleep_for, and what one refresh costs.
+// Prints a table, then one "BENCH key=value ..." line per figure.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/DialogBench.h"
+#include "bench/SleepTiming.h"
+#include "lcd/Geometry.h"
+#include "platform/qt/WinApp.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kBenchFailed = 1;
+
+constexpr std::size_t kDefaultSleepSamples = 500;
+constexpr std::size_t kDefaultRefreshCalls = 2000;
+constexpr std::size_t kDefaultRepeat = 1;
+constexpr std::uint32_t kSpreadSleepsMs[] = {1, 2};
+
+// The parts of the benchmark, for --only.
+constexpr char kPartOvershoot[] = "overshoot";
+constexpr char kPartRuns[] = "runs";
+constexpr char kPartRefresh[] = "refresh";
+
+constexpr double kNanosPerMilli = 1e6;
+constexpr double kPercent = 100.0;
+
+// What each run must request and write, so a changed run is never taken for a
+// faster one.
+struct ReferenceRun {
+    int sizeIndex;
+    const char* module;
+    BusWidth width;
+    std::uint32_t requestedMs;
+    std::size_t portWrites;
+
+    int Bits() const { return width == BusWidth::Eight ? 8 : 4; }
+};
+constexpr ReferenceRun kReferenceRuns[] = {
+    {kSize16x2, "16x2", BusWidth::Eight, 599, 547},
+    {kSize16x2, "16x2", BusWidth::Four, 813, 870},
+    {kSize40x4, "40x4", BusWidth::Eight, 1582, 1572},
+    {kSize40x4, "40x4", BusWidth::Four, 2202, 2506},
+};
+
+// The goals: a run within these ratios of its requested delays, and a data
+// refresh within this many microseconds on a real display server.
+constexpr double kTargetRatioOffscreen = 1.01;
+constexpr double kTargetRatioDisplay = 1.02;
+constexpr double kTargetDataRefreshMicros = 100.0;
+
+struct Sleeper {
+    const char* name;
+    Clock& clock;
+};
+
+// printf into a string.
+template <class... Args>
+std::string Format(const char* format, Args... args) {
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    if (size <= 0) return {};
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, args...);
+    text.pop_back();
+    return text;
+}
+
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string oneMinute;
+    return in >> oneMinute ? oneMinute : "unknown";
+}
+
+void PrintSpreadRow(const char* label, const Spread& s) {
+    std::printf("  %-16s %9.1f %9.1f %9.1f %9.1f %9.1f\n", label, s.min, s.median, s.p99, s.max,
+                s.mean);
+}
+
+std::string SpreadFields(const Spread& s) {
+    return Format("count=%zu min_us=%.2f median_us=%.2f p99_us=%.2f max_us=%.2f mean_us=%.2f",
+                  s.count, s.min, s.median, s.p99, s.max, s.mean);
+}
+
+void MeasureSleepSpread(const std::vector<Sleeper>& sleepers, std::size_t samples,
+                        std::vector<std::string>& lines) {
+    std::printf("\nSleep overshoot, microseconds (%zu sleeps each)\n", samples);
+    std::printf("  %-16s %9s %9s %9s %9s %9s\n", "sleep", "min", "median", "p99", "max", "mean");
+    for (const Sleeper& sleeper : sleepers) {
+        for (const std::uint32_t ms : kSpreadSleepsMs) {
+            TimedClock timed(sleeper.clock);
+            for (std::size_t i = 0; i < samples; ++i) timed.SleepMillis(ms);
+            const Spread s = SpreadOf(OvershootMicros(timed.Sleeps()));
+            const std::string label = Format("%s %u ms", sleeper.name, ms);
+            PrintSpreadRow(label.c_str(), s);
+            lines.push_back(Format("figure=overshoot sleep=%s ms=%u ", sleeper.name, ms) +
+                            SpreadFields(s));
+        }
+    }
+}
+
+// Runs every reference run with each sleeper; returns false when a run did not
+// take place or did not request and write what it must.
+bool MeasureRuns(const std::vector<Sleeper>& sleepers, std::size_t repeat, double targetRatio,
+                 std::vector<std::string>& lines) {
+    bool ok = true;
+    std::printf(
+        "\nTest runs through the dialog (simulated port and module, real sleeps; median of %zu)\n",
+        repeat);
+    std::printf("  %-11s %-10s %9s %10s %8s %10s %10s %16s\n", "run", "sleep", "requested", "wall",
+                "ratio", "overshoot", "refreshes", "data/control us");
+    std::string gains;
+    for (const ReferenceRun& ref : kReferenceRuns) {
+        const std::string run = Format("%s %d-bit", ref.module, ref.Bits());
+        std::vector<double> walls;
+        for (const Sleeper& sleeper : sleepers) {
+            std::vector<RunResult> repeats;
+            for (std::size_t i = 0; i < repeat; ++i) {
+                repeats.push_back(RunThroughDialog(sleeper.clock, ref.sizeIndex, ref.width));
+                if (!repeats.back().error.empty()) {
+                    std::fprintf(stderr, "lcdbench: %s with %s: %s\n", run.c_str(), sleeper.name,
+                                 repeats.back().error.c_str());
+                    return false;
+                }
+            }
+            // The repeat of median wall time stands for them all.
+            std::sort(repeats.begin(), repeats.end(), [](const RunResult& a, const RunResult& b) {
+                return a.wallNanos < b.wallNanos;
+            });
+            const RunResult& r = repeats[(repeats.size() - 1) / 2];
+            const double requestedMs = static_cast<double>(r.requestedNanos) / kNanosPerMilli;
+            const double wallMs = static_cast<double>(r.wallNanos) / kNanosPerMilli;
+            std::printf("  %-11s %-10s %6.0f ms %7.1f ms %8.4f %8.1f %% %8.1f %% %7.1f /%6.1f\n",
+                        run.c_str(), sleeper.name, requestedMs, wallMs, r.Ratio(),
+                        kPercent * r.OvershootShare(), kPercent * r.OtherShare(),
+                        r.dataRefresh.mean, r.controlRefresh.mean);
+            lines.push_back(Format(
+                "figure=run module=%s bus=%d sleep=%s requested_ms=%.3f wall_ms=%.3f ratio=%.5f "
+                "overshoot_share=%.4f other_share=%.4f sleeps=%zu writes=%zu "
+                "data_refresh_mean_us=%.2f data_refresh_median_us=%.2f "
+                "control_refresh_mean_us=%.2f timing_violations=%llu",
+                ref.module, ref.Bits(), sleeper.name, requestedMs, wallMs, r.Ratio(),
+                r.OvershootShare(), r.OtherShare(), r.sleeps, r.portWrites, r.dataRefresh.mean,
+                r.dataRefresh.median, r.controlRefresh.mean,
+                static_cast<unsigned long long>(r.timingViolations)));
+            walls.push_back(wallMs);
+
+            const auto expectedNanos = static_cast<std::uint64_t>(ref.requestedMs * kNanosPerMilli);
+            if (r.requestedNanos != expectedNanos || r.portWrites != ref.portWrites) {
+                std::fprintf(stderr,
+                             "lcdbench: %s requested %.3f ms in %zu writes; it must request %u ms "
+                             "in %zu writes\n",
+                             run.c_str(), requestedMs, r.portWrites, ref.requestedMs,
+                             ref.portWrites);
+                ok = false;
+            }
+            if (r.timingViolations != 0) {
+                std::fprintf(
+                    stderr, "lcdbench: %s with %s: the module saw %llu timing violations\n",
+                    run.c_str(), sleeper.name, static_cast<unsigned long long>(r.timingViolations));
+                ok = false;
+            }
+        }
+        // The first sleeper is the precise one; every other is compared with it.
+        for (std::size_t i = 1; i < walls.size(); ++i) {
+            const double gain = walls[i] / walls[0];
+            lines.push_back(Format("figure=gain module=%s bus=%d over=%s ratio=%.4f", ref.module,
+                                   ref.Bits(), sleepers[i].name, gain));
+            gains += Format("  %s %.3f", run.c_str(), gain);
+        }
+        const double ratio = walls[0] / ref.requestedMs;
+        lines.push_back(Format("figure=target module=%s bus=%d goal_ratio=%.2f met=%s", ref.module,
+                               ref.Bits(), targetRatio, ratio <= targetRatio ? "yes" : "no"));
+    }
+    std::printf("  wall time with %s over wall time with %s:%s\n", sleepers.back().name,
+                sleepers.front().name, gains.c_str());
+    std::printf("  goal: every run with %s within %.2f of its requested delays\n",
+                sleepers.front().name, targetRatio);
+    return ok;
+}
+
+bool MeasureRefreshCost(std::size_t calls, bool onDisplay, std::vector<std::string>& lines) {
+    const RefreshCost cost = MeasureRefreshes(calls);
+    if (!cost.error.empty()) {
+        std::fprintf(stderr, "lcdbench: refresh cost: %s\n", cost.error.c_str());
+        return false;
+    }
+    std::printf("\nRefresh cost on a shown dialog, microseconds (%zu calls each)\n", calls);
+    std::printf("  %-16s %9s %9s %9s %9s %9s\n", "register", "min", "median", "p99", "max", "mean");
+    PrintSpreadRow("data", cost.data);
+    PrintSpreadRow("control", cost.control);
+    lines.push_back("figure=refresh register=data " + SpreadFields(cost.data));
+    lines.push_back("figure=refresh register=control " + SpreadFields(cost.control));
+    if (onDisplay) {
+        std::printf("  goal: a data refresh under %.0f us\n", kTargetDataRefreshMicros);
+        lines.push_back(Format("figure=target register=data goal_us=%.0f met=%s",
+                               kTargetDataRefreshMicros,
+                               cost.data.median < kTargetDataRefreshMicros ? "yes" : "no"));
+    }
+    return true;
+}
+
+// The option's count, or 0 when it is not a whole number.
+std::size_t CountOption(const QCommandLineParser& parser, const QCommandLineOption& option) {
+    bool ok = false;
+    const qulonglong count = parser.value(option).toULongLong(&ok);
+    return ok ? static_cast<std::size_t>(count) : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The application object first, as in the tool: it prepares the window system.
+    CWinApp application;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("lcdbench");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Times the test runs through the main dialog on the simulated port, the sleep's "
+        "overshoot and the cost of one refresh, on the current Qt platform.");
+    parser.addHelpOption();
+    const QCommandLineOption sleepSamples("sleep-samples", "Sleeps per overshoot figure.", "N",
+                                          QString::number(kDefaultSleepSamples));
+    const QCommandLineOption refreshCalls("refresh-calls", "Calls per refresh figure.", "N",
+                                          QString::number(kDefaultRefreshCalls));
+    const QCommandLineOption only("only", "Measures one part only: overshoot, runs or refresh.",
+                                  "PART");
+    parser.addOption(sleepSamples);
+    const QCommandLineOption repeatRuns("repeat", "Runs each test run N times; the median counts.",
+                                        "N", QString::number(kDefaultRepeat));
+    parser.addOption(refreshCalls);
+    parser.addOption(repeatRuns);
+    parser.addOption(only);
+    parser.process(app);
+    const QString part = parser.value(only);
+    if (!part.isEmpty() && part != QLatin1String(kPartOvershoot) &&
+        part != QLatin1String(kPartRuns) && part != QLatin1String(kPartRefresh)) {
+        std::fprintf(stderr, "lcdbench: --only takes overshoot, runs or refresh\n");
+        return kUsageError;
+    }
+    const auto measures = [&](const char* name) { return part.isEmpty() || part == name; };
+    const std::size_t samples = CountOption(parser, sleepSamples);
+    const std::size_t calls = CountOption(parser, refreshCalls);
+    const std::size_t repeat = CountOption(parser, repeatRuns);
+    if (samples == 0 || calls == 0 || repeat == 0) {
+        std::fprintf(stderr,
+                     "lcdbench: --sleep-samples, --refresh-calls and --repeat take a count above "
+                     "0\n");
+        return kUsageError;
+    }
+
+    const QString platform = QGuiApplication::platformName();
+    const bool onDisplay = platform != QLatin1String("offscreen");
+    std::printf("lcdbench on the \"%s\" platform, Qt %s, %u cores, load average %s, %s\n",
+                qPrintable(platform), qVersion(), std::thread::hardware_concurrency(),
+                LoadAverage().c_str(),
+                qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)));
+
+    MonotonicClock precise;
+    PlainSleepClock plain;
+    const std::vector<Sleeper> sleepers = {{"precise", precise}, {"sleep_for", plain}};
+
+    std::vector<std::string> lines;
+    if (measures(kPartOvershoot)) MeasureSleepSpread(sleepers, samples, lines);
+    const bool runsOk = !measures(kPartRuns) ||
+                        MeasureRuns(sleepers, repeat,
+                                    onDisplay ? kTargetRatioDisplay : kTargetRatioOffscreen, lines);
+    const bool refreshOk = !measures(kPartRefresh) || MeasureRefreshCost(calls, onDisplay, lines);
+
+    std::printf("\n");
+    for (const std::string& line : lines)
+        std::printf("BENCH platform=%s %s\n", qPrintable(platform), line.c_str());
+    return runsOk && refreshOk ? 0 : kBenchFailed;
+}
