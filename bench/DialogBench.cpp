@@ -103,26 +103,6 @@ std::string WithShownDialog(CLcdTestDlg& dlg, Body body) {
 
 }  // namespace
 
-double RunResult::Ratio() const {
-    return requestedNanos == 0
-               ? 0.0
-               : static_cast<double>(wallNanos) / static_cast<double>(requestedNanos);
-}
-
-// Sleeps are never shorter than asked, so both parts are whole; a clock that
-// broke that promise would show up as a negative share, not be hidden.
-double RunResult::OvershootShare() const {
-    const auto overhead = static_cast<double>(wallNanos) - static_cast<double>(requestedNanos);
-    if (overhead <= 0) return 0.0;
-    return (static_cast<double>(sleptNanos) - static_cast<double>(requestedNanos)) / overhead;
-}
-
-double RunResult::OtherShare() const {
-    const auto overhead = static_cast<double>(wallNanos) - static_cast<double>(requestedNanos);
-    if (overhead <= 0) return 0.0;
-    return (static_cast<double>(wallNanos) - static_cast<double>(sleptNanos)) / overhead;
-}
-
 RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width) {
     RunResult result;
     PortIo::Instance().SetBackend(nullptr);

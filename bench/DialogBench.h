@@ -10,11 +10,8 @@
 
 // One test run driven through the main dialog: the Size list set and closed up,
 // then a click on the Init button, timed from the click to the handler's return.
-struct RunResult {
+struct RunResult : RunTimes {
     std::string error;  // empty when the run took place
-    std::uint64_t requestedNanos = 0;
-    std::uint64_t sleptNanos = 0;
-    std::uint64_t wallNanos = 0;
     std::size_t sleeps = 0;
     std::size_t portWrites = 0;
     std::uint64_t timingViolations = 0;  // as the simulated module counted them
@@ -22,13 +19,6 @@ struct RunResult {
     // it (a sleep or another refresh) to the end of its port write.
     Spread dataRefresh;
     Spread controlRefresh;
-
-    // Wall time over the requested delays.
-    double Ratio() const;
-    // Shares of the time above the requested delays: sleep overshoot, and the
-    // rest (the refreshes: mirror plus port write).
-    double OvershootShare() const;
-    double OtherShare() const;
 };
 
 // Runs the test of module size `sizeIndex` over `width` through a fresh dialog on

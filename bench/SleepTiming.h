@@ -1,16 +1,10 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "bench/Figures.h"
 #include "platform/Clock.h"
-
-// One sleep as asked for and as it lasted on the wall clock.
-struct SleepRecord {
-    std::uint32_t requestedMs;
-    std::uint64_t actualNanos;
-};
 
 // Wraps a clock and times each of its sleeps on the steady clock, in
 // nanoseconds, so the overshoot of a whole run can be told from its other costs.
@@ -43,17 +37,3 @@ public:
 
 // Nanoseconds on the steady clock since an arbitrary origin.
 std::uint64_t SteadyNanos();
-
-// The spread of a set of samples; all zero when there are none.
-struct Spread {
-    std::size_t count = 0;
-    double min = 0;
-    double median = 0;
-    double p99 = 0;  // nearest rank: 99 % of the samples are at most this
-    double max = 0;
-    double mean = 0;
-};
-Spread SpreadOf(std::vector<double> samples);
-
-// Each sleep's overshoot (actual minus requested) in microseconds.
-std::vector<double> OvershootMicros(const std::vector<SleepRecord>& sleeps);
