@@ -24,7 +24,7 @@ constexpr int kBenchFailed = 1;
 
 constexpr std::size_t kDefaultSleepSamples = 500;
 constexpr std::size_t kDefaultRefreshCalls = 2000;
-constexpr std::size_t kDefaultRepeat = 1;
+constexpr std::size_t kDefaultRepeat = 3;
 constexpr std::uint32_t kSpreadSleepsMs[] = {1, 2};
 
 // The parts of the benchmark, for --only.
