@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh build
 if [[ " $* " == *" --help "* || " $* " == *" -h "* ]]; then
-    exec ./build/lcdbench "$@"
+    QT_QPA_PLATFORM=offscreen exec ./build/lcdbench "$@"
 fi
 QT_QPA_PLATFORM=offscreen ./build/lcdbench "$@"
 if command -v xvfb-run >/dev/null; then
