@@ -1,6 +1,7 @@
 #include "platform/qt/Controls.h"
 
 #include <QAbstractItemView>
+#include <QButtonGroup>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHash>
@@ -45,6 +46,11 @@ QHash<RadioLook, QPixmap>& CachedLooks() {
 PlainRadioButton::PlainRadioButton(QWidget* parent) : QRadioButton(parent) {
     setCheckable(true);
     setAutoExclusive(false);
+    // A group of its own, not exclusive: without one, every uncheck searches
+    // all the dialog's buttons for an exclusive sibling first.
+    auto* own = new QButtonGroup(this);
+    own->setExclusive(false);
+    own->addButton(this);
 }
 
 void PlainRadioButton::paintEvent(QPaintEvent* event) {

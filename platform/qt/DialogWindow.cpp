@@ -130,6 +130,9 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(TextOf(c), this);
             edit->setMaxLength(std::numeric_limits<int>::max());  // any length is taken
+            // A frameless box paints no background of its own; filling it makes
+            // the box opaque, so repainting it leaves the dialog beneath alone.
+            if (!(c.style & kBorder)) edit->setAutoFillBackground(true);
             edit->setReadOnly(c.style & kReadOnly);
             edit->setFrame(c.style & kBorder);
             edit->setAlignment((c.style & kRightAlign) ? Qt::AlignRight | Qt::AlignVCenter
@@ -139,6 +142,8 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
         }
         case ControlKind::RadioButton: {
             auto* radio = new PlainRadioButton(this);
+            // Opaque: a repaint of the circle needs nothing painted beneath it.
+            radio->setAutoFillBackground(true);
             connect(radio, &QAbstractButton::clicked, this,
                     [this, id = c.id] { owner_.SendCommand(BN_CLICKED, id); });
             w = radio;
