@@ -40,11 +40,12 @@ Options ParseOptions(const QApplication& app) {
     const QCommandLineOption trace(
         "trace", "Log every port write to FILE: microseconds, address, value.", "FILE");
     const QCommandLineOption vcd(
-        "vcd", "Record the twelve module lines of the selected port to FILE as a Value Change Dump.",
+        "vcd",
+        "Record the twelve module lines of the selected port to FILE as a Value Change Dump.",
         "FILE");
-    const QCommandLineOption portIo(kPortIoOptionName, QString::fromUtf8(PortIoOptionHelp().data(),
-                                                                        PortIoOptionHelp().size()),
-                                    kPortIoOptionValueName, "auto");
+    const QCommandLineOption portIo(
+        kPortIoOptionName, QString::fromUtf8(PortIoOptionHelp().data(), PortIoOptionHelp().size()),
+        kPortIoOptionValueName, "auto");
     parser.addOption(trace);
     parser.addOption(vcd);
     parser.addOption(portIo);
@@ -67,7 +68,8 @@ Options ParseOptions(const QApplication& app) {
 // Without any display the toolkit would abort; say plainly what is missing.
 bool HasDisplay() {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 }  // namespace
@@ -109,7 +111,8 @@ int main(int argc, char** argv) {
     }
 
     theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
-        port.SetProblemSink([&dlg](const std::string& message) { dlg.ShowPlatformNotice(message); });
+        port.SetProblemSink(
+            [&dlg](const std::string& message) { dlg.ShowPlatformNotice(message); });
         if (!port.Problems().empty()) dlg.ShowPlatformNotice(port.Problems().back());
         dlg.m_onPortChosen = [&](std::uint32_t base) {
             if (module) module->AttachToPort(base);

@@ -104,10 +104,18 @@ Clock*& CurrentClock() {
 }
 }  // namespace
 
-Clock& TheClock() { return *CurrentClock(); }
+Clock& TheClock() {
+    return *CurrentClock();
+}
 
-ScopedClock::ScopedClock(Clock& clock) : previous_(CurrentClock()) { CurrentClock() = &clock; }
+ScopedClock::ScopedClock(Clock& clock) : previous_(CurrentClock()) {
+    CurrentClock() = &clock;
+}
 
-ScopedClock::~ScopedClock() { CurrentClock() = previous_; }
+ScopedClock::~ScopedClock() {
+    CurrentClock() = previous_;
+}
 
-void Sleep(std::uint32_t ms) { TheClock().SleepMillis(ms); }
+void Sleep(std::uint32_t ms) {
+    TheClock().SleepMillis(ms);
+}

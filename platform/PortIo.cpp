@@ -28,7 +28,9 @@ void PortIo::SetBackend(std::unique_ptr<PortBackend> backend) {
     backend_ = backend ? std::move(backend) : std::make_unique<SimulatedPort>();
 }
 
-SimulatedPort* PortIo::Simulated() { return dynamic_cast<SimulatedPort*>(backend_.get()); }
+SimulatedPort* PortIo::Simulated() {
+    return dynamic_cast<SimulatedPort*>(backend_.get());
+}
 
 void PortIo::AddObserver(PortObserver* observer) {
     if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
@@ -36,8 +38,7 @@ void PortIo::AddObserver(PortObserver* observer) {
 }
 
 void PortIo::RemoveObserver(PortObserver* observer) {
-    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer),
-                     observers_.end());
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
 void PortIo::Write(std::uint32_t address, std::uint8_t value) {
@@ -47,7 +48,9 @@ void PortIo::Write(std::uint32_t address, std::uint8_t value) {
     for (PortObserver* observer : observers) observer->OnPortWrite(address, value);
 }
 
-void PortIo::SetProblemSink(ProblemSink sink) { sink_ = std::move(sink); }
+void PortIo::SetProblemSink(ProblemSink sink) {
+    sink_ = std::move(sink);
+}
 
 void PortIo::ReportProblem(const std::string& cause, const std::string& message) {
     if (!reportedCauses_.insert(cause).second) return;

@@ -4,4 +4,6 @@
 
 // Outside any namespace, as the resource initialiser requires. Calling it
 // also keeps the compiled-in images from being dropped by the linker.
-void RegisterResources() { Q_INIT_RESOURCE(resources); }
+void RegisterResources() {
+    Q_INIT_RESOURCE(resources);
+}

@@ -69,14 +69,15 @@ constexpr ControlTemplate kMainControls[] = {
     {K::Edit, IDC_HEX, nullptr, 214, 133, 18, 13, kReadout},
     {K::Edit, IDC_DEC, nullptr, 214, 120, 18, 12, kReadout},
     {K::Edit, IDC_CHAR, nullptr, 214, 107, 18, 12, kReadout},
-    {K::Label, IDC_STATIC, "Type characters to send below. Use \\123 for binary numbers, \\\\ for \\:",
-     7, 28, 225, 8, kGroup},
+    {K::Label, IDC_STATIC,
+     "Type characters to send below. Use \\123 for binary numbers, \\\\ for \\:", 7, 28, 225, 8,
+     kGroup},
 };
 
 constexpr ListEntry kMainListEntries[] = {
-    {IDC_SIZE, "8x2"},   {IDC_SIZE, "12x2"},  {IDC_SIZE, "16x1"},  {IDC_SIZE, "16x2"},
-    {IDC_SIZE, "20x2"},  {IDC_SIZE, "24x2"},  {IDC_SIZE, "16x4"},  {IDC_SIZE, "20x4"},
-    {IDC_SIZE, "40x2"},  {IDC_SIZE, "40x4"},  {IDC_PORT, "0x378"}, {IDC_PORT, "0x278"},
+    {IDC_SIZE, "8x2"},   {IDC_SIZE, "12x2"}, {IDC_SIZE, "16x1"},  {IDC_SIZE, "16x2"},
+    {IDC_SIZE, "20x2"},  {IDC_SIZE, "24x2"}, {IDC_SIZE, "16x4"},  {IDC_SIZE, "20x4"},
+    {IDC_SIZE, "40x2"},  {IDC_SIZE, "40x4"}, {IDC_PORT, "0x378"}, {IDC_PORT, "0x278"},
     {IDC_PORT, "0x3BC"},
 };
 
@@ -95,8 +96,17 @@ constexpr ControlTemplate kAboutControls[] = {
 constexpr DialogTemplate kTemplates[] = {
     {IDD_LCDTEST_DIALOG, kMainTitle, "MS Sans Serif", 8, 0, 0, 239, 151,
      kDialogVisible | kDialogAppWindow, kMainControls, kMainListEntries},
-    {IDD_ABOUTBOX, "About TORV_VozUriz", "MS Sans Serif", 8, 0, 0, 222, 95, kDialogNone,
-     kAboutControls, {}},
+    {IDD_ABOUTBOX,
+     "About TORV_VozUriz",
+     "MS Sans Serif",
+     8,
+     0,
+     0,
+     222,
+     95,
+     kDialogNone,
+     kAboutControls,
+     {}},
 };
 
 }  // namespace

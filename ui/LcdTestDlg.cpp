@@ -128,7 +128,9 @@ BOOL CLcdTestDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CLcdTestDlg::OnOK() { CDialog::OnOK(); }
+void CLcdTestDlg::OnOK() {
+    CDialog::OnOK();
+}
 
 void CLcdTestDlg::OnSysCommand(UINT nID, LPARAM) {
     if ((nID & kSystemCommandMask) == IDM_ABOUTBOX) {
@@ -148,13 +150,14 @@ void CLcdTestDlg::OnPaint() {
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(&dc), 0);
     CRect rect;
     GetClientRect(&rect);
-    const IconOrigin origin = MinimisedIconOrigin(rect.Width(), rect.Height(),
-                                                  GetSystemMetrics(SM_CXICON),
-                                                  GetSystemMetrics(SM_CYICON));
+    const IconOrigin origin = MinimisedIconOrigin(
+        rect.Width(), rect.Height(), GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
     dc.DrawIcon(origin.x, origin.y, m_hIcon);
 }
 
-HICON CLcdTestDlg::OnQueryDragIcon() { return m_hIcon; }
+HICON CLcdTestDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
 
 void CLcdTestDlg::OnInit8Bit() {
     RunDisplayTest(m_driver, *this, m_clock, BusWidth::Eight, *this);
@@ -189,26 +192,34 @@ void CLcdTestDlg::SetLineCheck(int buttonId, bool checked) {
 }
 
 void CLcdTestDlg::ShowReadout(int readoutId, const std::string& text) {
-    CEdit& readout = readoutId == IDC_HEX ? m_hexReadout
+    CEdit& readout = readoutId == IDC_HEX   ? m_hexReadout
                      : readoutId == IDC_DEC ? m_decReadout
                                             : m_charReadout;
     readout.SetWindowText(text);
     readout.UpdateWindow();
 }
 
-int CLcdTestDlg::PortSelection() const { return m_port.GetCurSel(); }
+int CLcdTestDlg::PortSelection() const {
+    return m_port.GetCurSel();
+}
 
-int CLcdTestDlg::SizeSelection() const { return m_size.GetCurSel(); }
+int CLcdTestDlg::SizeSelection() const {
+    return m_size.GetCurSel();
+}
 
-CEdit& CLcdTestDlg::LineBox(int lineBoxId) {
+const CEdit& CLcdTestDlg::LineBox(int lineBoxId) const {
     switch (lineBoxId) {
-        case IDC_LINE2: return m_line2;
-        case IDC_LINE3: return m_line3;
-        case IDC_LINE4: return m_line4;
-        default: return m_line1;
+        case IDC_LINE2:
+            return m_line2;
+        case IDC_LINE3:
+            return m_line3;
+        case IDC_LINE4:
+            return m_line4;
+        default:
+            return m_line1;
     }
 }
 
 std::string CLcdTestDlg::LineBoxText(int lineBoxId) const {
-    return const_cast<CLcdTestDlg*>(this)->LineBox(lineBoxId).GetWindowText();
+    return LineBox(lineBoxId).GetWindowText();
 }

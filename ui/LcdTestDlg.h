@@ -56,7 +56,7 @@ private:
     int SizeSelection() const override;
     std::string LineBoxText(int lineBoxId) const override;
 
-    CEdit& LineBox(int lineBoxId);
+    const CEdit& LineBox(int lineBoxId) const;
 
     CEdit m_hexReadout;
     CEdit m_decReadout;

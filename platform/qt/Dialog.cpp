@@ -58,9 +58,13 @@ void CDialog::EndDialog(int result) {
     window_->done(result);
 }
 
-DialogWindow* CDialog::Window() const { return window_; }
+DialogWindow* CDialog::Window() const {
+    return window_;
+}
 
-QWidget* CDialog::ControlWidget(int id) const { return window_ ? window_->Control(id) : nullptr; }
+QWidget* CDialog::ControlWidget(int id) const {
+    return window_ ? window_->Control(id) : nullptr;
+}
 
 LRESULT CDialog::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     const Message msg{message, 0, 0, wParam, lParam};
@@ -137,7 +141,9 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 
@@ -164,7 +170,9 @@ void CDialog::SetIcon(HICON icon, BOOL) {
     if (window_) window_->setWindowIcon(icon ? *icon : QIcon());
 }
 
-BOOL CDialog::IsIconic() const { return window_ && window_->isMinimized() ? TRUE : FALSE; }
+BOOL CDialog::IsIconic() const {
+    return window_ && window_->isMinimized() ? TRUE : FALSE;
+}
 
 void CDialog::GetClientRect(CRect* rect) const {
     if (!rect) return;

@@ -41,7 +41,8 @@ DialogUnits UnitsFor(const QFont& font, const DialogTemplate& t) {
     };
     for (const ControlTemplate& c : t.controls) {
         if (!c.text) continue;
-        const bool button = c.kind == ControlKind::PushButton || c.kind == ControlKind::DefPushButton;
+        const bool button =
+            c.kind == ControlKind::PushButton || c.kind == ControlKind::DefPushButton;
         if (button || c.kind == ControlKind::Label)
             fit(FromSingleByte(c.text), button ? kButtonPadding : 0, c.cx);
     }
@@ -59,9 +60,8 @@ QString TextOf(const ControlTemplate& control) {
 }  // namespace
 
 DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& t, QWidget* parent)
-    : QDialog(parent,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       owner_(owner),
       units_(UnitsFor(QApplication::font(), t)),
       systemMenu_(new QMenu(this)) {
@@ -73,8 +73,7 @@ DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& t, QWidget* par
         if ((control.style & kTabStop) && !firstTabStop_) firstTabStop_ = w;
     }
     connect(systemMenu_, &QMenu::triggered, this, [this](QAction* action) {
-        if (action->data().isValid())
-            owner_.SendMessage(WM_SYSCOMMAND, action->data().toUInt());
+        if (action->data().isValid()) owner_.SendMessage(WM_SYSCOMMAND, action->data().toUInt());
     });
     QAction* move = systemMenu_->addAction(tr("&Move"));
     move->setData(SC_MOVE);
@@ -161,7 +160,9 @@ QWidget* DialogWindow::Control(int id) const {
     return it == controls_.end() ? nullptr : it->second;
 }
 
-void DialogWindow::PopUpSystemMenu(const QPoint& globalPos) { systemMenu_->popup(globalPos); }
+void DialogWindow::PopUpSystemMenu(const QPoint& globalPos) {
+    systemMenu_->popup(globalPos);
+}
 
 void DialogWindow::reject() {
     // Escape: the Cancel command, which the dialog handles like any other.
@@ -179,7 +180,9 @@ void DialogWindow::closeEvent(QCloseEvent* event) {
     owner_.SendMessage(WM_SYSCOMMAND, SC_CLOSE);
 }
 
-void DialogWindow::paintEvent(QPaintEvent* event) { owner_.DispatchPaint(event); }
+void DialogWindow::paintEvent(QPaintEvent* event) {
+    owner_.DispatchPaint(event);
+}
 
 void DialogWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {

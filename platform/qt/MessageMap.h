@@ -44,7 +44,8 @@ decltype(auto) CallHandler(T& t, A... args) {
 // A WM_COMMAND row: notification `code` from control `id` goes to `Handler`.
 template <class T, auto Handler>
 constexpr MessageMapEntry<T> OnCommand(UINT code, int id) {
-    return {WM_COMMAND, code, id, typename MessageMapEntry<T>::Plain{[](T& t) { CallHandler<Handler>(t); }}};
+    return {WM_COMMAND, code, id,
+            typename MessageMapEntry<T>::Plain{[](T& t) { CallHandler<Handler>(t); }}};
 }
 
 // A row for any other message; the handler's signature says how it is called.
@@ -52,10 +53,12 @@ template <class T, auto Handler>
 constexpr MessageMapEntry<T> OnMessage(UINT message) {
     using Entry = MessageMapEntry<T>;
     if constexpr (std::is_invocable_v<decltype(Handler), T&, UINT, LPARAM>) {
-        return {message, 0, 0,
-                typename Entry::SysCommand{[](T& t, UINT id, LPARAM lp) { CallHandler<Handler>(t, id, lp); }}};
+        return {message, 0, 0, typename Entry::SysCommand{[](T& t, UINT id, LPARAM lp) {
+                    CallHandler<Handler>(t, id, lp);
+                }}};
     } else if constexpr (std::is_same_v<std::invoke_result_t<decltype(Handler), T&>, HICON>) {
-        return {message, 0, 0, typename Entry::QueryIcon{[](T& t) { return CallHandler<Handler>(t); }}};
+        return {message, 0, 0,
+                typename Entry::QueryIcon{[](T& t) { return CallHandler<Handler>(t); }}};
     } else {
         return {message, 0, 0, typename Entry::Plain{[](T& t) { CallHandler<Handler>(t); }}};
     }

@@ -39,7 +39,9 @@ void CWinApp::OnHelp() {
     if (auto* dialog = dynamic_cast<CDialog*>(m_pMainWnd)) dialog->ShowPlatformNotice(kNoHelp);
 }
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp() {
+    return g_app;
+}
 
 int AfxWinMain() {
     if (CWinApp* app = AfxGetApp()) app->InitInstance();

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <QFont>
+#include <QMenu>
 #include <QPointer>
 #include <QWidget>
 #include <string>
 #include <string_view>
 
 #include "platform/qt/Afx.h"
-
-#include <QMenu>
 
 // Single-byte window text: the program sees each character as one byte.
 // Latin-1 characters become their byte, any other character becomes '?', and

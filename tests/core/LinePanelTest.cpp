@@ -12,9 +12,7 @@ namespace {
 
 class LinePanelTest : public ::testing::Test {
 protected:
-    LinePanelTest() {
-        panel.OnCloseupPort();
-    }
+    LinePanelTest() { panel.OnCloseupPort(); }
     PortRecorder port;
     RecordingLineView view;
     LinePanel panel{view};
@@ -28,9 +26,9 @@ TEST(Readouts, TellingValues) {
         const char* chr;
     };
     const Case cases[] = {
-        {0x00, "0", "0x00", ""},      {0x0A, "10", "0x0A", ""},      {0x1F, "31", "0x1F", ""},
-        {0x20, "32", "0x20", "' '"},  {0x27, "39", "0x27", "'''"},   {0x41, "65", "0x41", "'A'"},
-        {0x7E, "126", "0x7E", "'~'"}, {0x7F, "127", "0x7F", ""},     {0x80, "128", "0x80", ""},
+        {0x00, "0", "0x00", ""},      {0x0A, "10", "0x0A", ""},    {0x1F, "31", "0x1F", ""},
+        {0x20, "32", "0x20", "' '"},  {0x27, "39", "0x27", "'''"}, {0x41, "65", "0x41", "'A'"},
+        {0x7E, "126", "0x7E", "'~'"}, {0x7F, "127", "0x7F", ""},   {0x80, "128", "0x80", ""},
         {0xFF, "255", "0xFF", ""},
     };
     for (const Case& c : cases) {

@@ -23,7 +23,8 @@ INT_PTR RunModal(Dialog& dlg, const std::function<void(Dialog&)>& body) {
                 QApplication::setActiveWindow(w);
             }
             body(dlg);
-            if (dlg.Window() && dlg.Window()->isVisible()) dlg.EndDialog(static_cast<int>(kLeftOpen));
+            if (dlg.Window() && dlg.Window()->isVisible())
+                dlg.EndDialog(static_cast<int>(kLeftOpen));
         });
     };
     return dlg.DoModal();

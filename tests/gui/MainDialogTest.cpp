@@ -9,11 +9,11 @@
 #include <QTest>
 #include <set>
 
+#include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 #include "support/PortRecorder.h"
-#include "gui/DialogHarness.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -23,7 +23,9 @@ T* Control(CDialog& dlg, int id) {
     return qobject_cast<T*>(dlg.ControlWidget(id));
 }
 
-std::string Text(CDialog& dlg, int id) { return Control<QLineEdit>(dlg, id)->text().toStdString(); }
+std::string Text(CDialog& dlg, int id) {
+    return Control<QLineEdit>(dlg, id)->text().toStdString();
+}
 
 // Opens a list's drop-down part with the keyboard, moves to `index` and takes it
 // with Enter, as a user would; the close-up report is then delivered.
@@ -171,9 +173,8 @@ TEST_F(MainDialogTest, RadioClicksOnlyNotifyAndDisabledE1DoesNothing) {
 
 TEST_F(MainDialogTest, EnterAtStartPressesDoneAndEndingWritesNothing) {
     CLcdTestDlg dlg;
-    const INT_PTR result = RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        QTest::keyClick(d.Window()->focusWidget(), Qt::Key_Return);
-    });
+    const INT_PTR result = RunModal<CLcdTestDlg>(
+        dlg, [&](CLcdTestDlg& d) { QTest::keyClick(d.Window()->focusWidget(), Qt::Key_Return); });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(port.writes.size(), 2u);
 }
@@ -249,7 +250,8 @@ TEST(MessageMap, RoutesEveryPanelButtonOnceAndEndsWithThePortList) {
     }
     EXPECT_EQ(panelRows, 24);
     EXPECT_EQ(ids.size(), 24u);
-    for (const LineButtons& b : kDataLineButtons) EXPECT_TRUE(ids.count(b.high) && ids.count(b.low));
+    for (const LineButtons& b : kDataLineButtons)
+        EXPECT_TRUE(ids.count(b.high) && ids.count(b.low));
     for (const LineButtons& b : kControlLineButtons)
         EXPECT_TRUE(ids.count(b.high) && ids.count(b.low));
     EXPECT_EQ(map[30].code, CBN_CLOSEUP);

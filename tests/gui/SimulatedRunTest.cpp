@@ -21,7 +21,9 @@ namespace {
 constexpr int kLineBoxes[] = {IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4};
 
 // Escapes, custom characters and a literal backslash ahead of each demo text.
-std::string TypedText(const char* demo) { return std::string("\\001\\\\x\\255") + demo; }
+std::string TypedText(const char* demo) {
+    return std::string("\\001\\\\x\\255") + demo;
+}
 
 void ChooseSize(CLcdTestDlg& d, int size) {
     qobject_cast<QComboBox*>(d.ControlWidget(IDC_SIZE))->setCurrentIndex(size);
@@ -107,13 +109,15 @@ INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, SimulatedRunTest, ::testing::Value
                          [](const auto& info) {
                              std::string name = kSizeDemos[info.param.size].name;
                              name.replace(name.find('x'), 1, "by");
-                             return name + (info.param.width == BusWidth::Eight ? "_8bit" : "_4bit");
+                             return name +
+                                    (info.param.width == BusWidth::Eight ? "_8bit" : "_4bit");
                          });
 
 class SimulatedReinitTest : public ::testing::Test, protected DialogFixtureBase {};
 
 TEST_F(SimulatedReinitTest, EitherWidthAfterTheOtherComesOutRight) {
-    for (const auto& order : {std::pair{IDC_INIT_8BIT, IDC_INIT_4BIT}, {IDC_INIT_4BIT, IDC_INIT_8BIT}}) {
+    for (const auto& order :
+         {std::pair{IDC_INIT_8BIT, IDC_INIT_4BIT}, {IDC_INIT_4BIT, IDC_INIT_8BIT}}) {
         SimulatedModule module(clock, 0x378);
         CLcdTestDlg dlg;
         RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {

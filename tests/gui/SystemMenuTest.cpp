@@ -74,7 +74,8 @@ TEST_F(SystemMenuTest, RightClickOnTheBackgroundOpensTheMenu) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
         const QPoint where(1, 1);
-        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, where, d.Window()->mapToGlobal(where));
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, where,
+                                     d.Window()->mapToGlobal(where));
         QApplication::sendEvent(d.Window(), &rightClick);
         EXPECT_TRUE(d.Window()->SystemMenu()->isVisible());
         d.Window()->SystemMenu()->hide();
