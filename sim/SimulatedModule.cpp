@@ -20,10 +20,6 @@ void SimulatedModule::AttachToPort(std::uint32_t portBase) {
     lines_.Attach(portBase, PortIo::Instance().Simulated());
 }
 
-void SimulatedModule::PowerCycle() {
-    for (LcdController& controller : controllers_) controller.PowerOn();
-}
-
 void SimulatedModule::OnPortWrite(std::uint32_t address, std::uint8_t value) {
     const std::uint8_t before = lines_.Control();
     if (!lines_.Apply(address, value)) return;

@@ -40,8 +40,6 @@ public:
     // Controller 0, or controller 1 for any other number (as E1 serves every
     // controller number but 0).
     const LcdController& Controller(int number) const { return controllers_[number == 0 ? 0 : 1]; }
-    // Powers the module off and on again.
-    void PowerCycle();
 
     // Called after every latched transfer, reads included, so a view can repaint at once.
     using ChangeListener = std::function<void(const BusTransfer&)>;

@@ -5,7 +5,6 @@
 #include "ui/AboutDlg.h"
 
 namespace {
-constexpr UINT kSystemCommandMask = 0xFFF0;
 constexpr int kStartPortIndex = 0;
 }  // namespace
 

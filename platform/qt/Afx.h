@@ -29,8 +29,9 @@ inline constexpr UINT CBN_CLOSEUP = 8;
 
 // System commands.
 inline constexpr UINT SC_MOVE = 0xF010;
-inline constexpr UINT SC_MINIMIZE = 0xF020;
 inline constexpr UINT SC_CLOSE = 0xF060;
+// The low four bits of a system command are the platform's own.
+inline constexpr UINT kSystemCommandMask = 0xFFF0;
 
 // The framework's Help command.
 inline constexpr int ID_HELP = 0xE146;
@@ -41,8 +42,6 @@ inline constexpr int BST_UNCHECKED = 0;
 inline constexpr int BST_CHECKED = 1;
 inline constexpr UINT MF_STRING = 0x0000;
 inline constexpr UINT MF_SEPARATOR = 0x0800;
-inline constexpr int ICON_SMALL = 0;
-inline constexpr int ICON_BIG = 1;
 inline constexpr int SM_CXICON = 11;
 inline constexpr int SM_CYICON = 12;
 

@@ -14,7 +14,6 @@
 
 namespace {
 constexpr int kStandardIconPixels = 32;
-constexpr UINT kSystemCommandMask = 0xFFF0;
 }  // namespace
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {

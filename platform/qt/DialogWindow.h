@@ -21,7 +21,6 @@ public:
     QWidget* FirstTabStop() const { return firstTabStop_; }
     QLabel* Notice() const { return notice_; }
     QMenu* SystemMenu() const { return systemMenu_; }
-    DialogUnits Units() const { return units_; }
     // Opens the system menu at a global position.
     void PopUpSystemMenu(const QPoint& globalPos);
     // Lets the next close request end the window instead of asking the dialog.

@@ -81,11 +81,6 @@ void CWnd::EnableWindow(BOOL enable) {
     if (QWidget* w = Widget()) w->setEnabled(enable != FALSE);
 }
 
-BOOL CWnd::IsWindowEnabled() const {
-    QWidget* w = Widget();
-    return w && w->isEnabled() ? TRUE : FALSE;
-}
-
 void CWnd::UpdateWindow() {
     if (QWidget* w = Widget(); w && w->isVisible()) w->repaint();
 }
@@ -101,21 +96,11 @@ void CEdit::SetReadOnly(BOOL readOnly) {
     if (auto* edit = qobject_cast<QLineEdit*>(Widget())) edit->setReadOnly(readOnly != FALSE);
 }
 
-BOOL CEdit::IsReadOnly() const {
-    auto* edit = qobject_cast<QLineEdit*>(Widget());
-    return edit && edit->isReadOnly() ? TRUE : FALSE;
-}
-
 void CButton::SetCheck(int check) {
     if (auto* button = qobject_cast<QAbstractButton*>(Widget())) {
         const QSignalBlocker quiet(button);
         button->setChecked(check == BST_CHECKED);
     }
-}
-
-int CButton::GetCheck() const {
-    auto* button = qobject_cast<QAbstractButton*>(Widget());
-    return button && button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
 }
 
 int CComboBox::AddString(std::string_view text) {
@@ -143,11 +128,6 @@ int CComboBox::GetCurSel() const {
     return combo ? combo->currentIndex() : CB_ERR;
 }
 
-int CComboBox::GetCount() const {
-    auto* combo = qobject_cast<QComboBox*>(Widget());
-    return combo ? combo->count() : 0;
-}
-
 BOOL CMenu::AppendMenu(UINT flags, UINT id, const char* text) {
     QMenu* menu = Get();
     if (!menu) return FALSE;
@@ -158,9 +138,4 @@ BOOL CMenu::AppendMenu(UINT flags, UINT id, const char* text) {
     QAction* action = menu->addAction(QString::fromLatin1(text ? text : ""));
     action->setData(id);
     return TRUE;
-}
-
-int CMenu::GetMenuItemCount() const {
-    QMenu* menu = Get();
-    return menu ? static_cast<int>(menu->actions().size()) : -1;
 }

@@ -46,7 +46,6 @@ public:
     void SetWindowText(std::string_view text);
     std::string GetWindowText() const;
     void EnableWindow(BOOL enable);
-    BOOL IsWindowEnabled() const;
     // Repaints at once, before returning.
     void UpdateWindow();
     void SetFont(const CFont* font, BOOL redraw = TRUE);
@@ -59,14 +58,12 @@ private:
 class CEdit : public CWnd {
 public:
     void SetReadOnly(BOOL readOnly = TRUE);
-    BOOL IsReadOnly() const;
 };
 
 class CButton : public CWnd {
 public:
     // Sets the check without any notification.
     void SetCheck(int check);
-    int GetCheck() const;
 };
 
 class CComboBox : public CWnd {
@@ -76,14 +73,12 @@ public:
     // Selects without notification; -1 clears the selection.
     int SetCurSel(int index);
     int GetCurSel() const;
-    int GetCount() const;
 };
 
 class CMenu {
 public:
     explicit CMenu(QMenu* menu) : menu_(menu) {}
     BOOL AppendMenu(UINT flags, UINT id = 0, const char* text = nullptr);
-    int GetMenuItemCount() const;
     QMenu* Get() const { return menu_.data(); }
 
 private:
