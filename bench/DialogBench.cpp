@@ -11,6 +11,7 @@
 
 #include "platform/PortIo.h"
 #include "platform/qt/DialogWindow.h"
+#include "platform/qt/IdleRepaint.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "sim/SimulatedModule.h"
@@ -146,8 +147,10 @@ RefreshCost MeasureRefreshes(std::size_t calls) {
     cost.error = WithShownDialog(dlg, [&](CLcdTestDlg& d) -> std::string {
         std::vector<double> data;
         std::vector<double> control;
+        std::vector<double> pause;
         data.reserve(calls);
         control.reserve(calls);
+        pause.reserve(calls);
         for (std::size_t i = 0; i < kWarmUpCalls + calls; ++i) {
             g_lines.dataLatch = static_cast<std::uint8_t>(i * kLatchStride);
             std::uint64_t start = SteadyNanos();
@@ -159,12 +162,18 @@ RefreshCost MeasureRefreshes(std::size_t calls) {
             d.RefreshControlPort();
             const std::uint64_t controlNanos = SteadyNanos() - start;
 
+            start = SteadyNanos();
+            RepaintWaitingWidgets();  // what the next sleep does first
+            const std::uint64_t pauseNanos = SteadyNanos() - start;
+
             if (i < kWarmUpCalls) continue;
             data.push_back(static_cast<double>(dataNanos) / kNanosPerMicro);
             control.push_back(static_cast<double>(controlNanos) / kNanosPerMicro);
+            pause.push_back(static_cast<double>(pauseNanos) / kNanosPerMicro);
         }
         cost.data = SpreadOf(std::move(data));
         cost.control = SpreadOf(std::move(control));
+        cost.pause = SpreadOf(std::move(pause));
         return {};
     });
     return cost;

@@ -25,10 +25,12 @@ struct RunResult : RunTimes {
 // the simulated port and module, with `sleeper` behind every delay.
 RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width);
 
-// The cost of one refresh of each register on a shown dialog, in microseconds.
+// The cost of one refresh of each register on a shown dialog, in microseconds,
+// and of the line buttons' repaint that the pair left for the next pause.
 struct RefreshCost {
     std::string error;
     Spread data;
     Spread control;
+    Spread pause;
 };
 RefreshCost MeasureRefreshes(std::size_t calls);

@@ -198,8 +198,13 @@ bool MeasureRefreshCost(std::size_t calls, bool onDisplay, std::vector<std::stri
     std::printf("  %-16s %9s %9s %9s %9s %9s\n", "register", "min", "median", "p99", "max", "mean");
     PrintSpreadRow("data", cost.data);
     PrintSpreadRow("control", cost.control);
+    PrintSpreadRow("buttons at pause", cost.pause);
+    std::printf(
+        "  (the line buttons that a data and a control refresh changed are painted\n"
+        "   at the next pause; in a test run the next sleep does it within its wait)\n");
     lines.push_back("figure=refresh register=data " + SpreadFields(cost.data));
     lines.push_back("figure=refresh register=control " + SpreadFields(cost.control));
+    lines.push_back("figure=refresh register=buttons_at_pause " + SpreadFields(cost.pause));
     if (onDisplay) {
         std::printf("  goal: a data refresh under %.0f us\n", kTargetDataRefreshMicros);
         lines.push_back(Format("figure=target register=data goal_us=%.0f met=%s",

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -83,17 +84,35 @@ void MonotonicClock::SleepMillis(std::uint32_t ms) {
     // sleep is never shorter than asked and hardly ever much longer.
     const auto length = std::chrono::milliseconds(ms);
     const Steady::time_point deadline = Steady::now() + length;
+    // Work that was waiting for a pause uses the wait, not time of its own.
+    RunIdleWork();
     if (length > kLongestSpin) SleepUntil(deadline - kSpinMargin);
     while (Steady::now() < deadline) CpuRelax();
 }
 
 void VirtualClock::SleepMillis(std::uint32_t ms) {
     sleeps_.push_back(ms);
+    RunIdleWork();
     now_ += std::uint64_t{ms} * 1000;
 }
 
 std::uint64_t VirtualClock::TotalSleptMillis() const {
     return std::accumulate(sleeps_.begin(), sleeps_.end(), std::uint64_t{0});
+}
+
+namespace {
+std::function<void()>& IdleWork() {
+    static std::function<void()> work;
+    return work;
+}
+}  // namespace
+
+void SetIdleWork(std::function<void()> work) {
+    IdleWork() = std::move(work);
+}
+
+void RunIdleWork() {
+    if (IdleWork()) IdleWork()();
 }
 
 namespace {

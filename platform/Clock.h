@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The time source behind every delay and every timestamp of the tool. The tool
@@ -11,7 +12,8 @@ public:
     virtual ~Clock() = default;
     // Microseconds since an arbitrary origin fixed for the clock's life.
     virtual std::uint64_t NowMicros() const = 0;
-    // Waits at least `ms` milliseconds; never returns early.
+    // Waits at least `ms` milliseconds; never returns early. The wait starts
+    // with the thread's idle work (see SetIdleWork), inside the same deadline.
     virtual void SleepMillis(std::uint32_t ms) = 0;
 };
 
@@ -39,6 +41,13 @@ private:
     std::uint64_t now_ = 0;
     std::vector<std::uint32_t> sleeps_;
 };
+
+// Work that may wait for the thread's next pause, such as repaints the screen
+// can take a moment later. Every sleep runs it first, within its own deadline,
+// so a wait that would only have spun does it instead. One piece of work at a
+// time; an empty function removes it.
+void SetIdleWork(std::function<void()> work);
+void RunIdleWork();
 
 // The process's clock: a monotonic one unless a ScopedClock has replaced it.
 Clock& TheClock();

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include "platform/qt/IdleRepaint.h"
+
 std::string ToSingleByte(const QString& text) {
     constexpr char32_t kLastSingleByte = 0xFF;
     std::string bytes;
@@ -98,8 +100,13 @@ void CEdit::SetReadOnly(BOOL readOnly) {
 
 void CButton::SetCheck(int check) {
     if (auto* button = qobject_cast<QAbstractButton*>(Widget())) {
+        const bool checked = check == BST_CHECKED;
+        if (button->isChecked() == checked) return;
+        // The check changes now; the button shows it at the next pause, so a
+        // refresh that rechecks many buttons does not wait for their painting.
+        RepaintWhenIdle(button);
         const QSignalBlocker quiet(button);
-        button->setChecked(check == BST_CHECKED);
+        button->setChecked(checked);
     }
 }
 

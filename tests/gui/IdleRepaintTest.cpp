@@ -1,0 +1,117 @@
+// A refresh changes the line buttons' checks at once but leaves their painting
+// to the next pause (a sleep, or the event loop), so it only waits for the
+// readouts it must show before it returns. Nothing may be lost on the way.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEvent>
+#include <map>
+
+#include "DialogHarness.h"
+#include "platform/Clock.h"
+#include "port/LineState.h"
+#include "res/Resource.h"
+#include "ui/LcdTestDlg.h"
+
+namespace {
+
+// Counts paint events per control identifier of one dialog.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(CDialog& dlg) : dlg_(dlg) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~PaintCounter() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    int Of(int id) const {
+        const auto it = counts_.find(dlg_.ControlWidget(id));
+        return it == counts_.end() ? 0 : it->second;
+    }
+    void Clear() { counts_.clear(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++counts_[watched];
+        return false;
+    }
+
+private:
+    CDialog& dlg_;
+    std::map<QObject*, int> counts_;
+};
+
+bool Checked(CDialog& dlg, int id) {
+    return qobject_cast<QAbstractButton*>(dlg.ControlWidget(id))->isChecked();
+}
+
+class IdleRepaintTest : public ::testing::Test, protected DialogFixtureBase {};
+
+TEST_F(IdleRepaintTest, DataRefreshPaintsReadoutsAtOnceAndChangedButtonsAtTheNextSleep) {
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        QCoreApplication::processEvents();  // the window's first paints
+        PaintCounter paints(d);
+        g_lines.dataLatch = 0x41;  // D6 and D0 go high
+        d.RefreshDataPort();
+        EXPECT_TRUE(Checked(d, IDC_D0_HIGH));
+        EXPECT_FALSE(Checked(d, IDC_D0_LOW));
+        for (int readout : {IDC_DEC, IDC_HEX, IDC_CHAR})
+            EXPECT_EQ(paints.Of(readout), 1) << readout;
+        for (int button : {IDC_D0_HIGH, IDC_D0_LOW, IDC_D6_HIGH, IDC_D6_LOW})
+            EXPECT_EQ(paints.Of(button), 0) << button;
+
+        Sleep(1);
+        for (int button : {IDC_D0_HIGH, IDC_D0_LOW, IDC_D6_HIGH, IDC_D6_LOW})
+            EXPECT_EQ(paints.Of(button), 1) << button;
+        for (int unchanged : {IDC_D1_HIGH, IDC_D1_LOW, IDC_D7_LOW, IDC_E0_LOW})
+            EXPECT_EQ(paints.Of(unchanged), 0) << unchanged;
+        for (int readout : {IDC_DEC, IDC_HEX, IDC_CHAR})
+            EXPECT_EQ(paints.Of(readout), 1) << readout;
+    });
+}
+
+TEST_F(IdleRepaintTest, WithoutASleepTheEventLoopPaintsEachButtonOnceInItsLastState) {
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        QCoreApplication::processEvents();
+        PaintCounter paints(d);
+        d.OnE0High();
+        d.OnE0Low();
+        d.OnE0High();
+        EXPECT_EQ(paints.Of(IDC_E0_HIGH), 0);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(paints.Of(IDC_E0_HIGH), 1);
+        EXPECT_EQ(paints.Of(IDC_E0_LOW), 1);
+        EXPECT_TRUE(Checked(d, IDC_E0_HIGH));
+        // Painted and released: the next change waits for a pause again.
+        paints.Clear();
+        d.OnE0Low();
+        EXPECT_EQ(paints.Of(IDC_E0_LOW), 0);
+        Sleep(1);
+        EXPECT_EQ(paints.Of(IDC_E0_LOW), 1);
+    });
+}
+
+TEST_F(IdleRepaintTest, ButtonsStillWaitingWhenTheDialogEndsAreForgotten) {
+    {
+        CLcdTestDlg gone;
+        RunModal<CLcdTestDlg>(gone, [&](CLcdTestDlg& d) {
+            d.OnRSHigh();  // held, and the dialog ends before any pause
+            d.EndDialog(IDOK);
+        });
+    }
+    Sleep(1);  // must not touch the buttons that are gone (the sanitizer run tells)
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        QCoreApplication::processEvents();
+        PaintCounter paints(d);
+        d.OnRSHigh();  // from the rest state this dialog starts in
+        Sleep(1);
+        EXPECT_EQ(paints.Of(IDC_RS_LOW), 1);
+        EXPECT_EQ(paints.Of(IDC_RS_HIGH), 1);
+    });
+}
+
+}  // namespace
