@@ -2,9 +2,12 @@
 
 #include <QAbstractItemView>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHash>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyleOptionButton>
@@ -79,6 +82,124 @@ void PlainRadioButton::paintEvent(QPaintEvent* event) {
         it = looks.insert(look, picture);
     }
     QPainter(this).drawPixmap(0, 0, *it);
+}
+
+namespace {
+
+// Space between the box's edge and its text, as a line edit keeps it.
+constexpr int kTextMarginPixels = 2;
+
+// Everything an unselected text box's picture depends on.
+struct TextLook {
+    QString text;
+    QSize size;
+    qreal pixelRatio;
+    QString font;
+    QRgb base;
+    QRgb ink;
+    int alignment;
+
+    bool operator==(const TextLook&) const = default;
+};
+
+size_t qHash(const TextLook& look, size_t seed = 0) {
+    return qHashMulti(seed, look.text, look.size.width(), look.size.height(), look.pixelRatio,
+                      look.font, look.base, look.ink, look.alignment);
+}
+
+// Readouts show a few hundred texts in all; the bound only matters if the
+// texts never repeat.
+constexpr qsizetype kMaxKeptTexts = 2048;
+
+QHash<TextLook, QPixmap>& KeptTexts() {
+    static QHash<TextLook, QPixmap> texts;
+    static const bool forgottenAtQuit = (qAddPostRoutine([] { KeptTexts().clear(); }), true);
+    (void)forgottenAtQuit;
+    return texts;
+}
+
+}  // namespace
+
+ReadOnlyTextBox::ReadOnlyTextBox(Qt::Alignment alignment, QWidget* parent)
+    : QWidget(parent), alignment_(alignment), fontKey_(font().key()) {
+    setFocusPolicy(Qt::StrongFocus);
+    setBackgroundRole(QPalette::Base);
+    // Every pixel comes from the picture, so nothing beneath needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ReadOnlyTextBox::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    update();
+}
+
+QPixmap ReadOnlyTextBox::Draw(bool selected) const {
+    const QPalette& colors = palette();
+    const qreal ratio = devicePixelRatioF();
+    QPixmap picture(size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(colors.color(QPalette::Base));
+    QPainter painter(&picture);
+    painter.setFont(font());
+    const QRect area = rect().adjusted(kTextMarginPixels, 0, -kTextMarginPixels, 0);
+    const int flags = static_cast<int>(alignment_) | Qt::TextSingleLine;
+    if (selected) {
+        painter.fillRect(painter.boundingRect(area, flags, text_),
+                         colors.color(QPalette::Highlight));
+        painter.setPen(colors.color(QPalette::HighlightedText));
+    } else {
+        painter.setPen(colors.color(QPalette::Text));
+    }
+    painter.drawText(area, flags, text_);
+    return picture;
+}
+
+void ReadOnlyTextBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (hasFocus() && !text_.isEmpty()) {
+        painter.drawPixmap(0, 0, Draw(true));
+        return;
+    }
+    const QPalette& colors = palette();
+    const TextLook look{.text = text_,
+                        .size = size(),
+                        .pixelRatio = devicePixelRatioF(),
+                        .font = fontKey_,
+                        .base = colors.color(QPalette::Base).rgba(),
+                        .ink = colors.color(QPalette::Text).rgba(),
+                        .alignment = static_cast<int>(alignment_)};
+    QHash<TextLook, QPixmap>& kept = KeptTexts();
+    auto it = kept.constFind(look);
+    if (it == kept.cend()) {
+        if (kept.size() >= kMaxKeptTexts) kept.clear();
+        it = kept.insert(look, Draw(false));
+    }
+    painter.drawPixmap(0, 0, *it);
+}
+
+void ReadOnlyTextBox::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(text_);
+        return;
+    }
+    // Everything else goes to the dialog: Enter presses its default button.
+    event->ignore();
+}
+
+void ReadOnlyTextBox::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void ReadOnlyTextBox::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void ReadOnlyTextBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) fontKey_ = font().key();
+    QWidget::changeEvent(event);
 }
 
 CloseUpComboBox::CloseUpComboBox(QWidget* parent) : QComboBox(parent) {

@@ -127,6 +127,16 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
             break;
         }
         case ControlKind::Edit: {
+            const Qt::Alignment alignment = (c.style & kRightAlign)
+                                                ? Qt::AlignRight | Qt::AlignVCenter
+                                                : Qt::AlignLeft | Qt::AlignVCenter;
+            if ((c.style & kReadOnly) && !(c.style & kBorder)) {
+                // A readout: shown and copied, never edited.
+                auto* box = new ReadOnlyTextBox(alignment, this);
+                box->setText(TextOf(c));
+                w = box;
+                break;
+            }
             auto* edit = new QLineEdit(TextOf(c), this);
             edit->setMaxLength(std::numeric_limits<int>::max());  // any length is taken
             // A frameless box paints no background of its own; filling it makes
@@ -134,8 +144,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
             if (!(c.style & kBorder)) edit->setAutoFillBackground(true);
             edit->setReadOnly(c.style & kReadOnly);
             edit->setFrame(c.style & kBorder);
-            edit->setAlignment((c.style & kRightAlign) ? Qt::AlignRight | Qt::AlignVCenter
-                                                       : Qt::AlignLeft | Qt::AlignVCenter);
+            edit->setAlignment(alignment);
             w = edit;
             break;
         }

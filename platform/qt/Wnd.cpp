@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include "platform/qt/Controls.h"
 #include "platform/qt/IdleRepaint.h"
 
 std::string ToSingleByte(const QString& text) {
@@ -57,6 +58,8 @@ void CWnd::SetWindowText(std::string_view text) {
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         edit->setText(s);
         edit->setCursorPosition(0);
+    } else if (auto* box = qobject_cast<ReadOnlyTextBox*>(w)) {
+        box->setText(s);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(s);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -72,6 +75,7 @@ std::string CWnd::GetWindowText() const {
     QWidget* w = Widget();
     if (!w) return {};
     if (auto* edit = qobject_cast<QLineEdit*>(w)) return ToSingleByte(edit->text());
+    if (auto* box = qobject_cast<ReadOnlyTextBox*>(w)) return ToSingleByte(box->text());
     if (auto* label = qobject_cast<QLabel*>(w)) return ToSingleByte(label->text());
     if (auto* button = qobject_cast<QAbstractButton*>(w)) return ToSingleByte(button->text());
     if (auto* combo = qobject_cast<QComboBox*>(w)) return ToSingleByte(combo->currentText());
@@ -95,6 +99,8 @@ void CWnd::SetFont(const CFont* font, BOOL redraw) {
 }
 
 void CEdit::SetReadOnly(BOOL readOnly) {
+    // A box made read-only and frameless by its template is a readout and
+    // stays read-only.
     if (auto* edit = qobject_cast<QLineEdit*>(Widget())) edit->setReadOnly(readOnly != FALSE);
 }
 

@@ -24,7 +24,9 @@ T* Control(CDialog& dlg, int id) {
 }
 
 std::string Text(CDialog& dlg, int id) {
-    return Control<QLineEdit>(dlg, id)->text().toStdString();
+    CWnd control;
+    control.Attach(dlg.ControlWidget(id), id);
+    return control.GetWindowText();
 }
 
 // Opens a list's drop-down part with the keyboard, moves to `index` and takes it
@@ -62,7 +64,7 @@ TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
         EXPECT_EQ(Text(d, IDC_LINE2), "* Lumaworkshop *");
         const QFontMetrics line1Font(Control<QLineEdit>(d, IDC_LINE1)->font());
         EXPECT_EQ(line1Font.horizontalAdvance("iiii"), line1Font.horizontalAdvance("WWWW"));
-        const QFontMetrics readoutFont(Control<QLineEdit>(d, IDC_HEX)->font());
+        const QFontMetrics readoutFont(d.ControlWidget(IDC_HEX)->font());
         EXPECT_NE(readoutFont.horizontalAdvance("iiii"), readoutFont.horizontalAdvance("WWWW"));
         EXPECT_FALSE(Control<QRadioButton>(d, IDC_E1_HIGH)->isEnabled());
         EXPECT_EQ(d.Window()->focusWidget(), d.ControlWidget(IDOK));
