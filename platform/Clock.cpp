@@ -3,6 +3,7 @@
 #include <sys/prctl.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <numeric>
@@ -23,6 +24,12 @@ constexpr std::chrono::milliseconds kLongestSpin{2};
 // clock. It covers the usual wake-up latency of an idle machine, so the spin
 // rarely starts late and the sleep ends within a microsecond of its deadline.
 constexpr std::chrono::microseconds kSpinMargin{150};
+
+// The idle work starts twice as long before the deadline as it took last time
+// (never less than the shortest lead), so it is done by the deadline while its
+// cost holds. Late rather than early: the work (repainting) warms the code the
+// refresh after the sleep runs, which a long spin otherwise lets go cold.
+constexpr int kIdleLeadFactor = 2;
 
 // The finest timer slack the kernel takes (nanoseconds). Its default of 50 us
 // would let every wake-up come up to that much late, on top of the latency.
@@ -83,10 +90,17 @@ void MonotonicClock::SleepMillis(std::uint32_t ms) {
     // A kernel sleep ends a little early and the last stretch is spun, so the
     // sleep is never shorter than asked and hardly ever much longer.
     const auto length = std::chrono::milliseconds(ms);
-    const Steady::time_point deadline = Steady::now() + length;
-    // Work that was waiting for a pause uses the wait, not time of its own.
+    const Steady::time_point start = Steady::now();
+    const Steady::time_point deadline = start + length;
+    // Work that was waiting for a pause uses the end of the wait, not time of
+    // its own.
+    const Steady::time_point idleAt = std::max(start, deadline - idleLead_);
+    if (length > kLongestSpin) SleepUntil(idleAt - kSpinMargin);
+    while (Steady::now() < idleAt) CpuRelax();
+    const Steady::time_point idleStart = Steady::now();
     RunIdleWork();
-    if (length > kLongestSpin) SleepUntil(deadline - kSpinMargin);
+    const auto took = Steady::now() - idleStart;
+    idleLead_ = std::max<Steady::duration>(kShortestIdleLead, took * kIdleLeadFactor);
     while (Steady::now() < deadline) CpuRelax();
 }
 

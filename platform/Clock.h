@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -12,18 +13,23 @@ public:
     virtual ~Clock() = default;
     // Microseconds since an arbitrary origin fixed for the clock's life.
     virtual std::uint64_t NowMicros() const = 0;
-    // Waits at least `ms` milliseconds; never returns early. The wait starts
-    // with the thread's idle work (see SetIdleWork), inside the same deadline.
+    // Waits at least `ms` milliseconds; never returns early. The thread's idle
+    // work (see SetIdleWork) runs within the wait, inside the same deadline.
     virtual void SleepMillis(std::uint32_t ms) = 0;
 };
 
 // Sleeps to an absolute deadline on the monotonic clock. Short sleeps spin on
 // the clock; longer ones sleep in the kernel until shortly before the deadline
-// and spin the last stretch.
+// and spin the last stretch. The idle work runs near the end of the wait.
 class MonotonicClock final : public Clock {
 public:
     std::uint64_t NowMicros() const override;
     void SleepMillis(std::uint32_t ms) override;
+
+private:
+    static constexpr std::chrono::microseconds kShortestIdleLead{100};
+    // How long before the deadline the idle work starts.
+    std::chrono::steady_clock::duration idleLead_ = kShortestIdleLead;
 };
 
 // Virtual time: a sleep only advances the clock, and is recorded.
@@ -43,8 +49,8 @@ private:
 };
 
 // Work that may wait for the thread's next pause, such as repaints the screen
-// can take a moment later. Every sleep runs it first, within its own deadline,
-// so a wait that would only have spun does it instead. One piece of work at a
+// can take a moment later. Every sleep runs it within its own deadline, so a
+// wait that would only have spun does it instead. One piece of work at a
 // time; an empty function removes it.
 void SetIdleWork(std::function<void()> work);
 void RunIdleWork();
