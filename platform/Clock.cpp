@@ -25,11 +25,13 @@ constexpr std::chrono::milliseconds kLongestSpin{2};
 // rarely starts late and the sleep ends within a microsecond of its deadline.
 constexpr std::chrono::microseconds kSpinMargin{150};
 
-// The idle work starts twice as long before the deadline as it took last time
-// (never less than the shortest lead), so it is done by the deadline while its
-// cost holds. Late rather than early: the work (repainting) warms the code the
-// refresh after the sleep runs, which a long spin otherwise lets go cold.
+// The idle work starts twice as long before the deadline as it has lately
+// taken (never less than the shortest lead), so it is done by the deadline:
+// the lead follows a longer piece of work at once and a shorter one slowly.
+// Late rather than early: the work (repainting) warms the code the refresh
+// after the sleep runs, which a long spin otherwise lets go cold.
 constexpr int kIdleLeadFactor = 2;
+constexpr int kIdleLeadDecayEighths = 7;
 
 // The finest timer slack the kernel takes (nanoseconds). Its default of 50 us
 // would let every wake-up come up to that much late, on top of the latency.
@@ -100,7 +102,8 @@ void MonotonicClock::SleepMillis(std::uint32_t ms) {
     const Steady::time_point idleStart = Steady::now();
     RunIdleWork();
     const auto took = Steady::now() - idleStart;
-    idleLead_ = std::max<Steady::duration>(kShortestIdleLead, took * kIdleLeadFactor);
+    idleLead_ = std::max({Steady::duration{kShortestIdleLead}, took * kIdleLeadFactor,
+                          idleLead_ * kIdleLeadDecayEighths / 8});
     while (Steady::now() < deadline) CpuRelax();
 }
 
