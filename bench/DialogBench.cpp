@@ -7,6 +7,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <vector>
 
 #include "platform/PortIo.h"
@@ -15,6 +16,7 @@
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "sim/SimulatedModule.h"
+#include "sim/view/ModuleView.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -70,14 +72,13 @@ private:
     std::uint64_t lastWrite_ = 0;
 };
 
-// Lets the window come up on screen and finish its first paints, so the timed
+// Lets a window come up on screen and finish its first paints, so the timed
 // part repaints a visible window, as the user's would be.
-std::string WaitUntilShown(CDialog& dlg) {
-    QWidget* window = dlg.Window();
+std::string WaitUntilShown(QWidget* window) {
     if (!window) return "the dialog has no window";
     const auto limit = Steady::now() + kExposeTimeout;
     while (!window->windowHandle() || !window->windowHandle()->isExposed()) {
-        if (Steady::now() > limit) return "the dialog window never appeared on screen";
+        if (Steady::now() > limit) return "a window never appeared on screen";
         QCoreApplication::processEvents(QEventLoop::AllEvents, kEventSliceMs);
     }
     const auto settled = Steady::now() + kSettleTime;
@@ -93,7 +94,7 @@ std::string WithShownDialog(CLcdTestDlg& dlg, Body body) {
     std::string error;
     dlg.m_onShown = [&](CDialog&) {
         QTimer::singleShot(0, [&] {
-            error = WaitUntilShown(dlg);
+            error = WaitUntilShown(dlg.Window());
             if (error.empty()) error = body(dlg);
             dlg.EndDialog(IDOK);
         });
@@ -104,21 +105,28 @@ std::string WithShownDialog(CLcdTestDlg& dlg, Body body) {
 
 }  // namespace
 
-RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width) {
+RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width, bool showModule) {
     RunResult result;
     PortIo::Instance().SetBackend(nullptr);
     TimedClock timed(sleeper);
     const ScopedClock useTimed(timed);  // before the dialog, which keeps the clock it finds
     SimulatedModule module(timed, PortBaseForSelection(0));
     RefreshTimer refreshes(timed);
+    std::unique_ptr<ModuleView> view;
+    if (showModule) view = std::make_unique<ModuleView>(module, timed);
 
     CLcdTestDlg dlg;
     dlg.m_onPortChosen = [&](std::uint32_t base) { module.AttachToPort(base); };
+    if (view) dlg.m_onSizeChosen = [&](int size) { view->SetSizeIndex(size); };
     const int initButton = width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT;
     result.error = WithShownDialog(dlg, [&](CLcdTestDlg& d) -> std::string {
         auto* size = qobject_cast<QComboBox*>(d.ControlWidget(IDC_SIZE));
         auto* init = qobject_cast<QAbstractButton*>(d.ControlWidget(initButton));
         if (!size || !init) return "the dialog lacks the Size list or the Init button";
+        if (view) {
+            view->ShowBeside(*d.Window());
+            if (std::string error = WaitUntilShown(view.get()); !error.empty()) return error;
+        }
         size->setCurrentIndex(sizeIndex);
         d.SendCommand(CBN_CLOSEUP, IDC_SIZE);
         QCoreApplication::processEvents();  // the size's texts paint before the timing

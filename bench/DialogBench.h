@@ -22,8 +22,9 @@ struct RunResult : RunTimes {
 };
 
 // Runs the test of module size `sizeIndex` over `width` through a fresh dialog on
-// the simulated port and module, with `sleeper` behind every delay.
-RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width);
+// the simulated port and module, with `sleeper` behind every delay; with
+// `showModule`, the module's view is shown beside the dialog, as the tool does.
+RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width, bool showModule);
 
 // The cost of one refresh of each register on a shown dialog, in microseconds,
 // and of the line buttons' repaint that the pair left for the next pause.

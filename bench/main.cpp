@@ -62,6 +62,7 @@ constexpr double kTargetDataRefreshMicros = 100.0;
 struct Sleeper {
     const char* name;
     Clock& clock;
+    bool showModule = false;  // the simulated module's view beside the dialog
 };
 
 // printf into a string.
@@ -108,8 +109,10 @@ void MeasureSleepSpread(const std::vector<Sleeper>& sleepers, std::size_t sample
     }
 }
 
-// Runs every reference run with each sleeper; returns false when a run did not
-// take place or did not request and write what it must.
+// Runs every reference run with each sleeper, then with the first sleeper and
+// the module's view shown; returns false when a run did not take place or did
+// not request and write what it must. The goal and the comparison of sleeps
+// count the runs without the view.
 bool MeasureRuns(const std::vector<Sleeper>& sleepers, std::size_t repeat, double targetRatio,
                  std::vector<std::string>& lines) {
     bool ok = true;
@@ -122,10 +125,13 @@ bool MeasureRuns(const std::vector<Sleeper>& sleepers, std::size_t repeat, doubl
     for (const ReferenceRun& ref : kReferenceRuns) {
         const std::string run = Format("%s %d-bit", ref.module, ref.Bits());
         std::vector<double> walls;
-        for (const Sleeper& sleeper : sleepers) {
+        std::vector<Sleeper> configurations = sleepers;
+        configurations.push_back({"prec+view", sleepers.front().clock, true});
+        for (const Sleeper& sleeper : configurations) {
             std::vector<RunResult> repeats;
             for (std::size_t i = 0; i < repeat; ++i) {
-                repeats.push_back(RunThroughDialog(sleeper.clock, ref.sizeIndex, ref.width));
+                repeats.push_back(
+                    RunThroughDialog(sleeper.clock, ref.sizeIndex, ref.width, sleeper.showModule));
                 if (!repeats.back().error.empty()) {
                     std::fprintf(stderr, "lcdbench: %s with %s: %s\n", run.c_str(), sleeper.name,
                                  repeats.back().error.c_str());
@@ -144,15 +150,17 @@ bool MeasureRuns(const std::vector<Sleeper>& sleepers, std::size_t repeat, doubl
                         kPercent * r.OvershootShare(), kPercent * r.OtherShare(),
                         r.dataRefresh.mean, r.controlRefresh.mean);
             lines.push_back(Format(
-                "figure=run module=%s bus=%d sleep=%s requested_ms=%.3f wall_ms=%.3f ratio=%.5f "
+                "figure=run module=%s bus=%d sleep=%s view=%s requested_ms=%.3f wall_ms=%.3f "
+                "ratio=%.5f "
                 "overshoot_share=%.4f other_share=%.4f sleeps=%zu writes=%zu "
                 "data_refresh_mean_us=%.2f data_refresh_median_us=%.2f "
                 "control_refresh_mean_us=%.2f timing_violations=%llu",
-                ref.module, ref.Bits(), sleeper.name, requestedMs, wallMs, r.Ratio(),
+                ref.module, ref.Bits(), sleeper.showModule ? sleepers.front().name : sleeper.name,
+                sleeper.showModule ? "shown" : "none", requestedMs, wallMs, r.Ratio(),
                 r.OvershootShare(), r.OtherShare(), r.sleeps, r.portWrites, r.dataRefresh.mean,
                 r.dataRefresh.median, r.controlRefresh.mean,
                 static_cast<unsigned long long>(r.timingViolations)));
-            walls.push_back(wallMs);
+            if (!sleeper.showModule) walls.push_back(wallMs);
 
             const auto expectedNanos = static_cast<std::uint64_t>(ref.requestedMs * kNanosPerMilli);
             if (r.requestedNanos != expectedNanos || r.portWrites != ref.portWrites) {

@@ -13,6 +13,7 @@
 
 #include "lcd/Geometry.h"
 #include "platform/Clock.h"
+#include "platform/qt/IdleRepaint.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 
@@ -275,14 +276,10 @@ void ModuleView::Arrange() {
 }
 
 void ModuleView::Refresh() {
-    const QStringList lines = ModuleStatusLines(module_, sizeIndex_);
-    if (lines != statusLines_) {
-        statusLines_ = lines;
-        // Lines too long for the window are cut short there; the tooltip has them whole.
-        setToolTip(statusLines_.join(QLatin1Char('\n')));
-    }
     UpdateBlinkTimer();
-    repaint();
+    // At the next pause: a run's sleep paints the module while it waits, so a
+    // transfer costs the run no painting time.
+    RepaintWhenIdle(this);
 }
 
 void ModuleView::ShowBeside(QWidget& dialog) {
@@ -319,7 +316,13 @@ void ModuleView::paintEvent(QPaintEvent*) {
     const int textWidth = width() - 2 * kWindowMarginPixels;
     int baseline = origin.y() + image.height() + kWindowMarginPixels + metrics.ascent();
     painter.setPen(palette().color(QPalette::WindowText));
-    for (const QString& line : ModuleStatusLines(module_, sizeIndex_)) {
+    const QStringList lines = ModuleStatusLines(module_, sizeIndex_);
+    if (lines != statusLines_) {
+        statusLines_ = lines;
+        // Lines too long for the window are cut short there; the tooltip has them whole.
+        setToolTip(statusLines_.join(QLatin1Char('\n')));
+    }
+    for (const QString& line : statusLines_) {
         painter.drawText(kWindowMarginPixels, baseline,
                          metrics.elidedText(line, Qt::ElideRight, textWidth));
         baseline += metrics.lineSpacing();

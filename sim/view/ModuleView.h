@@ -75,7 +75,7 @@ public:
     // True while something on the glass blinks, that is while the blink timer runs.
     bool Blinking() const { return blinkTimer_.isActive(); }
 
-    // Repaints now, before returning (the port or the module changed).
+    // Repaints at the thread's next pause (the port or the module changed).
     void Refresh();
     // Shows the view next to the dialog's window, not covering it, and keeps it
     // there as the size changes.
