@@ -35,6 +35,10 @@ constexpr std::size_t kWarmUpCalls = 64;
 // test run does.
 constexpr unsigned kLatchStride = 37;
 constexpr double kNanosPerMicro = 1000.0;
+// Data refreshes timed after a sleep, and the sleep: as long as each of a bus
+// cycle's own.
+constexpr std::size_t kRefreshesAfterSleep = 500;
+constexpr std::uint32_t kCycleSleepMs = 1;
 
 // Times each refresh of a run by its port write, which is the refresh's last
 // step: from the later of the previous write and the last sleep's end. Added
@@ -171,7 +175,7 @@ RefreshCost MeasureRefreshes(std::size_t calls) {
             const std::uint64_t controlNanos = SteadyNanos() - start;
 
             start = SteadyNanos();
-            RepaintWaitingWidgets();  // what the next sleep does first
+            RepaintWaitingWidgets();  // what the next sleep does
             const std::uint64_t pauseNanos = SteadyNanos() - start;
 
             if (i < kWarmUpCalls) continue;
@@ -182,6 +186,20 @@ RefreshCost MeasureRefreshes(std::size_t calls) {
         cost.data = SpreadOf(std::move(data));
         cost.control = SpreadOf(std::move(control));
         cost.pause = SpreadOf(std::move(pause));
+
+        // The same data refreshes, each after a sleep of a bus cycle's length,
+        // as a test run makes them.
+        MonotonicClock sleeper;
+        std::vector<double> afterSleep;
+        afterSleep.reserve(kRefreshesAfterSleep);
+        for (std::size_t i = 0; i < kRefreshesAfterSleep; ++i) {
+            g_lines.dataLatch = static_cast<std::uint8_t>(i * kLatchStride);
+            sleeper.SleepMillis(kCycleSleepMs);
+            const std::uint64_t start = SteadyNanos();
+            d.RefreshDataPort();
+            afterSleep.push_back(static_cast<double>(SteadyNanos() - start) / kNanosPerMicro);
+        }
+        cost.dataAfterSleep = SpreadOf(std::move(afterSleep));
         return {};
     });
     return cost;

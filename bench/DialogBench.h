@@ -27,11 +27,13 @@ struct RunResult : RunTimes {
 RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width, bool showModule);
 
 // The cost of one refresh of each register on a shown dialog, in microseconds,
-// and of the line buttons' repaint that the pair left for the next pause.
+// and of the line buttons' repaint that the pair left for the next pause; then
+// of a data refresh right after a sleep, as in a test run.
 struct RefreshCost {
     std::string error;
     Spread data;
     Spread control;
     Spread pause;
+    Spread dataAfterSleep;
 };
 RefreshCost MeasureRefreshes(std::size_t calls);

@@ -207,12 +207,16 @@ bool MeasureRefreshCost(std::size_t calls, bool onDisplay, std::vector<std::stri
     PrintSpreadRow("data", cost.data);
     PrintSpreadRow("control", cost.control);
     PrintSpreadRow("buttons at pause", cost.pause);
+    PrintSpreadRow("data after 1 ms", cost.dataAfterSleep);
     std::printf(
-        "  (the line buttons that a data and a control refresh changed are painted\n"
-        "   at the next pause; in a test run the next sleep does it within its wait)\n");
+        "  (buttons at pause: the line buttons that a data and a control refresh\n"
+        "   changed, painted at the next pause, within the next sleep in a run;\n"
+        "   data after 1 ms: a data refresh right after a 1 ms sleep, as in a run)\n");
     lines.push_back("figure=refresh register=data " + SpreadFields(cost.data));
     lines.push_back("figure=refresh register=control " + SpreadFields(cost.control));
     lines.push_back("figure=refresh register=buttons_at_pause " + SpreadFields(cost.pause));
+    lines.push_back("figure=refresh register=data_after_sleep " +
+                    SpreadFields(cost.dataAfterSleep));
     if (onDisplay) {
         std::printf("  goal: a data refresh under %.0f us\n", kTargetDataRefreshMicros);
         lines.push_back(Format("figure=target register=data goal_us=%.0f met=%s",
