@@ -15,6 +15,30 @@
 
 namespace {
 
+// Pictures drawn once per look and kept. They belong to the application and go
+// with it, not at program exit.
+template <class Look>
+QHash<Look, QPixmap>& KeptPictures() {
+    static QHash<Look, QPixmap> pictures;
+    static const bool forgottenAtQuit =
+        (qAddPostRoutine([] { KeptPictures<Look>().clear(); }), true);
+    (void)forgottenAtQuit;
+    return pictures;
+}
+
+// The kept picture of `look`, drawn by `draw` the first time it is asked for.
+// The bound only matters if looks never repeat; past it, all are drawn anew.
+template <class Look, class Draw>
+QPixmap KeptPicture(const Look& look, qsizetype bound, const Draw& draw) {
+    QHash<Look, QPixmap>& kept = KeptPictures<Look>();
+    auto it = kept.constFind(look);
+    if (it == kept.cend()) {
+        if (kept.size() >= bound) kept.clear();
+        it = kept.insert(look, draw());
+    }
+    return *it;
+}
+
 // Everything the style's picture of a text-less radio button depends on.
 struct RadioLook {
     int state;
@@ -35,14 +59,6 @@ size_t qHash(const RadioLook& look, size_t seed = 0) {
 // A dialog shows a handful of looks (checked or not, enabled or not, under the
 // mouse, with focus); the bound only matters if palettes or styles keep changing.
 constexpr qsizetype kMaxCachedLooks = 64;
-
-// Pictures belong to the application and go with it, not at program exit.
-QHash<RadioLook, QPixmap>& CachedLooks() {
-    static QHash<RadioLook, QPixmap> looks;
-    static const bool forgottenAtQuit = (qAddPostRoutine([] { CachedLooks().clear(); }), true);
-    (void)forgottenAtQuit;
-    return looks;
-}
 
 }  // namespace
 
@@ -69,19 +85,16 @@ void PlainRadioButton::paintEvent(QPaintEvent* event) {
                          .palette = option.palette.cacheKey(),
                          .style = style(),
                          .direction = option.direction};
-    QHash<RadioLook, QPixmap>& looks = CachedLooks();
-    auto it = looks.constFind(look);
-    if (it == looks.cend()) {
-        if (looks.size() >= kMaxCachedLooks) looks.clear();
-        QPixmap picture(size() * look.pixelRatio);
-        picture.setDevicePixelRatio(look.pixelRatio);
-        picture.fill(Qt::transparent);
-        QStylePainter painter(&picture, this);
+    const QPixmap picture = KeptPicture(look, kMaxCachedLooks, [&] {
+        QPixmap drawn(size() * look.pixelRatio);
+        drawn.setDevicePixelRatio(look.pixelRatio);
+        drawn.fill(Qt::transparent);
+        QStylePainter painter(&drawn, this);
         painter.drawControl(QStyle::CE_RadioButton, option);
         painter.end();
-        it = looks.insert(look, picture);
-    }
-    QPainter(this).drawPixmap(0, 0, *it);
+        return drawn;
+    });
+    QPainter(this).drawPixmap(0, 0, picture);
 }
 
 namespace {
@@ -110,13 +123,6 @@ size_t qHash(const TextLook& look, size_t seed = 0) {
 // Readouts show a few hundred texts in all; the bound only matters if the
 // texts never repeat.
 constexpr qsizetype kMaxKeptTexts = 2048;
-
-QHash<TextLook, QPixmap>& KeptTexts() {
-    static QHash<TextLook, QPixmap> texts;
-    static const bool forgottenAtQuit = (qAddPostRoutine([] { KeptTexts().clear(); }), true);
-    (void)forgottenAtQuit;
-    return texts;
-}
 
 }  // namespace
 
@@ -152,6 +158,7 @@ QPixmap ReadOnlyTextBox::Draw(bool selected) const {
         painter.setPen(colors.color(QPalette::Text));
     }
     painter.drawText(area, flags, text_);
+    painter.end();
     return picture;
 }
 
@@ -169,13 +176,7 @@ void ReadOnlyTextBox::paintEvent(QPaintEvent*) {
                         .base = colors.color(QPalette::Base).rgba(),
                         .ink = colors.color(QPalette::Text).rgba(),
                         .alignment = static_cast<int>(alignment_)};
-    QHash<TextLook, QPixmap>& kept = KeptTexts();
-    auto it = kept.constFind(look);
-    if (it == kept.cend()) {
-        if (kept.size() >= kMaxKeptTexts) kept.clear();
-        it = kept.insert(look, Draw(false));
-    }
-    painter.drawPixmap(0, 0, *it);
+    painter.drawPixmap(0, 0, KeptPicture(look, kMaxKeptTexts, [this] { return Draw(false); }));
 }
 
 void ReadOnlyTextBox::keyPressEvent(QKeyEvent* event) {
