@@ -27,6 +27,7 @@ constexpr int kMinSpacedDotPixels = 3;  // ...when dots are this large; smaller 
 constexpr int kCharacterPitchDots = kCharacterDotColumns + kCharacterGapDots;
 constexpr int kRowPitchDots = kGlyphRows + kCharacterGapDots;
 constexpr int kCursorDotRow = kGlyphRows - 1;
+constexpr unsigned kGlyphRowPatterns = 1u << kCharacterDotColumns;
 constexpr QRgb kFrameRgb = qRgb(46, 48, 44);
 constexpr QRgb kGlassRgb = qRgb(150, 188, 66);
 
@@ -143,6 +144,21 @@ QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, 
               (dots.height() - 2 * kFrameDots) * pixels),
         kGlassRgb);
 
+    // One glyph row of a character in pixels, for each of the 32 patterns of its
+    // five dots: lit or unlit dots, with glass between spaced ones. A row of a
+    // character is then one copy per pixel line instead of a fill per dot.
+    const int side = DotRect(0, 0, 0, 0, pixels).width();
+    const int runPixels = (kCharacterDotColumns - 1) * pixels + side;
+    std::array<std::vector<QRgb>, kGlyphRowPatterns> runs;
+    for (unsigned pattern = 0; pattern < kGlyphRowPatterns; ++pattern) {
+        std::vector<QRgb>& run = runs[pattern];
+        run.assign(static_cast<std::size_t>(runPixels), kGlassRgb);
+        for (int dc = 0; dc < kCharacterDotColumns; ++dc) {
+            const bool on = pattern & (1u << (kCharacterDotColumns - 1 - dc));
+            std::fill_n(run.begin() + dc * pixels, side, on ? kLitDotRgb : kUnlitDotRgb);
+        }
+    }
+
     const std::vector<VisibleRow> visible =
         VisibleRows(sizeIndex, module.Controller(0).State(), module.Controller(1).State());
     for (std::size_t r = 0; r < rows.size() && r < visible.size(); ++r) {
@@ -153,10 +169,13 @@ QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, 
             const ControllerState& state = module.Controller(controllers[c]).State();
             const auto lit = PositionDots(state, shown.codes[c], shown.cursorColumn == c, blinkOn);
             for (int dr = 0; dr < kGlyphRows; ++dr) {
-                for (int dc = 0; dc < kCharacterDotColumns; ++dc) {
-                    const bool on = lit[dr] & (1u << (kCharacterDotColumns - 1 - dc));
-                    FillRect(image, DotRect(static_cast<int>(r), c, dr, dc, pixels),
-                             on ? kLitDotRgb : kUnlitDotRgb);
+                const QRect first = DotRect(static_cast<int>(r), c, dr, 0, pixels);
+                if (!image.rect().contains(QRect(first.topLeft(), QSize(runPixels, side))))
+                    continue;
+                const std::vector<QRgb>& run = runs[lit[dr] & kGlyphDotMask];
+                for (int y = first.top(); y <= first.bottom(); ++y) {
+                    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y)) + first.left();
+                    std::copy(run.begin(), run.end(), line);
                 }
             }
         }
