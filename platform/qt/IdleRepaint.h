@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+class QObject;
 class QWidget;
 
 // Repaints that wait for the thread's next pause: the next sleep or the event
@@ -11,6 +14,11 @@ class QWidget;
 // however often it changed meanwhile. Other widgets paint as usual.
 void RepaintWhenIdle(QWidget* widget);
 
-// The pause's work: repaints the held widgets and any other repaint already
-// waiting. Does nothing when nothing waits.
+// Runs `work` at the next pause, before the waiting repaints, so it can mark
+// what needs repainting. Asked again for the same `owner` before then, only
+// the latest work runs. Forgotten if `owner` is destroyed first.
+void WorkWhenIdle(QObject* owner, std::function<void()> work);
+
+// The pause's work: runs the waiting work, then repaints the held widgets and
+// any other repaint already waiting. Does nothing when nothing waits.
 void RepaintWaitingWidgets();

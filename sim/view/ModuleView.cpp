@@ -121,6 +121,38 @@ QString ControllerStatus(const LcdController& controller, int number) {
         .arg(controller.TimingViolations());
 }
 
+// The smallest rectangle holding every pixel in which `after` differs from
+// `before`; all of `after` when there is nothing to compare with.
+QRect ChangedArea(const QImage& before, const QImage& after) {
+    if (before.isNull() || before.size() != after.size() || before.format() != after.format())
+        return after.rect();
+    int left = after.width();
+    int right = -1;
+    int top = -1;
+    int bottom = -1;
+    for (int y = 0; y < after.height(); ++y) {
+        const auto* was = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+        const auto* is = reinterpret_cast<const QRgb*>(after.constScanLine(y));
+        if (std::equal(is, is + after.width(), was)) continue;
+        if (top < 0) top = y;
+        bottom = y;
+        for (int x = 0; x < left; ++x) {
+            if (is[x] != was[x]) {
+                left = x;
+                break;
+            }
+        }
+        for (int x = after.width() - 1; x > right; --x) {
+            if (is[x] != was[x]) {
+                right = x;
+                break;
+            }
+        }
+    }
+    if (top < 0) return {};
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 }  // namespace
 
 QRect DotRect(int row, int column, int dotRow, int dotColumn, int dotPixels) {
@@ -298,7 +330,28 @@ void ModuleView::Refresh() {
     UpdateBlinkTimer();
     // At the next pause: a run's sleep paints the module while it waits, so a
     // transfer costs the run no painting time.
-    RepaintWhenIdle(this);
+    changesPending_ = true;
+    WorkWhenIdle(this, [this] { RepaintChanges(); });
+}
+
+void ModuleView::RepaintChanges() {
+    changesPending_ = false;
+    const bool lit = BlinkPhaseLit();
+    QImage next = RenderModule(module_, sizeIndex_, lit, dotPixels_);
+    // Only what changed is repainted: a transfer changes a character or two,
+    // and sending the whole window to the screen at every pause costs more
+    // than the rest of the painting.
+    const QRect changed = ChangedArea(glass_, next);
+    glass_ = std::move(next);
+    glassLit_ = lit;
+    if (!changed.isEmpty()) update(changed.translated(ModuleOffset()));
+    if (const QStringList lines = ModuleStatusLines(module_, sizeIndex_); lines != statusLines_) {
+        statusLines_ = lines;
+        // Lines too long for the window are cut short there; the tooltip has them whole.
+        setToolTip(statusLines_.join(QLatin1Char('\n')));
+        const int top = ModuleOffset().y() + glass_.height();
+        update(QRect(0, top, width(), height() - top));
+    }
 }
 
 void ModuleView::ShowBeside(QWidget& dialog) {
@@ -327,7 +380,22 @@ void ModuleView::UpdateBlinkTimer() {
 
 void ModuleView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QImage image = RenderModule(module_, sizeIndex_, BlinkPhaseLit(), dotPixels_);
+    // The glass as last rendered at a pause, unless the blink phase or the
+    // size moved on since (the blink timer and a new size repaint it whole).
+    const bool lit = BlinkPhaseLit();
+    const QSize glassSize = ModuleDots(ModuleRows(sizeIndex_)) * dotPixels_;
+    if (glass_.isNull() || glassLit_ != lit || glass_.size() != glassSize) {
+        glass_ = RenderModule(module_, sizeIndex_, lit, dotPixels_);
+        glassLit_ = lit;
+        statusLines_ = ModuleStatusLines(module_, sizeIndex_);
+        setToolTip(statusLines_.join(QLatin1Char('\n')));
+    }
+    // A transfer since the last pause shows as well; the pause still compares
+    // with what it rendered last, so it repaints everything that changed.
+    const QImage image =
+        changesPending_ ? RenderModule(module_, sizeIndex_, lit, dotPixels_) : glass_;
+    const QStringList lines =
+        changesPending_ ? ModuleStatusLines(module_, sizeIndex_) : statusLines_;
     const QPoint origin = ModuleOffset();
     painter.drawImage(origin, image);
 
@@ -335,13 +403,7 @@ void ModuleView::paintEvent(QPaintEvent*) {
     const int textWidth = width() - 2 * kWindowMarginPixels;
     int baseline = origin.y() + image.height() + kWindowMarginPixels + metrics.ascent();
     painter.setPen(palette().color(QPalette::WindowText));
-    const QStringList lines = ModuleStatusLines(module_, sizeIndex_);
-    if (lines != statusLines_) {
-        statusLines_ = lines;
-        // Lines too long for the window are cut short there; the tooltip has them whole.
-        setToolTip(statusLines_.join(QLatin1Char('\n')));
-    }
-    for (const QString& line : statusLines_) {
+    for (const QString& line : lines) {
         painter.drawText(kWindowMarginPixels, baseline,
                          metrics.elidedText(line, Qt::ElideRight, textWidth));
         baseline += metrics.lineSpacing();

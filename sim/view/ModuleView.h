@@ -87,6 +87,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // At a pause: renders the glass and repaints what changed since the last time.
+    void RepaintChanges();
     void UpdateBlinkTimer();
     bool BlinkPhaseLit() const;
     // Picks the dot size and, beside a dialog, the place; fixes the window's size.
@@ -98,6 +100,9 @@ private:
     int sizeIndex_;
     int dotPixels_ = kMinDotPixels;
     QPointer<QWidget> dialog_;
-    QStringList statusLines_;  // as last shown, also the window's tooltip
+    QStringList statusLines_;      // as last shown, also the window's tooltip
+    QImage glass_;                 // the module as last rendered
+    bool glassLit_ = false;        // the blink phase it was rendered in
+    bool changesPending_ = false;  // the module changed since; a pause will look
     QTimer blinkTimer_;
 };

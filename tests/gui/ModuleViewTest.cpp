@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QTest>
 #include <algorithm>
 #include <cstring>
@@ -169,12 +171,14 @@ TEST_F(ModuleViewTest, StatusLinesFollowThePortControllersAndViolations) {
 struct PaintSpy final : QObject {
     explicit PaintSpy(const ControllerState& state) : state(state) {}
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && state.target == AddressTarget::Ddram)
-            addresses.insert(state.addressCounter);
+        if (event->type() != QEvent::Paint) return false;
+        painted += static_cast<QPaintEvent*>(event)->region();
+        if (state.target == AddressTarget::Ddram) addresses.insert(state.addressCounter);
         return false;
     }
     const ControllerState& state;
     std::set<int> addresses;
+    QRegion painted;
 };
 
 QImage ModuleShown(ModuleView& view, const QSize& size) {
@@ -207,6 +211,22 @@ TEST_F(ModuleViewTest, RepaintsAsTheRunGoesAndBlinksOnTheClock) {
 
         EXPECT_FALSE(view.Blinking());
         ModuleDriver driver(d, clock);
+        // A pause repaints only what the transfers changed: here one character.
+        constexpr int kColumn = 3;
+        QCoreApplication::processEvents();
+        spy.painted = QRegion();
+        driver.WriteCommand8(kSetDdramAddress | kColumn, 0);
+        driver.WriteData8('Z', 0);
+        QCoreApplication::processEvents();
+        const int dots = view.DotPixels();
+        const QRect cell =
+            DotRect(0, kColumn, 0, 0, dots)
+                .united(DotRect(0, kColumn, kGlyphRows - 1, kCharacterDotColumns - 1, dots))
+                .translated(view.ModuleOffset());
+        EXPECT_FALSE(spy.painted.isEmpty());
+        EXPECT_TRUE(cell.contains(spy.painted.boundingRect()));
+        const QImage now = RenderModule(module, kSize16x1, true, dots);
+        EXPECT_EQ(ModuleShown(view, now.size()), now);
         driver.WriteCommand8(kDisplayOnCursorBlink, 0);
         driver.WriteCommand8(kSetDdramAddress, 0);
         EXPECT_TRUE(view.Blinking());
