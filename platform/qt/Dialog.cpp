@@ -153,9 +153,8 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
 }
 
 void CDialog::CheckDlgButton(int id, UINT check) {
-    CButton button;
-    button.Attach(ControlWidget(id), id);
-    button.SetCheck(static_cast<int>(check));
+    // Straight to the control: a refresh sets sixteen checks at a time.
+    SetButtonCheck(ControlWidget(id), static_cast<int>(check));
 }
 
 CMenu* CDialog::GetSystemMenu(BOOL) {

@@ -104,8 +104,8 @@ void CEdit::SetReadOnly(BOOL readOnly) {
     if (auto* edit = qobject_cast<QLineEdit*>(Widget())) edit->setReadOnly(readOnly != FALSE);
 }
 
-void CButton::SetCheck(int check) {
-    if (auto* button = qobject_cast<QAbstractButton*>(Widget())) {
+void SetButtonCheck(QWidget* widget, int check) {
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         const bool checked = check == BST_CHECKED;
         if (button->isChecked() == checked) return;
         // The check changes now; the button shows it at the next pause, so a
@@ -114,6 +114,10 @@ void CButton::SetCheck(int check) {
         const QSignalBlocker quiet(button);
         button->setChecked(checked);
     }
+}
+
+void CButton::SetCheck(int check) {
+    SetButtonCheck(Widget(), check);
 }
 
 int CComboBox::AddString(std::string_view text) {

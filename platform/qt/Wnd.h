@@ -60,6 +60,10 @@ public:
     void SetReadOnly(BOOL readOnly = TRUE);
 };
 
+// Sets a button's check without any notification; anything but a button is
+// left alone.
+void SetButtonCheck(QWidget* button, int check);
+
 class CButton : public CWnd {
 public:
     // Sets the check without any notification.
