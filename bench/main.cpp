@@ -127,17 +127,24 @@ bool MeasureRuns(const std::vector<Sleeper>& sleepers, std::size_t repeat, doubl
         std::vector<double> walls;
         std::vector<Sleeper> configurations = sleepers;
         configurations.push_back({"prec+view", sleepers.front().clock, true});
-        for (const Sleeper& sleeper : configurations) {
-            std::vector<RunResult> repeats;
-            for (std::size_t i = 0; i < repeat; ++i) {
-                repeats.push_back(
+        // Taken in turns, so a noisy stretch of the machine falls on every
+        // configuration alike rather than on one.
+        std::vector<std::vector<RunResult>> results(configurations.size());
+        for (std::size_t i = 0; i < repeat; ++i) {
+            for (std::size_t c = 0; c < configurations.size(); ++c) {
+                const Sleeper& sleeper = configurations[c];
+                results[c].push_back(
                     RunThroughDialog(sleeper.clock, ref.sizeIndex, ref.width, sleeper.showModule));
-                if (!repeats.back().error.empty()) {
+                if (!results[c].back().error.empty()) {
                     std::fprintf(stderr, "lcdbench: %s with %s: %s\n", run.c_str(), sleeper.name,
-                                 repeats.back().error.c_str());
+                                 results[c].back().error.c_str());
                     return false;
                 }
             }
+        }
+        for (std::size_t c = 0; c < configurations.size(); ++c) {
+            const Sleeper& sleeper = configurations[c];
+            std::vector<RunResult>& repeats = results[c];
             // The repeat of median wall time stands for them all.
             std::sort(repeats.begin(), repeats.end(), [](const RunResult& a, const RunResult& b) {
                 return a.wallNanos < b.wallNanos;
