@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "lcd/Geometry.h"
@@ -345,13 +346,19 @@ void ModuleView::RepaintChanges() {
     glass_ = std::move(next);
     glassLit_ = lit;
     if (!changed.isEmpty()) update(changed.translated(ModuleOffset()));
-    if (const QStringList lines = ModuleStatusLines(module_, sizeIndex_); lines != statusLines_) {
-        statusLines_ = lines;
-        // Lines too long for the window are cut short there; the tooltip has them whole.
-        setToolTip(statusLines_.join(QLatin1Char('\n')));
+    if (KeepStatusLines()) {
         const int top = ModuleOffset().y() + glass_.height();
         update(QRect(0, top, width(), height() - top));
     }
+}
+
+bool ModuleView::KeepStatusLines() {
+    QStringList lines = ModuleStatusLines(module_, sizeIndex_);
+    if (lines == statusLines_) return false;
+    statusLines_ = std::move(lines);
+    // Lines too long for the window are cut short there; the tooltip has them whole.
+    setToolTip(statusLines_.join(QLatin1Char('\n')));
+    return true;
 }
 
 void ModuleView::ShowBeside(QWidget& dialog) {
@@ -387,8 +394,7 @@ void ModuleView::paintEvent(QPaintEvent*) {
     if (glass_.isNull() || glassLit_ != lit || glass_.size() != glassSize) {
         glass_ = RenderModule(module_, sizeIndex_, lit, dotPixels_);
         glassLit_ = lit;
-        statusLines_ = ModuleStatusLines(module_, sizeIndex_);
-        setToolTip(statusLines_.join(QLatin1Char('\n')));
+        KeepStatusLines();
     }
     // A transfer since the last pause shows as well; the pause still compares
     // with what it rendered last, so it repaints everything that changed.

@@ -89,6 +89,9 @@ protected:
 private:
     // At a pause: renders the glass and repaints what changed since the last time.
     void RepaintChanges();
+    // Takes the module's status lines as they are now, and the tooltip with
+    // them; true when they changed.
+    bool KeepStatusLines();
     void UpdateBlinkTimer();
     bool BlinkPhaseLit() const;
     // Picks the dot size and, beside a dialog, the place; fixes the window's size.
