@@ -92,8 +92,8 @@ std::string HexAddress(std::uint32_t address) {
 }
 
 std::uint32_t LegacyBaseOf(std::uint32_t address) {
-    for (std::uint32_t base : kLegacyParportBases)
-        if (address == base + kParportControlOffset) return base;
+    for (std::uint32_t base : kPortBases)
+        if (address == base + kControlRegisterOffset) return base;
     return address;
 }
 

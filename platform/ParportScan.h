@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/ParportSystem.h"
+#include "platform/ParportWiring.h"
 
 // Where the kernel publishes its parallel ports: one directory per port, named
 // like the port's device node, each with the port's base address.
@@ -12,11 +13,6 @@ inline constexpr const char kProcParportDir[] = "/proc/sys/dev/parport";
 inline constexpr const char kBaseAddressFile[] = "base-addr";
 inline constexpr const char kDeviceDir[] = "/dev";
 inline constexpr const char kParportPrefix[] = "parport";
-
-// The control register lies this far above a port's data register (its base).
-inline constexpr std::uint32_t kParportControlOffset = 2;
-// The bases of the classic motherboard ports, the only ones the tool's Port list offers.
-inline constexpr std::uint32_t kLegacyParportBases[] = {0x378, 0x278, 0x3BC};
 
 // One parallel port the kernel knows.
 struct ParportDevice {

@@ -43,8 +43,8 @@ PpdevPort::PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevi
     : sys_(std::move(sys)), ports_(std::move(ports)), handles_(ports_.size()) {}
 
 PpdevPort::~PpdevPort() {
-    // The hub may be going away with us at program end, so a failure here is
-    // said on standard error directly.
+    // PortIo may already be gone at program end, so a failure here is said on
+    // standard error directly.
     for (std::size_t i = 0; i < handles_.size(); ++i) {
         const int fd = handles_[i].fd;
         if (fd < 0) continue;
@@ -104,7 +104,7 @@ bool PpdevPort::ClaimAt(std::size_t index) {
 void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         const bool data = address == ports_[i].base;
-        const bool control = address == ports_[i].base + kParportControlOffset;
+        const bool control = address == ports_[i].base + kControlRegisterOffset;
         if (!data && !control) continue;
         if (!ClaimAt(i)) return;  // dropped; the reason was reported when the claim failed
 

@@ -28,7 +28,7 @@ RawPort::RawPort(std::shared_ptr<ParportSystem> sys) : sys_(std::move(sys)) {}
 
 RawPort::~RawPort() {
     if (fd_ < 0) return;
-    // The hub may be going away with us at program end: say it directly.
+    // PortIo may already be gone at program end, so say it on standard error directly.
     const int closed = sys_->Close(fd_);
     if (closed < 0) {
         std::fprintf(stderr, "lcdtest: cannot close %s: %s\n", kRawPortDevice,
@@ -37,8 +37,8 @@ RawPort::~RawPort() {
 }
 
 bool RawPort::IsAllowedAddress(std::uint32_t address) {
-    for (std::uint32_t base : kLegacyParportBases)
-        if (address == base || address == base + kParportControlOffset) return true;
+    for (std::uint32_t base : kPortBases)
+        if (address == base || address == base + kControlRegisterOffset) return true;
     return false;
 }
 

@@ -2,20 +2,7 @@
 
 #include <cstdint>
 
-// Control flag bits: the logical levels of the module's control lines.
-inline constexpr std::uint8_t kLineE0 = 0x01;
-inline constexpr std::uint8_t kLineRW = 0x02;
-inline constexpr std::uint8_t kLineRS = 0x04;
-inline constexpr std::uint8_t kLineE1 = 0x08;
-
-// E0 and RW are inverted on their way to the control register.
-inline constexpr std::uint8_t kControlInvertMask = kLineE0 | kLineRW;
-
-// Offset of the control register from the port base.
-inline constexpr std::uint32_t kControlRegisterOffset = 2;
-
-// The parallel port bases offered by the Port list, in its order.
-inline constexpr std::uint32_t kPortBases[] = {0x378, 0x278, 0x3BC};
+#include "platform/ParportWiring.h"
 
 // The line state: one set for the whole process, shared by every handler of
 // the main dialog.

@@ -1,6 +1,6 @@
 #include "sim/PortLines.h"
 
-#include "port/LineState.h"
+#include "platform/ParportWiring.h"
 
 namespace {
 

@@ -2,12 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/ParportWiring.h"
 #include "platform/PortIo.h"
-
-// The four control lines as the module sees them: the control register's bits 0
-// to 3 with E0 and RW inverted back. Bits 4 to 7 of the register have no pin on
-// the module's connector.
-inline constexpr std::uint8_t kModuleControlLines = 0x0F;
 
 // The twelve lines of one parallel port, followed write by write. Only the data
 // register (base) and the control register (base + 2) reach the module.

@@ -1,6 +1,6 @@
 #include "sim/SimulatedModule.h"
 
-#include "port/LineState.h"
+#include "platform/ParportWiring.h"
 
 namespace {
 constexpr std::uint8_t kEnableLines[SimulatedModule::kControllers] = {kLineE0, kLineE1};

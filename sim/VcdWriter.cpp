@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "port/LineState.h"
+#include "platform/ParportWiring.h"
 
 namespace {
 
