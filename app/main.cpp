@@ -9,12 +9,16 @@
 #include <memory>
 
 #include "app/LcdTestApp.h"
+#include "lcd/Geometry.h"
 #include "platform/Clock.h"
 #include "platform/PortIo.h"
 #include "platform/PortIoMode.h"
 #include "platform/PortTrace.h"
 #include "platform/qt/DialogWindow.h"
+#include "platform/qt/WinApp.h"
 #include "port/LineState.h"
+#include "res/Resources.h"
+#include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 #include "sim/VcdWriter.h"
 #include "sim/view/ModuleView.h"
@@ -23,6 +27,9 @@
 namespace {
 
 constexpr int kUsageError = 2;
+
+// The module view takes the Size list's selection as its layout index.
+static_assert(kModuleLayoutCount == kModuleSizeCount, "one module layout per Size list entry");
 
 struct Options {
     QString tracePath;
@@ -81,8 +88,10 @@ int main(int argc, char** argv) {
                      "from a desktop session\n");
         return 1;
     }
+    PreferPlainXImages();
     QApplication app(argc, argv);
     QApplication::setApplicationName("lcdtest");
+    RegisterApplicationResources();
     const Options options = ParseOptions(app);
 
     PortIo& port = PortIo::Instance();

@@ -1,6 +1,6 @@
 #include "sim/ModuleLayout.h"
 
-#include "lcd/Geometry.h"
+#include <string>
 
 namespace {
 
@@ -23,7 +23,6 @@ struct LayoutRow {
 };
 
 struct Layout {
-    const char* name;
     int rowCount;
     LayoutRow rows[kMaxRows];
 };
@@ -32,31 +31,35 @@ constexpr LayoutRow TwoLineRow(std::uint8_t address, int width, int controller =
     return {1, {{controller, address, width}, {}}};
 }
 
+// In the Size list's order; each comment is the name the rows give.
 constexpr Layout kLayouts[kModuleLayoutCount] = {
-    {"8x2", 2, {TwoLineRow(kLine1, 8), TwoLineRow(kLine2, 8)}},
-    {"12x2", 2, {TwoLineRow(kLine1, 12), TwoLineRow(kLine2, 12)}},
-    // One row of 16, wired as two halves of 8 on the controller's two lines.
-    {"16x1", 1, {{2, {{0, kLine1, 8}, {0, kLine2, 8}}}}},
-    {"16x2", 2, {TwoLineRow(kLine1, 16), TwoLineRow(kLine2, 16)}},
-    {"20x2", 2, {TwoLineRow(kLine1, 20), TwoLineRow(kLine2, 20)}},
-    {"24x2", 2, {TwoLineRow(kLine1, 24), TwoLineRow(kLine2, 24)}},
-    {"16x4",
-     4,
+    // 8x2
+    {2, {TwoLineRow(kLine1, 8), TwoLineRow(kLine2, 8)}},
+    // 12x2
+    {2, {TwoLineRow(kLine1, 12), TwoLineRow(kLine2, 12)}},
+    // 16x1: one row of 16, wired as two halves of 8 on the controller's two lines.
+    {1, {{2, {{0, kLine1, 8}, {0, kLine2, 8}}}}},
+    // 16x2
+    {2, {TwoLineRow(kLine1, 16), TwoLineRow(kLine2, 16)}},
+    // 20x2
+    {2, {TwoLineRow(kLine1, 20), TwoLineRow(kLine2, 20)}},
+    // 24x2
+    {2, {TwoLineRow(kLine1, 24), TwoLineRow(kLine2, 24)}},
+    // 16x4
+    {4,
      {TwoLineRow(kLine1, 16), TwoLineRow(kLine2, 16), TwoLineRow(kLine3Of16, 16),
       TwoLineRow(kLine4Of16, 16)}},
-    {"20x4",
-     4,
+    // 20x4
+    {4,
      {TwoLineRow(kLine1, 20), TwoLineRow(kLine2, 20), TwoLineRow(kLine3Of20, 20),
       TwoLineRow(kLine4Of20, 20)}},
-    {"40x2", 2, {TwoLineRow(kLine1, 40), TwoLineRow(kLine2, 40)}},
-    {"40x4",
-     4,
+    // 40x2
+    {2, {TwoLineRow(kLine1, 40), TwoLineRow(kLine2, 40)}},
+    // 40x4
+    {4,
      {TwoLineRow(kLine1, 40, 0), TwoLineRow(kLine2, 40, 0), TwoLineRow(kLine1, 40, 1),
       TwoLineRow(kLine2, 40, 1)}},
 };
-
-// One layout per entry of the Size list, in its order.
-static_assert(kModuleLayoutCount == kModuleSizeCount);
 
 bool IsLayoutIndex(int sizeIndex) {
     return sizeIndex >= 0 && sizeIndex < kModuleLayoutCount;
@@ -84,8 +87,10 @@ int ModuleRow::Width() const {
     return width;
 }
 
-const char* ModuleSizeName(int sizeIndex) {
-    return IsLayoutIndex(sizeIndex) ? kLayouts[sizeIndex].name : "";
+std::string ModuleSizeName(int sizeIndex) {
+    const std::vector<ModuleRow> rows = ModuleRows(sizeIndex);
+    if (rows.empty()) return "";
+    return std::to_string(rows.front().Width()) + "x" + std::to_string(rows.size());
 }
 
 std::vector<ModuleRow> ModuleRows(int sizeIndex) {

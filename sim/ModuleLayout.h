@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "sim/CharacterRom.h"
@@ -25,8 +26,9 @@ struct ModuleRow {
     int Width() const;
 };
 
-// The size's name as the Size list shows it, or "" for an index outside 0..9.
-const char* ModuleSizeName(int sizeIndex);
+// The size's name, columns by rows of the glass ("16x1", "40x4"), or "" for an
+// index outside 0..9.
+std::string ModuleSizeName(int sizeIndex);
 // The physical rows, top first; none for an index outside 0..9.
 std::vector<ModuleRow> ModuleRows(int sizeIndex);
 

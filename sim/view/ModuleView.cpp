@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "lcd/Geometry.h"
 #include "platform/Clock.h"
 #include "platform/qt/IdleRepaint.h"
 #include "sim/ModuleLayout.h"
@@ -220,7 +219,7 @@ QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex) {
     QStringList lines;
     if (ModuleRows(sizeIndex).empty()) return lines;
     lines << QStringLiteral("%1 on port 0x%2")
-                 .arg(QString::fromLatin1(ModuleSizeName(sizeIndex)))
+                 .arg(QString::fromStdString(ModuleSizeName(sizeIndex)))
                  .arg(QString::number(module.AttachedPort(), 16).toUpper());
     for (int number : ControllersOf(sizeIndex)) {
         const LcdController& controller = module.Controller(number);
@@ -259,7 +258,7 @@ ViewPlacement PlaceBeside(const QRect& dialogFrame, const QRect& screen, int lar
 }
 
 ModuleView::ModuleView(SimulatedModule& module, Clock& clock, QWidget* parent)
-    : QWidget(parent, Qt::Window), module_(module), clock_(clock), sizeIndex_(kSize16x2) {
+    : QWidget(parent, Qt::Window), module_(module), clock_(clock), sizeIndex_(-1) {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     // A side window: closing it leaves the dialog, and so the program, running.
     setAttribute(Qt::WA_QuitOnClose, false);
