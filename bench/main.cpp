@@ -16,6 +16,7 @@
 #include "bench/SleepTiming.h"
 #include "lcd/Geometry.h"
 #include "platform/qt/WinApp.h"
+#include "res/Resources.h"
 
 namespace {
 
@@ -256,10 +257,12 @@ std::size_t CountOption(const QCommandLineParser& parser, const QCommandLineOpti
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The application object first, as in the tool: it prepares the window system.
     CWinApp application;
+    // As in the tool: prepare the window system before it starts.
+    PreferPlainXImages();
     g_standardMessages = qInstallMessageHandler(DropSizeHintNotes);
     QApplication app(argc, argv);
+    RegisterApplicationResources();
     QApplication::setApplicationName("lcdbench");
 
     QCommandLineParser parser;

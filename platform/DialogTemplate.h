@@ -5,7 +5,7 @@
 
 // A dialog layout as data: controls with identifiers, texts, positions and
 // sizes in dialog units, and style flags. The dialog framework builds windows
-// from these; the program's own templates live in res/.
+// from these; the program registers its own templates at start.
 
 enum class ControlKind {
     PushButton,     // ordinary push button
@@ -67,8 +67,30 @@ struct DialogTemplate {
     std::span<const ListEntry> listEntries;
 };
 
-// Makes the compiled-in images (icons) available; safe to call repeatedly.
-void RegisterResources();
+// Standard control identifiers of every dialog.
+inline constexpr int IDC_STATIC = -1;  // controls the program never addresses
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// One string resource.
+struct StringResource {
+    int id;
+    const char* text;
+};
+
+// What the program hands the framework to build its windows from. The framework
+// keeps the spans, so they must outlive every dialog (static tables do).
+struct ResourceSet {
+    std::span<const DialogTemplate> dialogs;
+    std::span<const StringResource> strings;
+    void (*loadImages)() = nullptr;  // makes the compiled-in icons available
+};
+
+// Replaces the registered resources; dialogs created afterwards use them.
+void RegisterResourceSet(const ResourceSet& resources);
+
+// Runs the registered image loader the first time it is called after a registration.
+void LoadImageResources();
 
 // Looks up a string resource; nullptr if there is none.
 const char* FindStringResource(int id);

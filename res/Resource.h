@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DialogTemplate.h"  // IDOK, IDCANCEL and IDC_STATIC beside these
+
 // Resource and control identifiers. The numbers are the templates' own: the
 // message maps and the data exchange address controls by them.
 
@@ -13,10 +15,6 @@ inline constexpr int IDI_PICTURE = 130;    // the picture of both dialogs
 // System menu command of the About entry.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 
-// Standard command identifiers.
-inline constexpr int IDC_STATIC = -1;
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
 
 // Line panel: RW, E0, RS.
 inline constexpr int IDC_RW_HIGH = 1000;

@@ -1,9 +1,9 @@
 #include <QtGlobal>
 
-#include "platform/DialogTemplate.h"
+#include "res/Resources.h"
 
 // Outside any namespace, as the resource initialiser requires. Calling it
 // also keeps the compiled-in images from being dropped by the linker.
-void RegisterResources() {
+void LoadApplicationImages() {
     Q_INIT_RESOURCE(resources);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/DialogTemplate.h"
 #include "res/Resource.h"
+#include "res/Resources.h"
 #include "res/Strings.h"
 
 namespace {
@@ -109,14 +110,12 @@ constexpr DialogTemplate kTemplates[] = {
      {}},
 };
 
+constexpr StringResource kStrings[] = {
+    {IDS_ABOUTBOX, "&About TORV_VozUriz..."},
+};
+
 }  // namespace
 
-const DialogTemplate* FindDialogTemplate(int id) {
-    for (const DialogTemplate& t : kTemplates)
-        if (t.id == id) return &t;
-    return nullptr;
-}
-
-const char* FindStringResource(int id) {
-    return id == IDS_ABOUTBOX ? "&About TORV_VozUriz..." : nullptr;
+void RegisterApplicationResources() {
+    RegisterResourceSet({kTemplates, kStrings, &LoadApplicationImages});
 }

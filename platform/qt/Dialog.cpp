@@ -10,7 +10,6 @@
 
 #include "platform/qt/DialogWindow.h"
 #include "platform/qt/WinApp.h"
-#include "res/Resource.h"
 
 namespace {
 constexpr int kStandardIconPixels = 32;
@@ -205,8 +204,7 @@ int GetSystemMetrics(int index) {
 
 HICON LoadIconResource(int id) {
     static std::map<int, QIcon> cache;
-    static const bool registered = (RegisterResources(), true);
-    (void)registered;
+    LoadImageResources();
     auto it = cache.find(id);
     if (it == cache.end()) {
         QIcon icon;

@@ -16,7 +16,6 @@
 
 #include "platform/qt/Controls.h"
 #include "platform/qt/Dialog.h"
-#include "res/Resource.h"
 
 namespace {
 

@@ -11,6 +11,7 @@ constexpr char kNoHelp[] = "No help file is installed; the README describes the 
 
 // Read once, when the X11 connection opens; its presence turns shared memory off.
 constexpr char kNoXShmVariable[] = "QT_XCB_NO_MITSHM";
+}  // namespace
 
 // With shared memory, each repaint that touches what the previous one handed to
 // the X server first waits for the server to finish with it: a round trip per
@@ -22,13 +23,9 @@ void PreferPlainXImages() {
         std::fprintf(stderr, "lcdtest: cannot set %s; repaints on X11 may be slower\n",
                      kNoXShmVariable);
 }
-}  // namespace
 
-// The application object comes before the window system starts, so settings
-// the window system reads at start are made here.
 CWinApp::CWinApp() {
     g_app = this;
-    PreferPlainXImages();
 }
 
 CWinApp::~CWinApp() {

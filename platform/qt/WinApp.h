@@ -4,6 +4,10 @@
 
 class CWnd;
 
+// Turns X11 shared-memory images off unless the user chose otherwise. Read when
+// the window system starts, so start-up calls it before the QApplication exists.
+void PreferPlainXImages();
+
 // The application object: one per process, constructed before start-up, and so
 // before the window system starts. Start-up runs InitInstance once; its result
 // decides nothing but the end.
