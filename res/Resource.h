@@ -15,7 +15,6 @@ inline constexpr int IDI_PICTURE = 130;    // the picture of both dialogs
 // System menu command of the About entry.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 
-
 // Line panel: RW, E0, RS.
 inline constexpr int IDC_RW_HIGH = 1000;
 inline constexpr int IDC_RW_LOW = 1001;

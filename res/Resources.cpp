@@ -1,6 +1,6 @@
-#include <QtGlobal>
-
 #include "res/Resources.h"
+
+#include <QtGlobal>
 
 // Outside any namespace, as the resource initialiser requires. Calling it
 // also keeps the compiled-in images from being dropped by the linker.
