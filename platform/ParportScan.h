@@ -15,6 +15,9 @@ inline constexpr const char kParportPrefix[] = "parport";
 
 // The control register lies this far above a port's data register (its base).
 inline constexpr std::uint32_t kParportControlOffset = 2;
+// Bit 5 of the control register turns a bidirectional port's data lines into
+// inputs; a port without a bidirectional mode ignores it.
+inline constexpr std::uint8_t kParportDataInputBit = 0x20;
 // The bases of the classic motherboard ports, the only ones the tool's Port list offers.
 inline constexpr std::uint32_t kLegacyParportBases[] = {0x378, 0x278, 0x3BC};
 

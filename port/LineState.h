@@ -2,11 +2,17 @@
 
 #include <cstdint>
 
+#include "platform/ParportScan.h"
+
 // Control flag bits: the logical levels of the module's control lines.
 inline constexpr std::uint8_t kLineE0 = 0x01;
 inline constexpr std::uint8_t kLineRW = 0x02;
 inline constexpr std::uint8_t kLineRS = 0x04;
 inline constexpr std::uint8_t kLineE1 = 0x08;
+
+// Not a line: the data lines' direction, inputs while set (a read). It reaches
+// the control register unchanged, as the port's direction bit.
+inline constexpr std::uint8_t kDataLinesInput = kParportDataInputBit;
 
 // E0 and RW are inverted on their way to the control register.
 inline constexpr std::uint8_t kControlInvertMask = kLineE0 | kLineRW;
@@ -23,7 +29,8 @@ struct LineState {
     std::uint32_t portBase = 0;     // data register address
     std::uint32_t controlPort = 0;  // control register address, always portBase + 2
     std::uint8_t dataLatch = 0;     // bit n = Dn, 1 = High
-    std::uint8_t controlFlags = 0;  // kLineE0 | kLineRW | kLineRS | kLineE1, 1 = High
+    std::uint8_t controlFlags = 0;  // kLineE0 | kLineRW | kLineRS | kLineE1, 1 = High;
+                                    // kDataLinesInput while reading
 };
 
 extern LineState g_lines;

@@ -118,5 +118,6 @@ const DialogTemplate* FindDialogTemplate(int id) {
 }
 
 const char* FindStringResource(int id) {
+    if (id == IDS_VERIFY) return "&Verify the module";
     return id == IDS_ABOUTBOX ? "&About TORV_VozUriz..." : nullptr;
 }
