@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/LcdTestApp.h"
+#include "app/ScriptedRun.h"
 #include "lcd/Geometry.h"
 #include "platform/Clock.h"
 #include "platform/PortIo.h"
@@ -35,6 +36,7 @@ struct Options {
     QString tracePath;
     QString vcdPath;
     PortIoMode portIo = kDefaultPortIoMode;
+    WiringFault simFault;
 };
 
 // Parses the extras; with no arguments the tool behaves as it always does.
@@ -42,7 +44,8 @@ Options ParseOptions(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Bench test for HD44780 character LCD modules on a parallel port.\n"
-        "Without a parallel port it drives a simulated module.");
+        "Without a parallel port it drives a simulated module.\n"
+        "Scripted runs: lcdtest --run SIZE:8|4 [--verify] ... (lcdtest --run - --help).");
     parser.addHelpOption();
     const QCommandLineOption trace(
         "trace", "Log every port write to FILE: microseconds, address, value.", "FILE");
@@ -56,6 +59,8 @@ Options ParseOptions(const QApplication& app) {
     parser.addOption(trace);
     parser.addOption(vcd);
     parser.addOption(portIo);
+    const QCommandLineOption simFault = SimFaultOption();
+    parser.addOption(simFault);
     parser.process(app);
 
     Options options;
@@ -69,6 +74,8 @@ Options ParseOptions(const QApplication& app) {
         std::exit(kUsageError);
     }
     options.portIo = *parsed;
+    if (!ApplySimFault(parser.value(simFault), options.portIo, options.simFault))
+        std::exit(kUsageError);
     return options;
 }
 
@@ -82,6 +89,9 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Scripted runs (--run) have their own options and need no display.
+    if (IsScriptedRun(argc, argv)) return RunScripted(argc, argv);
+
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "lcdtest: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it "
@@ -110,6 +120,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<ModuleView> view;  // beside the dialog, only for the simulated module
     if (port.Simulated()) {
         module = std::make_unique<SimulatedModule>(TheClock(), startPort);
+        module->SetWiringFault(options.simFault);
         view = std::make_unique<ModuleView>(*module, TheClock());
     }
 
@@ -130,6 +141,9 @@ int main(int argc, char** argv) {
         };
         if (!view) return;
         dlg.m_onSizeChosen = [&](int sizeIndex) { view->SetSizeIndex(sizeIndex); };
+        dlg.m_onVerified = [&](const VerifyResult& result) {
+            view->SetVerifyResult(QString::fromStdString(result.Summary()));
+        };
         // Placed once the dialog is up and its frame is known.
         dlg.m_onShown = [&](CDialog&) {
             QTimer::singleShot(0, view.get(), [&] {

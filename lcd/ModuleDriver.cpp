@@ -83,15 +83,38 @@ void ModuleDriver::Transfer(std::uint8_t dataLatch, std::uint8_t controller) {
     g_lines.dataLatch = dataLatch;
     panel_.RefreshDataPort();
     clock_.SleepMillis(kDataSetupMs);
-    if (controller != 0)
-        panel_.OnE1High();
-    else
-        panel_.OnE0High();
+    Enable(controller, true);
     clock_.SleepMillis(kEnablePulseMs);
+    Enable(controller, false);
+}
+
+void ModuleDriver::Enable(std::uint8_t controller, bool high) {
     if (controller != 0)
-        panel_.OnE1Low();
+        high ? panel_.OnE1High() : panel_.OnE1Low();
     else
-        panel_.OnE0Low();
+        high ? panel_.OnE0High() : panel_.OnE0Low();
+}
+
+std::vector<std::optional<std::uint8_t>> ModuleDriver::ReadPulses(Register reg, std::size_t pulses,
+                                                                  std::uint8_t controller) {
+    std::vector<std::optional<std::uint8_t>> samples;
+    samples.reserve(pulses);
+    if (reg == Register::Instruction)
+        panel_.OnRSLow();
+    else
+        panel_.OnRSHigh();
+    panel_.OnDataInput();
+    panel_.OnRWHigh();
+    for (std::size_t p = 0; p < pulses; ++p) {
+        clock_.SleepMillis(kDataSetupMs);
+        Enable(controller, true);
+        clock_.SleepMillis(kEnablePulseMs);
+        samples.push_back(panel_.ReadDataPort());
+        Enable(controller, false);
+    }
+    panel_.OnRWLow();
+    panel_.OnDataOutput();
+    return samples;
 }
 
 void ModuleDriver::Cycle8(Register reg, std::uint8_t value, std::uint8_t controller) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "port/LinePanel.h"
@@ -20,13 +22,19 @@ inline constexpr std::uint8_t kSetCgramAddress0 = 0x40;       // CGRAM address 0
 // Clocks bytes into one or two HD44780-compatible controllers. Every line change
 // is one refresh, so one port write, and is shown by the line panel: RS, RW and
 // the enable lines move only through the panel's own handlers, and the data lines
-// by setting the data latch as a whole and refreshing the data register. Nothing
-// is read back; all timing is fixed sleeps on the clock.
+// by setting the data latch as a whole and refreshing the data register. All
+// timing is fixed sleeps on the clock.
+//
+// A read turns the data lines around (inputs) before RW and the enable line go
+// high, and back to outputs only after the enable line is low again and RW has
+// dropped, so the port and the controller never drive the lines at once.
 //
 // Controller number 0 is clocked by E0, any other number by E1; the other enable
 // line is never touched.
 class ModuleDriver {
 public:
+    enum class Register { Instruction, Data };  // RS low, RS high
+
     ModuleDriver(LinePanel& panel, Clock& clock) : panel_(panel), clock_(clock) {}
 
     // 8-bit bus: one transfer on D7..D0. 5 port writes, 2 sleeps of 1 ms.
@@ -37,6 +45,15 @@ public:
     void WriteCommand4(std::uint8_t value, std::uint8_t controller);
     void WriteData4(std::uint8_t value, std::uint8_t controller);
 
+    // Reads with `pulses` enable pulses on one register: RS, the data lines
+    // turned around, RW high; then per pulse a set-up sleep of 1 ms, the enable
+    // line high, a 1 ms sleep, the data register read, the enable line low; last
+    // RW low and the data lines outputs again. One sample per pulse, the whole
+    // data register as read (a byte on the 8-bit bus, a nibble on D7..D4 on the
+    // 4-bit bus); nullopt where the port could not be read.
+    std::vector<std::optional<std::uint8_t>> ReadPulses(Register reg, std::size_t pulses,
+                                                        std::uint8_t controller);
+
     // Brings one controller up by instructions alone, on the 8-bit or the 4-bit
     // bus, and leaves it cleared, display, cursor and blink on. Returns right
     // after the final clear's cycle: any wait after it is the caller's.
@@ -44,12 +61,11 @@ public:
     void InitController4(std::uint8_t controller);
 
 private:
-    enum class Register { Instruction, Data };  // RS low, RS high
-
     void Cycle8(Register reg, std::uint8_t value, std::uint8_t controller);
     void Cycle4(Register reg, std::uint8_t value, std::uint8_t controller);
     void SelectRegister(Register reg);
     void Transfer(std::uint8_t dataLatch, std::uint8_t controller);
+    void Enable(std::uint8_t controller, bool high);
 
     LinePanel& panel_;
     Clock& clock_;

@@ -23,6 +23,8 @@ const std::uint8_t kGlyphTable[64] = {
 
 namespace {
 
+constexpr std::uint8_t kDdramAddressMask = 0x7F;  // Set DDRAM Address without its 0x80
+
 // The run's own delay, before every bus cycle it starts.
 constexpr std::uint32_t kCycleGapMs = 2;
 
@@ -54,10 +56,24 @@ std::vector<std::uint8_t> EncodedLine(const TestRunSource& source, int sizeIndex
 
 }  // namespace
 
-void RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
-                    const TestRunSource& source) {
+std::optional<RunChoice> ParseRunChoice(std::string_view text) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    const std::string_view bits = text.substr(colon + 1);
+    if (bits != "8" && bits != "4") return std::nullopt;
+    for (int size = 0; size < kModuleSizeCount; ++size)
+        if (text.substr(0, colon) == kSizeDemos[size].name)
+            return RunChoice{size, bits == "8" ? BusWidth::Eight : BusWidth::Four};
+    return std::nullopt;
+}
+
+TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
+                             const TestRunSource& source) {
+    TestRunRecord record;
     const int sizeIndex = source.SizeSelection();
-    if (!IsModuleSizeIndex(sizeIndex)) return;
+    if (!IsModuleSizeIndex(sizeIndex)) return record;
+    record.sizeIndex = sizeIndex;
+    record.width = width;
     const ModuleGeometry& geometry = kModuleGeometry[sizeIndex];
     const BusOperations& bus = width == BusWidth::Eight ? kEightBit : kFourBit;
 
@@ -75,8 +91,10 @@ void RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWid
         for (std::uint8_t l = 0; l < geometry.linesPerController; ++l) {
             command(geometry.lineAddress[l], c);
             const unsigned n = l + c * geometry.linesPerController;
-            for (const std::uint8_t byte : EncodedLine(source, sizeIndex, n, geometry.columns))
-                data(byte, c);
+            SentLine sent{c, static_cast<std::uint8_t>(geometry.lineAddress[l] & kDdramAddressMask),
+                          EncodedLine(source, sizeIndex, n, geometry.columns)};
+            for (const std::uint8_t byte : sent.bytes) data(byte, c);
+            record.lines.push_back(std::move(sent));
         }
         command(kDisplayOnCursorOff, c);
         command(kSetCgramAddress0, c);
@@ -87,4 +105,5 @@ void RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWid
     panel.RefreshDataPort();
     g_lines.controlFlags = 0;
     panel.RefreshControlPort();
+    return record;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "lcd/ModuleDriver.h"
 #include "platform/Clock.h"
@@ -23,6 +26,28 @@ public:
 // (top first) of character g, bit 4 the leftmost dot.
 extern const std::uint8_t kGlyphTable[64];
 
+// What a run sent: the size and bus width, and each display line's bytes with
+// the controller and DDRAM address they went to, in the order sent. Every
+// controller of the size also took kGlyphTable from CGRAM address 0.
+struct SentLine {
+    std::uint8_t controller;
+    std::uint8_t ddramAddress;
+    std::vector<std::uint8_t> bytes;
+};
+struct TestRunRecord {
+    int sizeIndex = -1;  // -1: nothing was sent
+    BusWidth width = BusWidth::Eight;
+    std::vector<SentLine> lines;
+};
+
+// "16x2:8" or "40x4:4": a size by its Size-list name and a bus width; nullopt
+// for anything else.
+struct RunChoice {
+    int sizeIndex;
+    BusWidth width;
+};
+std::optional<RunChoice> ParseRunChoice(std::string_view text);
+
 // One test run, "Init 8-bit" or "Init 4-bit": reads the size once; then for each
 // controller in turn initialises it, writes its lines from the line boxes (each box
 // read after its line's address command, the whole line encoded before its first
@@ -31,6 +56,6 @@ extern const std::uint8_t kGlyphTable[64];
 // bus cycle the run starts itself follows a 2 ms sleep.
 //
 // A selection that is not a module size (none) does nothing at all: no sleep, no
-// port write, no box read.
-void RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
-                    const TestRunSource& source);
+// port write, no box read, and an empty record.
+TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
+                             const TestRunSource& source);

@@ -77,6 +77,11 @@ public:
         return n < 0 ? -errno : n;
     }
 
+    ssize_t PRead(int fd, void* data, std::size_t size, off_t offset) override {
+        const ssize_t n = RetryOnInterrupt([&] { return ::pread(fd, data, size, offset); });
+        return n < 0 ? -errno : n;
+    }
+
     // Not retried on EINTR: on Linux the descriptor is gone either way.
     int Close(int fd) override { return ::close(fd) < 0 ? -errno : 0; }
 };

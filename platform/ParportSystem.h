@@ -25,6 +25,8 @@ public:
     virtual int Ioctl(int fd, unsigned long request, void* arg) = 0;
     // The number of bytes written.
     virtual ssize_t PWrite(int fd, const void* data, std::size_t size, off_t offset) = 0;
+    // The number of bytes read.
+    virtual ssize_t PRead(int fd, void* data, std::size_t size, off_t offset) = 0;
     virtual int Close(int fd) = 0;
 };
 

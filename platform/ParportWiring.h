@@ -19,6 +19,11 @@ inline constexpr std::uint8_t kLineRW = 0x02;  // autofeed
 inline constexpr std::uint8_t kLineRS = 0x04;  // init
 inline constexpr std::uint8_t kLineE1 = 0x08;  // select-in
 
+// Bit 5 of the control register turns a bidirectional port's data lines into
+// inputs, for a read; a port without a bidirectional mode ignores it. No module
+// line: it reaches the register unchanged.
+inline constexpr std::uint8_t kDataLinesInput = 0x20;
+
 // E0 and RW are inverted on their way to the control register.
 inline constexpr std::uint8_t kControlInvertMask = kLineE0 | kLineRW;
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/ParportWiring.h"
+
 namespace {
 constexpr std::size_t kIoSpace = 0x10000;
 }
@@ -11,6 +13,14 @@ SimulatedPort::SimulatedPort() : last_(kIoSpace, -1) {}
 
 void SimulatedPort::Write(std::uint32_t address, std::uint8_t value) {
     if (address < kIoSpace) last_[address] = value;
+}
+
+std::optional<std::uint8_t> SimulatedPort::Read(std::uint32_t address) {
+    const int control = LastWritten(address + kControlRegisterOffset);
+    if (control >= 0 && (control & kDataLinesInput))
+        return PortIo::Instance().DataLines(address);
+    const int latch = LastWritten(address);
+    return static_cast<std::uint8_t>(latch < 0 ? 0 : latch);
 }
 
 int SimulatedPort::LastWritten(std::uint32_t address) const {
@@ -48,6 +58,21 @@ void PortIo::Write(std::uint32_t address, std::uint8_t value) {
     for (PortObserver* observer : observers) observer->OnPortWrite(address, value);
 }
 
+std::optional<std::uint8_t> PortIo::Read(std::uint32_t address) {
+    const std::optional<std::uint8_t> value = backend_->Read(address);
+    if (!value) return value;
+    const auto observers = observers_;
+    for (PortObserver* observer : observers) observer->OnPortRead(address, *value);
+    return value;
+}
+
+std::uint8_t PortIo::DataLines(std::uint32_t dataAddress) const {
+    std::uint8_t lines = 0xFF;
+    for (const PortObserver* observer : observers_)
+        if (const auto driven = observer->DrivenData(dataAddress)) lines &= *driven;
+    return lines;
+}
+
 void PortIo::SetProblemSink(ProblemSink sink) {
     sink_ = std::move(sink);
 }
@@ -68,4 +93,8 @@ void PortIo::Reset() {
 
 void DlPortWritePortUchar(std::uint32_t port, std::uint8_t value) {
     PortIo::Instance().Write(port, value);
+}
+
+std::optional<std::uint8_t> DlPortReadPortUchar(std::uint32_t port) {
+    return PortIo::Instance().Read(port);
 }

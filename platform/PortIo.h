@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,21 +15,35 @@ public:
     // A short description for the user, for example "simulated module".
     virtual std::string Describe() const = 0;
     virtual void Write(std::uint32_t address, std::uint8_t value) = 0;
+    // What the port's data lines carry now; nullopt when it cannot be read (the
+    // reason is reported).
+    virtual std::optional<std::uint8_t> Read(std::uint32_t address) = 0;
 };
 
-// Sees every port write after the back-end has taken it (trace, waveform, views).
+// Sees every port write after the back-end has taken it (trace, waveform, views),
+// and every read.
 class PortObserver {
 public:
     virtual ~PortObserver() = default;
     virtual void OnPortWrite(std::uint32_t address, std::uint8_t value) = 0;
+    virtual void OnPortRead(std::uint32_t /*address*/, std::uint8_t /*value*/) {}
+    // For the simulated port: the levels this observer puts on the data lines of
+    // the port whose data register is `dataAddress`; nullopt when it has none.
+    virtual std::optional<std::uint8_t> DrivenData(std::uint32_t /*dataAddress*/) const {
+        return std::nullopt;
+    }
 };
 
-// The default back-end: keeps the last byte written to each I/O address.
+// The default back-end: keeps the last byte written to each I/O address. It is
+// a bidirectional port: a read of a data register returns the latch while the
+// data lines are outputs, and what the observers drive on them once bit 5 of the
+// control register has turned them around (0xFF, the pull-ups, where none drives).
 class SimulatedPort final : public PortBackend {
 public:
     SimulatedPort();
     std::string Describe() const override { return "simulated module"; }
     void Write(std::uint32_t address, std::uint8_t value) override;
+    std::optional<std::uint8_t> Read(std::uint32_t address) override;
     // The last byte written to `address`, or -1 if it was never written.
     int LastWritten(std::uint32_t address) const;
 
@@ -52,6 +67,10 @@ public:
     void RemoveObserver(PortObserver* observer);
 
     void Write(std::uint32_t address, std::uint8_t value);
+    std::optional<std::uint8_t> Read(std::uint32_t address);
+    // The levels on the data lines of a turned-around port with nothing but the
+    // observers driving them: pulled up, and low where an observer pulls low.
+    std::uint8_t DataLines(std::uint32_t dataAddress) const;
 
     // Tells the user once per cause (on standard error and through the sink,
     // which the dialog shows in its notice line). The sink may be empty.
@@ -72,6 +91,7 @@ private:
     std::vector<std::string> problems_;
 };
 
-// Writes one byte to one I/O port before it returns. The only port operation
-// the line state uses; nothing is ever read back.
+// Writes one byte to one I/O port before it returns.
 void DlPortWritePortUchar(std::uint32_t port, std::uint8_t value);
+// Reads one byte from one I/O port; nullopt when the port cannot be read.
+std::optional<std::uint8_t> DlPortReadPortUchar(std::uint32_t port);

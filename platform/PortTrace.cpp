@@ -19,7 +19,15 @@ bool PortTrace::Open(const std::string& path) {
 }
 
 void PortTrace::OnPortWrite(std::uint32_t address, std::uint8_t value) {
-    std::fprintf(file_, "%" PRIu64 " 0x%03X 0x%02X\n", TheClock().NowMicros() - origin_,
-                 static_cast<unsigned>(address), static_cast<unsigned>(value));
+    Log(address, value, "");
+}
+
+void PortTrace::OnPortRead(std::uint32_t address, std::uint8_t value) {
+    Log(address, value, " read");
+}
+
+void PortTrace::Log(std::uint32_t address, std::uint8_t value, const char* suffix) {
+    std::fprintf(file_, "%" PRIu64 " 0x%03X 0x%02X%s\n", TheClock().NowMicros() - origin_,
+                 static_cast<unsigned>(address), static_cast<unsigned>(value), suffix);
     std::fflush(file_);
 }

@@ -101,28 +101,81 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     return true;
 }
 
-void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
+int PpdevPort::PortAt(std::uint32_t address, bool* control) const {
     for (std::size_t i = 0; i < ports_.size(); ++i) {
-        const bool data = address == ports_[i].base;
-        const bool control = address == ports_[i].base + kControlRegisterOffset;
-        if (!data && !control) continue;
-        if (!ClaimAt(i)) return;  // dropped; the reason was reported when the claim failed
-
-        unsigned char byte = value;
-        const int error = sys_->Ioctl(handles_[i].fd, data ? PPWDATA : PPWCONTROL, &byte);
-        if (error < 0) {
-            const std::string& path = ports_[i].devicePath;
-            PortIo::Instance().ReportProblem(
-                "ppdev-write:" + path + ":" + std::to_string(-error),
-                "write to " + HexAddress(address) + " through " + path + " failed: " +
-                    ErrorText(error) + " — the module did not get it; check the port and " +
-                    "its cable (dmesg | grep parport)");
+        if (address == ports_[i].base) {
+            if (control) *control = false;
+            return static_cast<int>(i);
         }
-        return;
+        if (control && address == ports_[i].base + kControlRegisterOffset) {
+            *control = true;
+            return static_cast<int>(i);
+        }
     }
+    return -1;
+}
+
+void PpdevPort::ReportFailure(std::size_t index, const char* cause, const std::string& what,
+                              int error) {
+    const std::string& path = ports_[index].devicePath;
+    PortIo::Instance().ReportProblem(
+        "ppdev-" + std::string(cause) + ":" + path + ":" + std::to_string(-error),
+        what + " through " + path + " failed: " + ErrorText(error) +
+            " — the module did not get it; check the port and its cable (dmesg | grep parport)");
+}
+
+void PpdevPort::ReportNoPort(std::uint32_t address) {
     const std::uint32_t base = LegacyBaseOf(address);
     PortIo::Instance().ReportProblem(
         "ppdev-no-port:" + HexAddress(base),
         "no parallel port at " + HexAddress(base) +
             ": its writes are dropped (ports found: " + DescribePorts(ports_) + ")");
+}
+
+void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
+    bool control = false;
+    const int index = PortAt(address, &control);
+    if (index < 0) {
+        ReportNoPort(address);
+        return;
+    }
+    const auto i = static_cast<std::size_t>(index);
+    if (!ClaimAt(i)) return;  // dropped; the reason was reported when the claim failed
+
+    Handle& handle = handles_[i];
+    unsigned char byte = value;
+    if (control) {
+        const bool input = value & kDataLinesInput;
+        if (input != handle.dataInput) {
+            int direction = input ? 1 : 0;
+            const int error = sys_->Ioctl(handle.fd, PPDATADIR, &direction);
+            if (error < 0) {
+                ReportFailure(i, "direction",
+                              "turning the data lines of " + HexAddress(address) + " around",
+                              error);
+                return;
+            }
+            handle.dataInput = input;
+        }
+        byte &= static_cast<unsigned char>(~kDataLinesInput);
+    }
+    const int error = sys_->Ioctl(handle.fd, control ? PPWCONTROL : PPWDATA, &byte);
+    if (error < 0) ReportFailure(i, "write", "write to " + HexAddress(address), error);
+}
+
+std::optional<std::uint8_t> PpdevPort::Read(std::uint32_t address) {
+    const int index = PortAt(address, nullptr);
+    if (index < 0) {
+        ReportNoPort(address);
+        return std::nullopt;
+    }
+    const auto i = static_cast<std::size_t>(index);
+    if (!ClaimAt(i)) return std::nullopt;
+    unsigned char byte = 0;
+    const int error = sys_->Ioctl(handles_[i].fd, PPRDATA, &byte);
+    if (error < 0) {
+        ReportFailure(i, "read", "read of " + HexAddress(address), error);
+        return std::nullopt;
+    }
+    return byte;
 }

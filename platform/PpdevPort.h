@@ -14,6 +14,10 @@
 // taken exclusively and claimed on its first write, and held until the
 // back-end is destroyed. A write the hardware cannot take is dropped and the
 // user is told once per cause; nothing here stops the program.
+//
+// Bit 5 of a control-register write turns the data lines around: it becomes a
+// PPDATADIR request (the kernel keeps the direction apart from the control
+// lines), and a read of the data register is a PPRDATA request.
 class PpdevPort final : public PortBackend {
 public:
     PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports);
@@ -23,6 +27,7 @@ public:
 
     std::string Describe() const override;
     void Write(std::uint32_t address, std::uint8_t value) override;
+    std::optional<std::uint8_t> Read(std::uint32_t address) override;
 
     // Opens and claims the port with this base now, if that was not tried yet;
     // true while it is held. A failure is reported and not tried again.
@@ -36,8 +41,15 @@ private:
     struct Handle {
         int fd = -1;
         bool tried = false;
+        bool dataInput = false;  // the direction last set through PPDATADIR
     };
     bool ClaimAt(std::size_t index);
+    // The index of the port whose data register is `address`, or of the port whose
+    // control register it is when `control` is given; -1 when none.
+    int PortAt(std::uint32_t address, bool* control) const;
+    // Reports a failed request on port `index` once per cause and error.
+    void ReportFailure(std::size_t index, const char* cause, const std::string& what, int error);
+    void ReportNoPort(std::uint32_t address);
 
     std::shared_ptr<ParportSystem> sys_;
     std::vector<ParportDevice> ports_;

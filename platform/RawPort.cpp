@@ -45,7 +45,7 @@ bool RawPort::IsAllowedAddress(std::uint32_t address) {
 bool RawPort::Open() {
     if (tried_) return fd_ >= 0;
     tried_ = true;
-    const int fd = sys_->Open(kRawPortDevice, O_WRONLY);
+    const int fd = sys_->Open(kRawPortDevice, O_RDWR);
     if (fd < 0) {
         PortIo::Instance().ReportProblem("raw-open", std::string("cannot open ") + kRawPortDevice +
                                                          ": " + ErrorText(fd) + " — " +
@@ -56,14 +56,29 @@ bool RawPort::Open() {
     return true;
 }
 
+bool RawPort::Allowed(std::uint32_t address, const char* operation) {
+    if (IsAllowedAddress(address)) return true;
+    PortIo::Instance().ReportProblem(
+        "raw-refused:" + HexAddress(address),
+        "refused to " + std::string(operation) + " I/O address " + HexAddress(address) +
+            ": not a parallel-port register (a fault in the tool; please report it)");
+    return false;
+}
+
+std::optional<std::uint8_t> RawPort::Read(std::uint32_t address) {
+    if (!Allowed(address, "read from") || !Open()) return std::nullopt;
+    unsigned char byte = 0;
+    const ssize_t read = sys_->PRead(fd_, &byte, sizeof byte, static_cast<off_t>(address));
+    if (read == static_cast<ssize_t>(sizeof byte)) return byte;
+    const int error = read < 0 ? static_cast<int>(read) : -EIO;
+    PortIo::Instance().ReportProblem("raw-read:" + std::to_string(-error),
+                                     "read of " + HexAddress(address) + " through " +
+                                         kRawPortDevice + " failed: " + ErrorText(error));
+    return std::nullopt;
+}
+
 void RawPort::Write(std::uint32_t address, std::uint8_t value) {
-    if (!IsAllowedAddress(address)) {
-        PortIo::Instance().ReportProblem(
-            "raw-refused:" + HexAddress(address),
-            "refused to write to I/O address " + HexAddress(address) +
-                ": not a parallel-port register (a fault in the tool; please report it)");
-        return;
-    }
+    if (!Allowed(address, "write to")) return;
     if (!Open()) return;  // dropped; the reason was reported when the open failed
 
     const unsigned char byte = value;

@@ -10,8 +10,10 @@
 inline constexpr const char kRawPortDevice[] = "/dev/port";
 
 // The classic ports driven directly through /dev/port, for root. Only the
-// registers of the classic ports are ever written: a bug elsewhere must not
-// reach an arbitrary I/O port, so every other address is refused and reported.
+// registers of the classic ports are ever written or read: a bug elsewhere must
+// not reach an arbitrary I/O port, so every other address is refused and reported.
+// Bit 5 of a control-register write goes to the register as it is and turns the
+// data lines around on a port in a bidirectional mode.
 class RawPort final : public PortBackend {
 public:
     explicit RawPort(std::shared_ptr<ParportSystem> sys);
@@ -21,6 +23,7 @@ public:
 
     std::string Describe() const override { return "parallel port (raw I/O through /dev/port)"; }
     void Write(std::uint32_t address, std::uint8_t value) override;
+    std::optional<std::uint8_t> Read(std::uint32_t address) override;
 
     // Opens /dev/port now, if that was not tried yet; true while it is open.
     // A failure is reported and not tried again.
@@ -30,6 +33,8 @@ public:
     static bool IsAllowedAddress(std::uint32_t address);
 
 private:
+    // False, after reporting it, for an address that is not allowed.
+    bool Allowed(std::uint32_t address, const char* operation);
     std::shared_ptr<ParportSystem> sys_;
     int fd_ = -1;
     bool tried_ = false;

@@ -42,6 +42,10 @@ void LinePanel::RefreshControlPort() {
     DlPortWritePortUchar(g_lines.controlPort, ControlRegisterByte(g_lines.controlFlags));
 }
 
+std::optional<std::uint8_t> LinePanel::ReadDataPort() const {
+    return DlPortReadPortUchar(g_lines.portBase);
+}
+
 void LinePanel::OnCloseupPort() {
     g_lines.portBase = PortBaseForSelection(view_.PortSelection());
     g_lines.controlPort = g_lines.portBase + kControlRegisterOffset;

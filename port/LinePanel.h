@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "port/LineState.h"
 #include "port/LineView.h"
@@ -16,10 +17,11 @@ extern const LineButtons kDataLineButtons[8];
 // Buttons of the control lines, by bit: E0, RW, RS, E1.
 extern const LineButtons kControlLineButtons[4];
 
-// The only writers of the port, and the twelve lines' High/Low operations.
-// Every change follows one rule: change the data latch or the control flags,
-// then refresh that register, which mirrors it into the view and writes the
-// whole register byte to the port.
+// The only writers and readers of the port, and the twelve lines' High/Low
+// operations. Every change follows one rule: change the data latch or the
+// control flags, then refresh that register, which mirrors it into the view and
+// writes the whole register byte to the port. Turning the data lines around for
+// a read is a control refresh like any other.
 class LinePanel {
 public:
     explicit LinePanel(LineView& view) : view_(view) {}
@@ -37,6 +39,12 @@ public:
     void OnRSLow() { DriveControl(kLineRS, false); }
     void OnRWHigh() { DriveControl(kLineRW, true); }
     void OnRWLow() { DriveControl(kLineRW, false); }
+
+    // The data lines as inputs (for a read) or outputs again: one control refresh.
+    void OnDataInput() { DriveControl(kDataLinesInput, true); }
+    void OnDataOutput() { DriveControl(kDataLinesInput, false); }
+    // What the data lines carry now; nullopt when the port cannot be read.
+    std::optional<std::uint8_t> ReadDataPort() const;
 
     void OnD0High() { DriveData(0x01, true); }
     void OnD0Low() { DriveData(0x01, false); }

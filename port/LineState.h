@@ -10,7 +10,8 @@ struct LineState {
     std::uint32_t portBase = 0;     // data register address
     std::uint32_t controlPort = 0;  // control register address, always portBase + 2
     std::uint8_t dataLatch = 0;     // bit n = Dn, 1 = High
-    std::uint8_t controlFlags = 0;  // kLineE0 | kLineRW | kLineRS | kLineE1, 1 = High
+    std::uint8_t controlFlags = 0;  // kLineE0 | kLineRW | kLineRS | kLineE1, 1 = High;
+                                    // kDataLinesInput while reading
 };
 
 extern LineState g_lines;

@@ -112,6 +112,7 @@ constexpr DialogTemplate kTemplates[] = {
 
 constexpr StringResource kStrings[] = {
     {IDS_ABOUTBOX, "&About TORV_VozUriz..."},
+    {IDS_VERIFY, "&Verify the module"},
 };
 
 }  // namespace

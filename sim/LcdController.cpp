@@ -120,11 +120,18 @@ void LcdController::LatchWrite(bool rs, std::uint8_t bus) {
         Execute(value);
 }
 
+std::uint8_t LcdController::ReadOutput(bool rs) const {
+    const std::uint8_t byte = rs ? state_.dataRegister : BusyFlagAndAddress();
+    if (state_.eightBitBus) return byte;
+    return state_.lowNibbleDue ? static_cast<std::uint8_t>(state_.readLatch << kNibbleShift)
+                               : static_cast<std::uint8_t>(byte & kHighNibble);
+}
+
 std::uint8_t LcdController::LatchRead(bool rs) {
     const char* what = rs ? "data read" : "busy flag read";
+    const std::uint8_t value = ReadOutput(rs);
     if (state_.eightBitBus) {
         CheckReady(rs, true, what);
-        const std::uint8_t value = rs ? state_.dataRegister : BusyFlagAndAddress();
         if (rs) AfterDataRead();
         return value;
     }
@@ -134,11 +141,11 @@ std::uint8_t LcdController::LatchRead(bool rs) {
     if (!state_.lowNibbleDue) {
         state_.readLatch = rs ? state_.dataRegister : BusyFlagAndAddress();
         state_.lowNibbleDue = true;
-        return state_.readLatch & kHighNibble;
+        return value;
     }
     state_.lowNibbleDue = false;
     if (rs) AfterDataRead();
-    return static_cast<std::uint8_t>(state_.readLatch << kNibbleShift);
+    return value;
 }
 
 std::uint8_t LcdController::BusyFlagAndAddress() const {

@@ -75,6 +75,10 @@ public:
     // (D7..D4 only on the 4-bit bus). Changes no memory; a data read moves the
     // address counter.
     std::uint8_t LatchRead(bool rs);
+    // What the controller drives on D7..D0 while its enable line is high with RW
+    // high, before the falling edge: the byte LatchRead will return. On the 4-bit
+    // bus D3..D0 are left alone and read as 0 here.
+    std::uint8_t ReadOutput(bool rs) const;
 
     const ControllerState& State() const { return state_; }
     bool Busy() const { return clock_.NowMicros() < busyUntil_; }

@@ -18,7 +18,9 @@ std::uint8_t CurrentValue(const SimulatedPort* port, std::uint32_t address) {
 void PortLines::Attach(std::uint32_t base, const SimulatedPort* port) {
     base_ = base;
     data_ = CurrentValue(port, base);
-    control_ = ControlLevels(CurrentValue(port, base + kControlRegisterOffset));
+    const std::uint8_t control = CurrentValue(port, base + kControlRegisterOffset);
+    control_ = ControlLevels(control);
+    dataInput_ = control & kDataLinesInput;
 }
 
 bool PortLines::Apply(std::uint32_t address, std::uint8_t value) {
@@ -28,6 +30,7 @@ bool PortLines::Apply(std::uint32_t address, std::uint8_t value) {
     }
     if (address == base_ + kControlRegisterOffset) {
         control_ = ControlLevels(value);
+        dataInput_ = value & kDataLinesInput;
         return true;
     }
     return false;

@@ -18,9 +18,12 @@ public:
     std::uint32_t Base() const { return base_; }
     std::uint8_t Data() const { return data_; }        // bit n = Dn
     std::uint8_t Control() const { return control_; }  // kLineE0 | kLineRW | kLineRS | kLineE1
+    // The port has turned its data lines around: it drives none of them.
+    bool DataInput() const { return dataInput_; }
 
 private:
     std::uint32_t base_ = 0;
     std::uint8_t data_ = 0;
     std::uint8_t control_ = 0;
+    bool dataInput_ = false;
 };

@@ -8,6 +8,7 @@
 #include "platform/PortIo.h"
 #include "sim/LcdController.h"
 #include "sim/PortLines.h"
+#include "sim/WiringFault.h"
 
 // One transfer as a controller latched it on the falling edge of its enable line.
 struct BusTransfer {
@@ -20,7 +21,10 @@ struct BusTransfer {
 // The module on the end of the cable: two controllers sharing RS, RW and D0..D7,
 // controller 0 clocked by E0 and controller 1 by E1 (a one-controller module just
 // leaves E1 unused). It listens to the port I/O from construction to destruction
-// and takes the writes of one port at a time.
+// and takes the writes of one port at a time. While RW and a controller's enable
+// line are high it drives that controller's output on the data lines (D3..D0
+// left to the pull-ups on the 4-bit bus), as a real module does, so a read of the
+// turned-around port during the enable pulse sees it.
 class SimulatedModule final : public PortObserver {
 public:
     static constexpr int kControllers = 2;
@@ -45,10 +49,21 @@ public:
     using ChangeListener = std::function<void(const BusTransfer&)>;
     void SetChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
 
+    // Puts a wiring fault between the port and the module (none by default).
+    void SetWiringFault(const WiringFault& fault) { fault_ = fault; }
+    const WiringFault& Fault() const { return fault_; }
+
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
+    std::optional<std::uint8_t> DrivenData(std::uint32_t dataAddress) const override;
 
 private:
     std::array<LcdController, kControllers> controllers_;
+    // The levels the module's pins see, through the wiring fault; the data lines
+    // float high while the port has turned them around.
+    std::uint8_t SeenControl() const { return fault_.Control(lines_.Control()); }
+    std::uint8_t SeenData() const { return fault_.Data(lines_.DataInput() ? 0xFF : lines_.Data()); }
+
     PortLines lines_;
+    WiringFault fault_;
     ChangeListener listener_;
 };

@@ -102,6 +102,10 @@ BOOL CLcdTestDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
     if (CMenu* pSysMenu = GetSystemMenu(FALSE)) {
+        // Verify sits with the window's own entries, so the template's About
+        // entry stays last after its separator.
+        const std::string verifyMenu = LoadStringResource(IDS_VERIFY);
+        if (!verifyMenu.empty()) pSysMenu->AppendMenu(MF_STRING, IDM_VERIFY, verifyMenu.c_str());
         const std::string aboutMenu = LoadStringResource(IDS_ABOUTBOX);
         if (!aboutMenu.empty()) {
             pSysMenu->AppendMenu(MF_SEPARATOR);
@@ -135,6 +139,8 @@ void CLcdTestDlg::OnSysCommand(UINT nID, LPARAM) {
     if ((nID & kSystemCommandMask) == IDM_ABOUTBOX) {
         CAboutDlg dlgAbout;
         dlgAbout.DoModal();
+    } else if ((nID & kSystemCommandMask) == IDM_VERIFY) {
+        Verify();
     } else {
         Default();
     }
@@ -159,11 +165,18 @@ HICON CLcdTestDlg::OnQueryDragIcon() {
 }
 
 void CLcdTestDlg::OnInit8Bit() {
-    RunDisplayTest(m_driver, *this, m_clock, BusWidth::Eight, *this);
+    m_lastRun = RunDisplayTest(m_driver, *this, m_clock, BusWidth::Eight, *this);
 }
 
 void CLcdTestDlg::OnInit4Bit() {
-    RunDisplayTest(m_driver, *this, m_clock, BusWidth::Four, *this);
+    m_lastRun = RunDisplayTest(m_driver, *this, m_clock, BusWidth::Four, *this);
+}
+
+VerifyResult CLcdTestDlg::Verify() {
+    const VerifyResult result = VerifyModule(m_driver, *this, m_clock, m_lastRun);
+    ShowPlatformNotice(result.Summary());
+    if (m_onVerified) m_onVerified(result);
+    return result;
 }
 
 void CLcdTestDlg::OnCloseupSize() {

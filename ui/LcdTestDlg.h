@@ -6,6 +6,7 @@
 
 #include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
+#include "lcd/Verify.h"
 #include "platform/Clock.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/MessageMap.h"
@@ -32,6 +33,12 @@ public:
     // Port list with the new port base; for views beside the dialog.
     std::function<void(int sizeIndex)> m_onSizeChosen;
     std::function<void(std::uint32_t portBase)> m_onPortChosen;
+    // Told after each Verify (system menu), with its result.
+    std::function<void(const VerifyResult&)> m_onVerified;
+
+    // Reads the module back and compares it with the last run; the result goes
+    // to the notice line and to m_onVerified.
+    VerifyResult Verify();
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -95,4 +102,5 @@ private:
 
     Clock& m_clock;
     ModuleDriver m_driver;
+    TestRunRecord m_lastRun;  // what the last Init sent, for Verify
 };

@@ -228,6 +228,9 @@ QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex) {
             lines << QStringLiteral("    last: %1")
                          .arg(QString::fromStdString(controller.LastViolation()));
     }
+    if (module.Fault() != WiringFault{})
+        lines << QStringLiteral("wiring fault: %1")
+                     .arg(QString::fromStdString(FormatWiringFault(module.Fault())));
     return lines;
 }
 
@@ -295,8 +298,9 @@ QSize ModuleView::SizeAt(int dotPixels) const {
     const QSize module = ModuleDots(ModuleRows(sizeIndex_)) * dotPixels;
     // The size line, and per controller its line and room for a last violation,
     // so that the window keeps its size when a violation turns up.
+    // One more for the Verify result, and one for a wiring fault when there is one.
     const int controllers = static_cast<int>(ControllersOf(sizeIndex_).size());
-    const int lines = 1 + 2 * controllers;
+    const int lines = 2 + 2 * controllers + (module_.Fault() != WiringFault{} ? 1 : 0);
     const int textWidth = fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestStatusLine));
     return {std::max(module.width(), textWidth) + 2 * kWindowMarginPixels,
             module.height() + lines * fontMetrics().lineSpacing() + 3 * kWindowMarginPixels};
@@ -351,8 +355,19 @@ void ModuleView::RepaintChanges() {
     }
 }
 
-bool ModuleView::KeepStatusLines() {
+void ModuleView::SetVerifyResult(const QString& line) {
+    verifyLine_ = line;
+    Refresh();
+}
+
+QStringList ModuleView::CurrentLines() const {
     QStringList lines = ModuleStatusLines(module_, sizeIndex_);
+    if (!verifyLine_.isEmpty()) lines << verifyLine_;
+    return lines;
+}
+
+bool ModuleView::KeepStatusLines() {
+    QStringList lines = CurrentLines();
     if (lines == statusLines_) return false;
     statusLines_ = std::move(lines);
     // Lines too long for the window are cut short there; the tooltip has them whole.
@@ -399,8 +414,7 @@ void ModuleView::paintEvent(QPaintEvent*) {
     // with what it rendered last, so it repaints everything that changed.
     const QImage image =
         changesPending_ ? RenderModule(module_, sizeIndex_, lit, dotPixels_) : glass_;
-    const QStringList lines =
-        changesPending_ ? ModuleStatusLines(module_, sizeIndex_) : statusLines_;
+    const QStringList lines = changesPending_ ? CurrentLines() : statusLines_;
     const QPoint origin = ModuleOffset();
     painter.drawImage(origin, image);
 

@@ -39,7 +39,8 @@ QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, 
 
 // The text under the glass: the size and the port the module hangs on, then per
 // controller the size uses its bus width, line mode and timing violations, with
-// the last violation's description on a line of its own when there is one.
+// the last violation's description on a line of its own when there is one; last
+// the injected wiring fault, when there is one.
 QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex);
 
 // Where the view goes beside the dialog without covering it, and at what dot size:
@@ -77,6 +78,8 @@ public:
 
     // Repaints at the thread's next pause (the port or the module changed).
     void Refresh();
+    // The last Verify's one-line result, shown under the status lines.
+    void SetVerifyResult(const QString& line);
     // Shows the view next to the dialog's window, not covering it, and keeps it
     // there as the size changes.
     void ShowBeside(QWidget& dialog);
@@ -89,6 +92,8 @@ protected:
 private:
     // At a pause: renders the glass and repaints what changed since the last time.
     void RepaintChanges();
+    // The status lines and the Verify result as they are now.
+    QStringList CurrentLines() const;
     // Takes the module's status lines as they are now, and the tooltip with
     // them; true when they changed.
     bool KeepStatusLines();
@@ -103,6 +108,7 @@ private:
     int sizeIndex_;
     int dotPixels_ = kMinDotPixels;
     QPointer<QWidget> dialog_;
+    QString verifyLine_;           // the last Verify's result, "" before one
     QStringList statusLines_;      // as last shown, also the window's tooltip
     QImage glass_;                 // the module as last rendered
     bool glassLit_ = false;        // the blink phase it was rendered in

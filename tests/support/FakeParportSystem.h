@@ -1,5 +1,8 @@
 #pragma once
 
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <map>
@@ -41,10 +44,16 @@ public:
         const std::string& path = fds.at(fd);
         if (auto e = ioctlErrors.find({path, request}); e != ioctlErrors.end()) return e->second;
         ioctls.emplace_back(path, request, arg ? *static_cast<unsigned char*>(arg) : -1);
+        if (request == PPRDATA) *static_cast<unsigned char*>(arg) = dataLines;
         return 0;
     }
     ssize_t PWrite(int fd, const void* data, std::size_t size, off_t offset) override {
         pwrites.emplace_back(fds.at(fd), offset, *static_cast<const unsigned char*>(data));
+        return static_cast<ssize_t>(size);
+    }
+    ssize_t PRead(int fd, void* data, std::size_t size, off_t offset) override {
+        preads.emplace_back(fds.at(fd), offset);
+        *static_cast<unsigned char*>(data) = dataLines;
         return static_cast<ssize_t>(size);
     }
     int Close(int fd) override { return fds.erase(fd) ? 0 : -EBADF; }
@@ -58,6 +67,8 @@ public:
     std::map<int, std::string> fds;   // open descriptors
     std::vector<IoctlCall> ioctls;    // successful ones
     std::vector<std::tuple<std::string, off_t, int>> pwrites;
+    std::vector<std::pair<std::string, off_t>> preads;
+    unsigned char dataLines = 0xFF;  // what a read of a data register gives
 
 private:
     template <typename Map, typename Value>

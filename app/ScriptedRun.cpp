@@ -1,0 +1,254 @@
+#include "app/ScriptedRun.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "lcd/Geometry.h"
+#include "lcd/ModuleDriver.h"
+#include "lcd/Verify.h"
+#include "platform/Clock.h"
+#include "platform/PortIo.h"
+#include "platform/PortTrace.h"
+#include "port/LinePanel.h"
+#include "port/LineView.h"
+#include "res/Resource.h"
+#include "sim/SimulatedModule.h"
+#include "sim/VcdWriter.h"
+#include "sim/view/ModuleView.h"
+
+namespace {
+
+constexpr std::size_t kDetailLines = 8;
+constexpr int kLineBoxes[4] = {IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4};
+
+// The line panel's view when there is no dialog: nothing to mirror into.
+class NoLineView final : public LineView {
+public:
+    explicit NoLineView(int portSelection) : portSelection_(portSelection) {}
+    void SetLineCheck(int, bool) override {}
+    void ShowReadout(int, const std::string&) override {}
+    int PortSelection() const override { return portSelection_; }
+
+private:
+    int portSelection_;
+};
+
+// The line boxes of a scripted run: the size's demo texts unless given.
+class ScriptedBoxes final : public TestRunSource {
+public:
+    explicit ScriptedBoxes(const ScriptedRun& run) : run_(run) {}
+    int SizeSelection() const override { return run_.choice.sizeIndex; }
+    std::string LineBoxText(int lineBoxId) const override {
+        for (int n = 0; n < 4; ++n) {
+            if (kLineBoxes[n] != lineBoxId) continue;
+            return run_.lines[n].value_or(kSizeDemos[run_.choice.sizeIndex].lineText[n]);
+        }
+        return {};
+    }
+
+private:
+    const ScriptedRun& run_;
+};
+
+int PortSelectionOf(std::uint32_t base) {
+    for (int i = 0; i < static_cast<int>(std::size(kPortBases)); ++i)
+        if (kPortBases[i] == base) return i;
+    return -1;
+}
+
+std::string RunName(const ScriptedRun& run) {
+    return std::string(kSizeDemos[run.choice.sizeIndex].name) +
+           (run.choice.width == BusWidth::Eight ? " 8-bit" : " 4-bit");
+}
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
+    return kScriptUsageError;
+}
+
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+bool HasArgument(int argc, char** argv, const char* name) {
+    const std::size_t length = std::strlen(name);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], name, length) == 0 &&
+            (argv[i][length] == '\0' || argv[i][length] == '='))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+bool IsScriptedRun(int argc, char** argv) {
+    return HasArgument(argc, argv, "--run");
+}
+
+QCommandLineOption SimFaultOption() {
+    return QCommandLineOption(
+        "sim-fault",
+        "Wire the simulated module with FAULT: none, Dn=0, Dn=1, Dn=open, E0=open, E1=open, RW=0 "
+        "or RS=0, several joined by commas. Implies --port-io=sim.",
+        "FAULT");
+}
+
+bool ApplySimFault(const QString& text, PortIoMode& mode, WiringFault& fault) {
+    if (text.isEmpty()) return true;
+    std::string error;
+    const auto parsed = ParseWiringFault(text.toStdString(), error);
+    if (!parsed) {
+        Usage(error);
+        return false;
+    }
+    fault = *parsed;
+    if (fault == WiringFault{}) return true;
+    if (mode == PortIoMode::Auto) mode = PortIoMode::Sim;
+    if (mode == PortIoMode::Sim) return true;
+    Usage("--sim-fault wires the simulated module; it cannot go with --port-io=" +
+          std::string(FormatPortIoMode(mode)));
+    return false;
+}
+
+ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
+    PortIo& port = PortIo::Instance();
+    const auto unreachable = [&]() -> std::optional<ScriptedResult> {
+        if (!port.Problems().empty())
+            return ScriptedResult{kScriptPortUnreachable, "ERROR: " + port.Problems().back(), {}};
+        if (port.Simulated() && !run.simulationAsked)
+            return ScriptedResult{kScriptPortUnreachable,
+                                  "ERROR: no parallel port could be reached (--port-io=sim runs "
+                                  "on the simulated module)",
+                                  {}};
+        return std::nullopt;
+    };
+    if (auto failed = unreachable()) return *failed;
+
+    NoLineView view(PortSelectionOf(run.portBase));
+    LinePanel panel(view);
+    panel.OnCloseupPort();
+    ModuleDriver driver(panel, clock);
+    // At rest first, as the dialog starts.
+    g_lines.dataLatch = 0;
+    panel.RefreshDataPort();
+    g_lines.controlFlags = 0;
+    panel.RefreshControlPort();
+
+    const TestRunRecord sent =
+        RunDisplayTest(driver, panel, clock, run.choice.width, ScriptedBoxes(run));
+    if (auto failed = unreachable()) return *failed;
+    if (!run.verify) return {kScriptPass, "DONE: " + RunName(run) + " run sent, not verified", {}};
+
+    const VerifyResult result = VerifyModule(driver, panel, clock, sent);
+    if (auto failed = unreachable()) return *failed;
+    if (result.outcome == VerifyResult::Outcome::PortUnreadable)
+        return {kScriptPortUnreachable, "ERROR: " + result.Summary(), {}};
+    const bool pass = result.outcome == VerifyResult::Outcome::Pass;
+    return {pass ? kScriptPass : kScriptFail, result.Summary(), result.Details(kDetailLines)};
+}
+
+int RunScripted(int argc, char** argv) {
+    const bool window = !HasArgument(argc, argv, "--no-window") && HasDisplay();
+    std::unique_ptr<QCoreApplication> app;
+    if (window)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName("lcdtest");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Scripted run: one test run of the module, optionally read back, and one result line. "
+        "Exit status 0 PASS (or sent, without --verify), 1 FAIL, 2 usage error, 3 port not "
+        "reached.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption runOption("run", "The size and bus width, e.g. 16x2:8 or 40x4:4.",
+                                       "SIZE:8|4");
+    const QCommandLineOption verify("verify", "Read the module back and compare.");
+    const QCommandLineOption noWindow("no-window", "Show no window, even with a display.");
+    const QCommandLineOption portOption("port", "The port: 0x378 (default), 0x278 or 0x3BC.",
+                                        "BASE", "0x378");
+    const QCommandLineOption portIo(
+        kPortIoOptionName,
+        QString::fromUtf8(PortIoOptionHelp().data(), static_cast<int>(PortIoOptionHelp().size())),
+        kPortIoOptionValueName, "auto");
+    const QCommandLineOption trace("trace", "Log every port write and read to FILE.", "FILE");
+    const QCommandLineOption vcd("vcd", "Record the module lines to FILE (Value Change Dump).",
+                                 "FILE");
+    const QCommandLineOption simFault = SimFaultOption();
+    std::vector<QCommandLineOption> lineOptions;
+    for (int n = 1; n <= 4; ++n)
+        lineOptions.emplace_back(QStringLiteral("line%1").arg(n),
+                                 QStringLiteral("The text of line %1 (default: the size's demo "
+                                                "text).")
+                                     .arg(n),
+                                 "TEXT");
+    for (const auto& option :
+         {runOption, verify, noWindow, portOption, portIo, trace, vcd, simFault})
+        parser.addOption(option);
+    for (const auto& option : lineOptions) parser.addOption(option);
+    if (!parser.parse(app->arguments())) return Usage(parser.errorText().toStdString());
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return kScriptPass;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return Usage("unexpected argument \"" + parser.positionalArguments().front().toStdString() +
+                     "\"");
+
+    ScriptedRun run;
+    const auto choice = ParseRunChoice(parser.value(runOption).toStdString());
+    if (!choice)
+        return Usage("--run takes a size and a bus width such as 16x2:8 or 40x4:4, not \"" +
+                     parser.value(runOption).toStdString() + "\"");
+    run.choice = *choice;
+    run.verify = parser.isSet(verify);
+    for (int n = 0; n < 4; ++n)
+        if (parser.isSet(lineOptions[n]))
+            run.lines[n] = parser.value(lineOptions[n]).toLatin1().toStdString();
+    bool number = false;
+    run.portBase = parser.value(portOption).toUInt(&number, 0);
+    if (!number || PortSelectionOf(run.portBase) < 0)
+        return Usage("--port takes 0x378, 0x278 or 0x3BC, not \"" +
+                     parser.value(portOption).toStdString() + "\"");
+    const auto mode = ParsePortIoMode(parser.value(portIo).toStdString());
+    if (!mode)
+        return Usage("unknown --port-io mode \"" + parser.value(portIo).toStdString() +
+                     "\" (auto, sim, ppdev or raw)");
+    PortIoMode portIoMode = *mode;
+    WiringFault fault;
+    if (!ApplySimFault(parser.value(simFault), portIoMode, fault)) return kScriptUsageError;
+    run.simulationAsked = portIoMode == PortIoMode::Sim;
+
+    PortIo& port = PortIo::Instance();
+    port.SetBackend(MakePortBackend(portIoMode));
+    PortTrace portTrace;
+    if (parser.isSet(trace) && !portTrace.Open(parser.value(trace).toStdString()))
+        return Usage("cannot write the trace file " + parser.value(trace).toStdString());
+    VcdWriter waveform(TheClock());
+    if (parser.isSet(vcd) && !waveform.Open(parser.value(vcd).toStdString(), run.portBase))
+        return Usage(waveform.Error());
+
+    std::unique_ptr<SimulatedModule> module;
+    std::unique_ptr<ModuleView> view;
+    if (port.Simulated()) {
+        module = std::make_unique<SimulatedModule>(TheClock(), run.portBase);
+        module->SetWiringFault(fault);
+        if (window) {
+            view = std::make_unique<ModuleView>(*module, TheClock());
+            view->SetSizeIndex(run.choice.sizeIndex);
+            view->show();
+        }
+    }
+    const ScriptedResult result = RunScriptedTest(run, TheClock());
+    for (const std::string& detail : result.details)
+        std::fprintf(stderr, "lcdtest: %s\n", detail.c_str());
+    std::printf("%s\n", result.line.c_str());
+    std::fflush(stdout);
+    return result.status;
+}

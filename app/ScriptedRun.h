@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lcd/TestRun.h"
+#include "platform/PortIoMode.h"
+#include "port/LineState.h"
+#include "sim/WiringFault.h"
+
+class Clock;
+
+// Exit statuses of a scripted run.
+inline constexpr int kScriptPass = 0;
+inline constexpr int kScriptFail = 1;
+inline constexpr int kScriptUsageError = 2;
+inline constexpr int kScriptPortUnreachable = 3;
+
+// True when the command line asks for a scripted run (--run).
+bool IsScriptedRun(int argc, char** argv);
+// A whole scripted run: reads the options, runs (and verifies), prints one result
+// line on standard output; returns the exit status. No window unless there is a
+// display and --no-window is not given; then the simulated module's window shows.
+int RunScripted(int argc, char** argv);
+
+// --sim-fault, for the dialog and scripted runs alike.
+QCommandLineOption SimFaultOption();
+// Reads --sim-fault's value (empty: none) into `fault`; a fault turns auto into
+// the simulated module. False, after saying why on standard error, for a value
+// that is no fault or a fault with a real port (a usage error).
+bool ApplySimFault(const QString& text, PortIoMode& mode, WiringFault& fault);
+
+struct ScriptedRun {
+    RunChoice choice{-1, BusWidth::Eight};
+    bool verify = false;
+    std::array<std::optional<std::string>, 4> lines;  // unset: the size's demo text
+    std::uint32_t portBase = kPortBases[0];
+    bool simulationAsked = false;  // --port-io=sim: the simulated module counts as the port
+};
+
+struct ScriptedResult {
+    int status;
+    std::string line;                  // for standard output
+    std::vector<std::string> details;  // the first differences, for standard error
+};
+
+// The run, and Verify when asked, through the same driver and line panel as the
+// dialog, on the back-end PortIo holds. Port unreachable: a problem reported, or
+// the simulated module standing in for a port that was not asked to be simulated.
+ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "lcd/ModuleDriver.h"
+#include "lcd/TestRun.h"
+#include "platform/Clock.h"
+#include "port/LinePanel.h"
+
+// One byte read back that is not what the run left there.
+struct VerifyDifference {
+    enum class Area { BusyAddress, Ddram, Cgram };
+    int controller;  // 0 on E0, 1 on E1
+    Area area;
+    int line;              // display line, 0 at the top (Ddram only)
+    int column;            // 0 at the left (Ddram only)
+    std::uint8_t address;  // DDRAM or CGRAM address (not for BusyAddress)
+    std::uint8_t expected;
+    std::uint8_t read;
+};
+
+struct VerifyResult {
+    enum class Outcome { Pass, Fail, NothingSent, PortUnreadable };
+    Outcome outcome = Outcome::NothingSent;
+    int sizeIndex = -1;
+    BusWidth width = BusWidth::Eight;
+    std::size_t compared = 0;  // bytes read and compared
+    std::vector<VerifyDifference> differences;
+    std::string cause;  // the likely cause where the pattern shows one, else ""
+
+    // One line: PASS or FAIL, what was compared, the first difference and the cause.
+    std::string Summary() const;
+    // One line per difference, the first `most` of them.
+    std::vector<std::string> Details(std::size_t most) const;
+};
+
+// Reads the module back after a run and compares with what the run sent, on the
+// same bus width: first the busy flag and address counter of each controller
+// (not busy; the address counter where the 64 CGRAM bytes left it), then, for
+// each controller that answered, the DDRAM of every line the run wrote and the
+// 64 bytes of CGRAM. A controller whose first read gives 0xFF (nothing drives
+// the lines) is not read further: with RW tied low every read would be a write.
+// Every command and every block of reads follows a 2 ms sleep; the lines end at
+// rest (data latch and control flags 0, both written), the data lines outputs.
+VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
+                          const TestRunRecord& sent);

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/ScriptedRun.h"
+#include "lcd/Geometry.h"
+#include "platform/Clock.h"
+#include "platform/PortIo.h"
+#include "sim/SimulatedModule.h"
+#include "support/PortRecorder.h"
+
+namespace {
+
+// Status and first word of the line, on the simulated module and virtual time.
+TEST(ScriptedRun, StatusFollowsTheOutcome) {
+    struct Case {
+        const char* choice;
+        bool verify;
+        const char* fault;
+        bool simulationAsked;
+        int status;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"16x2:8", true, "none", true, kScriptPass, "PASS: 16x2 8-bit"},
+        {"40x4:4", true, "none", true, kScriptPass, "PASS: 40x4 4-bit"},
+        {"16x2:8", false, "D5=0", true, kScriptPass, "DONE: 16x2 8-bit"},
+        {"16x2:8", true, "D5=0", true, kScriptFail, "FAIL: 16x2 8-bit"},
+        {"40x4:8", true, "E1=open", true, kScriptFail, "FAIL: 40x4 8-bit"},
+        {"16x2:8", true, "none", false, kScriptPortUnreachable, "ERROR: no parallel port"},
+    };
+    for (const Case& c : cases) {
+        PortRecorder port;
+        VirtualClock clock;
+        SimulatedModule module(clock, kPortBases[0]);
+        std::string error;
+        module.SetWiringFault(ParseWiringFault(c.fault, error).value());
+        ScriptedRun run;
+        run.choice = ParseRunChoice(c.choice).value();
+        run.verify = c.verify;
+        run.simulationAsked = c.simulationAsked;
+        run.lines[0] = "\\001typed";
+        const ScriptedResult result = RunScriptedTest(run, clock);
+        EXPECT_EQ(result.status, c.status) << c.choice << " " << c.fault;
+        EXPECT_EQ(result.line.rfind(c.line, 0), 0u) << result.line;
+    }
+}
+
+// The program itself, with no display at all: it settles these before any run.
+TEST(ScriptedRun, ProgramExitsWithoutADisplay) {
+    if (std::filesystem::exists("/proc/sys/dev/parport"))
+        GTEST_SKIP() << "this machine has parallel ports; the ppdev case would drive them";
+    const std::pair<const char*, int> cases[] = {
+        {"--run 16x2:9", kScriptUsageError},
+        {"--run 16x2:8 --port 0x379", kScriptUsageError},
+        {"--run 16x2:8 --sim-fault D9=0", kScriptUsageError},
+        {"--run 16x2:8 --sim-fault D5=0 --port-io=ppdev", kScriptUsageError},
+        {"--run 16x2:8 --bogus", kScriptUsageError},
+        {"--run 16x2:8 --verify --port-io=ppdev", kScriptPortUnreachable},
+    };
+    for (const auto& [arguments, status] : cases) {
+        const std::string command = std::string(
+                                        "env -u DISPLAY -u WAYLAND_DISPLAY -u "
+                                        "QT_QPA_PLATFORM ") +
+                                    LCDTEST_PROGRAM + " " + arguments + " >/dev/null 2>&1";
+        const int raw = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(raw)) << arguments;
+        EXPECT_EQ(WEXITSTATUS(raw), status) << arguments;
+    }
+}
+
+}  // namespace
