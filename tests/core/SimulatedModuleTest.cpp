@@ -20,7 +20,6 @@
 #include "sim/SimulatedModule.h"
 #include "sim/VcdWriter.h"
 #include "support/BusTimeline.h"
-#include "support/PortRecorder.h"
 
 namespace {
 
@@ -41,10 +40,9 @@ struct Bench {
         RunDisplayTest(driver, panel, clock, width, boxes);
     }
 
-    PortRecorder port;  // first: a fresh port and line state
+    BusTimeline clock;  // first: a fresh port and line state
     RecordingLineView view;
     LinePanel panel{view};
-    VirtualClock clock;
     SimulatedModule module{clock, kPortBases[0]};
     ModuleDriver driver{panel, clock};
 };
@@ -52,8 +50,7 @@ struct Bench {
 // Port bytes by hand: the control register reaches the module XOR 0x03, only the
 // attached port counts, and moving to another port makes no edge.
 TEST(SimulatedModule, ControlRegisterAndAttachment) {
-    PortRecorder port;
-    VirtualClock clock;
+    BusTimeline clock;
     SimulatedModule module{clock, 0x378};
     std::vector<BusTransfer> seen;
     module.SetChangeListener([&](const BusTransfer& t) { seen.push_back(t); });
@@ -120,8 +117,7 @@ std::string FindOnPath(const std::string& program) {
 }
 
 TEST(VcdWriter, ChangesAreOnDiskAtOnceAndFailuresAreTold) {
-    PortRecorder port;
-    VirtualClock clock;
+    BusTimeline clock;
     VcdWriter vcd(clock);
     EXPECT_FALSE(vcd.Open("/nonexistent-dir/x.vcd", kPortBases[0]));
     EXPECT_NE(vcd.Error().find("/nonexistent-dir/x.vcd"), std::string::npos);
