@@ -56,7 +56,7 @@ TEST_F(SystemMenuTest, EndsWithOneSeparatorAndTheAboutEntry) {
 TEST_F(SystemMenuTest, CommandsSixteenToThirtyOneOpenTheAboutBoxAndLeaveAllAlone) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        const std::size_t writes = port.writes.size();
+        const std::size_t writes = timeline.WriteCount();
         for (UINT command : {16u, 17u, 31u}) {
             EXPECT_EQ(SendAndCloseAbout(d, command, Qt::Key_Return), "About TORV_VozUriz")
                 << command;
@@ -66,7 +66,7 @@ TEST_F(SystemMenuTest, CommandsSixteenToThirtyOneOpenTheAboutBoxAndLeaveAllAlone
         EXPECT_EQ(SendAndCloseAbout(d, 32, Qt::Key_Escape), "");
         EXPECT_TRUE(d.Window()->isVisible());
         EXPECT_TRUE(d.Window()->isEnabled());
-        EXPECT_EQ(port.writes.size(), writes);
+        EXPECT_EQ(timeline.WriteCount(), writes);
     });
 }
 
