@@ -86,42 +86,4 @@ INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, SimulatedRunTest,
                                                                                 : "_4bit");
                          });
 
-class SimulatedDialogTest : public ::testing::Test, protected DialogFixtureBase {};
-
-TEST_F(SimulatedDialogTest, EitherWidthAfterTheOtherComesOutRight) {
-    for (const auto& [first, second] :
-         {std::pair{IDC_INIT_8BIT, IDC_INIT_4BIT}, {IDC_INIT_4BIT, IDC_INIT_8BIT}}) {
-        SimulatedModule module(timeline, 0x378);
-        CLcdTestDlg dlg;
-        RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-            ChooseAndType(d, kSize40x4);
-            QTest::mouseClick(d.ControlWidget(first), Qt::LeftButton);
-            QTest::mouseClick(d.ControlWidget(second), Qt::LeftButton);
-            ExpectModuleShows(module, kSize40x4);
-            EXPECT_EQ(module.Controller(0).State().eightBitBus, second == IDC_INIT_8BIT);
-        });
-    }
-}
-
-// Sleeps that take a thousandth of what was asked.
-class HurriedClock final : public Clock {
-public:
-    std::uint64_t NowMicros() const override { return now_; }
-    void SleepMillis(std::uint32_t ms) override { now_ += ms; }
-
-private:
-    std::uint64_t now_ = 0;
-};
-
-TEST_F(SimulatedDialogTest, ARunWithItsDelaysCutShortIsFlagged) {
-    HurriedClock hurried;
-    ScopedClock useClock(hurried);
-    SimulatedModule module(hurried, 0x378);
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        QTest::mouseClick(d.ControlWidget(IDC_INIT_8BIT), Qt::LeftButton);
-        EXPECT_GT(module.Controller(0).TimingViolations(), 0u);
-    });
-}
-
 }  // namespace
