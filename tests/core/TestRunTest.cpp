@@ -47,7 +47,6 @@ struct ExpectedLine {
 // for the reference runs their writes and requested milliseconds at 8 and 4 bits.
 // The lines and figures are written out by hand, independent of the code they check.
 struct RunCase {
-    const char* name;
     int size;
     std::array<std::string, 4> boxes;
     std::vector<std::vector<ExpectedLine>> controllers;
@@ -56,24 +55,20 @@ struct RunCase {
 };
 
 const RunCase kRuns[] = {
-    {"8x2",
-     kSize8x2,
+    {kSize8x2,
      {"Hi\\007\\\\x", "0123456789", "never read"},
      {{{0x80, IDC_LINE1, "Hi\x07\\x   "}, {0xC0, IDC_LINE2, "01234567"}}}},
     // Box 1 twice: its first 8 positions, then the rest from the 9th typed character.
-    {"16x1",
-     kSize16x1,
+    {kSize16x1,
      {"ABCDEF\\065XYZ", "not read"},
      {{{0x80, IDC_LINE1, "ABCDEFAX"}, {0xC0, IDC_LINE1, "65XYZ   "}}}},
-    {"16x2",
-     kSize16x2,
+    {kSize16x2,
      {"*TORV-1602 16x2*", "* Lumaworkshop *"},
      {{{0x80, IDC_LINE1, "*TORV-1602 16x2*"}, {0xC0, IDC_LINE2, "* Lumaworkshop *"}}},
      {547, 870},
      {599, 813}},
     // Controller 0 is finished, glyphs included, before controller 1 starts.
-    {"40x4",
-     kSize40x4,
+    {kSize40x4,
      {std::string(40, 'A'), std::string(40, 'B'), std::string(40, 'C'), std::string(40, 'D')},
      {{{0x80, IDC_LINE1, std::string(40, 'A')}, {0xC0, IDC_LINE2, std::string(40, 'B')}},
       {{0x80, IDC_LINE3, std::string(40, 'C')}, {0xC0, IDC_LINE4, std::string(40, 'D')}}},
@@ -139,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TestRunTest,
                          ::testing::Combine(::testing::ValuesIn(kRuns),
                                             ::testing::Values(BusWidth::Eight, BusWidth::Four)),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
+                             return std::string(kSizeDemos[std::get<0>(info.param).size].name) +
                                     (std::get<1>(info.param) == BusWidth::Eight ? "_8bit"
                                                                                 : "_4bit");
                          });

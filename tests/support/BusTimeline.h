@@ -28,15 +28,8 @@ struct BusEvent {
 };
 
 inline std::ostream& operator<<(std::ostream& os, const BusEvent& e) {
-    switch (e.kind) {
-        case BusEvent::Write:
-            return os << "write 0x" << std::hex << e.where << " <- 0x" << e.value << std::dec;
-        case BusEvent::Sleep:
-            return os << "sleep " << e.value << " ms";
-        case BusEvent::Fetch:
-            return os << "read box " << e.where;
-    }
-    return os;
+    const char* kinds[] = {"write", "sleep", "read box"};
+    return os << kinds[e.kind] << " 0x" << std::hex << e.where << " 0x" << e.value << std::dec;
 }
 
 inline constexpr std::uint32_t kDataRegister = 0x378;
@@ -77,18 +70,17 @@ public:
     }
     std::vector<std::uint8_t> ValuesAt(std::uint32_t address) const {
         std::vector<std::uint8_t> values;
-        for (const BusEvent& e : Writes())
-            if (e.where == address) values.push_back(static_cast<std::uint8_t>(e.value));
+        for (const BusEvent& e : Only(BusEvent::Write, address)) values.push_back(e.value);
         return values;
     }
 
     std::vector<BusEvent> events;
 
 private:
-    std::vector<BusEvent> Only(BusEvent::Kind kind) const {
+    std::vector<BusEvent> Only(BusEvent::Kind kind, std::int64_t where = -1) const {
         std::vector<BusEvent> some;
         for (const BusEvent& e : events)
-            if (e.kind == kind) some.push_back(e);
+            if (e.kind == kind && (where < 0 || e.where == where)) some.push_back(e);
         return some;
     }
     std::uint64_t nowMicros_ = 0;
