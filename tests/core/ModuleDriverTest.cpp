@@ -78,18 +78,4 @@ TEST_F(ModuleDriverTest, EveryCycleFollowsTheBusRules) {
     }
 }
 
-// Both bring-ups on both controllers; 4-bit on controller 1 never pulses E0.
-TEST_F(ModuleDriverTest, InitSequences) {
-    for (const bool fourBit : {false, true}) {
-        for (const std::uint8_t controller : {0, 1}) {
-            timeline.events.clear();
-            fourBit ? driver.InitController4(controller) : driver.InitController8(controller);
-            ExpectedBus expected;
-            expected.Init(fourBit, controller);
-            EXPECT_EQ(timeline.events, expected.events) << fourBit << int(controller);
-            EXPECT_EQ(g_lines.controlFlags, 0) << "RS, RW and the enable line low";
-        }
-    }
-}
-
 }  // namespace

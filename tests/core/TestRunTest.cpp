@@ -76,8 +76,9 @@ const RunCase kRuns[] = {
      {1582, 2202}},
 };
 
-// One controller's share of a run: its initialisation, then every cycle the run
-// starts itself after a 2 ms sleep, each box read right after its line's address.
+// One controller's share of a run: its initialisation (so both bring-ups on both
+// controllers are checked here, event for event), then every cycle the run starts
+// itself after a 2 ms sleep, each box read right after its line's address.
 void ExpectController(ExpectedBus& e, bool fourBit, std::uint8_t c,
                       const std::vector<ExpectedLine>& lines) {
     const auto cycle = [&](bool data, std::uint8_t v) {
