@@ -8,35 +8,34 @@
 
 namespace {
 
-// Longer than any execution time once the power-on wait is over.
-constexpr std::uint64_t kSettleMicros = 5000;
-
 enum class Bus { Eight, Four };
 
 class LcdControllerTest : public ::testing::Test {
 protected:
     LcdControllerTest() { clock.AdvanceMicros(kPowerOnBusyMicros); }
 
+    // One transfer, then longer than any execution time once powered on.
     void Edge(bool rs, std::uint8_t bus) {
         lcd.LatchWrite(rs, bus);
-        clock.AdvanceMicros(kSettleMicros);
+        clock.AdvanceMicros(5000);
     }
     void Send(Bus bus, bool rs, std::uint8_t value) {
         if (bus == Bus::Eight) return Edge(rs, value);
         Edge(rs, value & 0xF0);
         Edge(rs, static_cast<std::uint8_t>(value << 4));
     }
-    void Command(Bus bus, std::uint8_t value) { Send(bus, false, value); }
+    void Command(Bus bus, std::initializer_list<std::uint8_t> values) {
+        for (std::uint8_t v : values) Send(bus, false, v);
+    }
     void Text(Bus bus, const std::string& text) {
         for (char c : text) Send(bus, true, static_cast<std::uint8_t>(c));
     }
     // Initialisation by instructions; its first four transfers are single 8-bit ones.
     void Init(Bus bus) {
-        const std::vector<std::uint8_t> wake =
-            bus == Bus::Eight ? std::vector<std::uint8_t>{0x38, 0x38, 0x38, 0x38}
-                              : std::vector<std::uint8_t>{0x30, 0x30, 0x30, 0x20, 0x28};
-        for (std::size_t i = 0; i < wake.size(); ++i) Command(i < 4 ? Bus::Eight : bus, wake[i]);
-        for (std::uint8_t v : {0x08, 0x01, 0x06, 0x0F, 0x01}) Command(bus, v);
+        if (bus == Bus::Eight) Command(Bus::Eight, {0x38, 0x38, 0x38, 0x38});
+        if (bus == Bus::Four) Command(Bus::Eight, {0x30, 0x30, 0x30, 0x20});
+        if (bus == Bus::Four) Command(Bus::Four, {0x28});
+        Command(bus, {0x08, 0x01, 0x06, 0x0F, 0x01});
     }
     std::string Ddram(std::uint8_t address, int count) const {
         std::string text;
@@ -66,7 +65,7 @@ TEST_F(LcdControllerTest, InitialisationResynchronises) {
             if (before == FourBitMidPair) Edge(false, 0x00);
             if (before == FourBitMidFunctionSet) Edge(false, 0x20);
             Init(bus);
-            Command(bus, 0x80 | 0x26);
+            Command(bus, {0x80 | 0x26});
             Text(bus, "abc");
             const auto where = ::testing::Message()
                                << "before " << before << ", init " << (bus == Bus::Eight ? 8 : 4);
@@ -82,20 +81,18 @@ TEST_F(LcdControllerTest, InitialisationResynchronises) {
 // 0x33, an 8-bit one-line function set, and only the third is a whole byte.
 TEST_F(LcdControllerTest, EightBitInitAfterFourBitGoesThroughNibbles) {
     Init(Bus::Four);
-    Command(Bus::Eight, 0x38);
-    EXPECT_FALSE(lcd.State().eightBitBus);
-    Command(Bus::Eight, 0x38);
-    EXPECT_TRUE(lcd.State().eightBitBus);
-    EXPECT_FALSE(lcd.State().twoLines);
-    Command(Bus::Eight, 0x38);
-    EXPECT_TRUE(lcd.State().twoLines);
+    for (const auto& [eightBit, twoLines] : {std::pair{false, true}, {true, false}, {true, true}}) {
+        Command(Bus::Eight, {0x38});
+        EXPECT_EQ(lcd.State().eightBitBus, eightBit);
+        EXPECT_EQ(lcd.State().twoLines, twoLines);
+    }
 }
 
 TEST_F(LcdControllerTest, ReadsMoveOnlyTheAddressAndKeepThePairing) {
     Init(Bus::Four);
-    Command(Bus::Four, 0x80);
+    Command(Bus::Four, {0x80});
     Text(Bus::Four, "XY");
-    Command(Bus::Four, 0x80);
+    Command(Bus::Four, {0x80});
     // A data read pair returns the byte and steps the address once.
     EXPECT_EQ(lcd.LatchRead(true), 'X' & 0xF0);
     EXPECT_EQ(lcd.LatchRead(true), ('X' << 4) & 0xF0);
@@ -112,67 +109,54 @@ TEST_F(LcdControllerTest, ReadsMoveOnlyTheAddressAndKeepThePairing) {
 
 TEST_F(LcdControllerTest, EntryModeAndShifts) {
     Init(Bus::Eight);
-    Command(Bus::Eight, 0x04);  // decrement, no shift
-    Command(Bus::Eight, 0x81);
+    Command(Bus::Eight, {0x04, 0x81});  // decrement, no shift
     Text(Bus::Eight, "AB");
     EXPECT_EQ(Ddram(0x00, 2), "BA");
     EXPECT_EQ(lcd.State().addressCounter, 0x67);  // wrapped to the end of line 2
-    Command(Bus::Eight, 0x07);                    // increment, shift the display
-    Command(Bus::Eight, 0x90);
+    Command(Bus::Eight, {0x07, 0x90});            // increment, shift the display
     Text(Bus::Eight, "xyz");
     EXPECT_EQ(lcd.State().displayShift, 3);
-    Command(Bus::Eight, 0x1C);  // display right
-    Command(Bus::Eight, 0x10);  // cursor left
+    Command(Bus::Eight, {0x1C, 0x10});  // display right, cursor left
     EXPECT_EQ(lcd.State().displayShift, 2);
     EXPECT_EQ(lcd.State().addressCounter, 0x12);
-    Command(Bus::Eight, 0x40);  // CGRAM takes data without shifting the display
+    Command(Bus::Eight, {0x40});  // CGRAM takes data without shifting the display
     Text(Bus::Eight, "\x1F");
     EXPECT_EQ(lcd.State().cgram[0], 0x1F);
     EXPECT_EQ(lcd.State().displayShift, 2);
-    Command(Bus::Eight, 0x04);
-    Command(Bus::Eight, 0x01);  // clear brings increment back, keeps S
-    EXPECT_TRUE(lcd.State().increment);
-    EXPECT_FALSE(lcd.State().shiftDisplay);
+    Command(Bus::Eight, {0x04, 0x01});  // clear brings increment back, keeps S
+    EXPECT_TRUE(lcd.State().increment && !lcd.State().shiftDisplay);
     EXPECT_EQ(lcd.State().displayShift, 0);
 }
 
-// A transfer that comes too early is counted; the same one a microsecond later is not.
+// A transfer that comes too early is counted; the same one a microsecond later is
+// not. Each step: RS, read, value, microseconds before it; the last may be early.
 TEST(LcdControllerTiming, TransfersLatchedWhileBusy) {
     struct Step {
-        bool rs;
-        bool read;
+        bool rs, read;
         std::uint8_t value;
         std::uint64_t waitBefore;
     };
-    constexpr bool kIr = false, kDr = true, kWrite = false, kRead = true;
     constexpr std::uint64_t kOn = kPowerOnBusyMicros;
-    const struct {
-        const char* what;
-        std::vector<Step> steps;  // the last one is the transfer that may come early
-    } cases[] = {
-        {"power-on", {{kIr, kWrite, 0x38, kOn}}},
-        {"first function set", {{kIr, kWrite, 0x38, kOn}, {kIr, kWrite, 0x38, 4100}}},
-        {"second function set",
-         {{kIr, kWrite, 0x38, kOn}, {kIr, kWrite, 0x38, 4100}, {kIr, kWrite, 0x38, 100}}},
-        {"clear display", {{kIr, kWrite, 0x01, kOn}, {kDr, kWrite, 'a', 1520}}},
-        {"return home", {{kIr, kWrite, 0x02, kOn}, {kIr, kWrite, 0x0C, 1520}}},
-        {"data write", {{kDr, kWrite, 'a', kOn}, {kDr, kWrite, 'b', 37}}},
-        {"data read", {{kDr, kWrite, 'a', kOn}, {kDr, kRead, 0, 37}}},
+    const Step set = {false, false, 0x38, kOn}, setAgain = {false, false, 0x38, 4100};
+    const std::pair<const char*, std::vector<Step>> cases[] = {
+        {"power-on", {set}},
+        {"first function set", {set, setAgain}},
+        {"second function set", {set, setAgain, {false, false, 0x38, 100}}},
+        {"clear display", {{false, false, 0x01, kOn}, {true, false, 'a', 1520}}},
+        {"return home", {{false, false, 0x02, kOn}, {false, false, 0x0C, 1520}}},
+        {"data write", {{true, false, 'a', kOn}, {true, false, 'b', 37}}},
+        {"data read", {{true, false, 'a', kOn}, {true, true, 0, 37}}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, steps] : cases) {
         for (const bool early : {true, false}) {
             VirtualClock clock;
             LcdController lcd(clock);
-            for (const Step& step : c.steps) {
-                const bool last = &step == &c.steps.back();
-                clock.AdvanceMicros(step.waitBefore - (early && last ? 1 : 0));
-                if (step.read)
-                    lcd.LatchRead(step.rs);
-                else
-                    lcd.LatchWrite(step.rs, step.value);
+            for (const Step& step : steps) {
+                clock.AdvanceMicros(step.waitBefore - (early && &step == &steps.back() ? 1 : 0));
+                step.read ? void(lcd.LatchRead(step.rs)) : lcd.LatchWrite(step.rs, step.value);
             }
-            EXPECT_EQ(lcd.TimingViolations(), early ? 1u : 0u) << c.what << ", early " << early;
-            EXPECT_EQ(lcd.LastViolation().empty(), !early) << c.what;
+            EXPECT_EQ(lcd.TimingViolations(), early ? 1u : 0u) << what << ", early " << early;
+            EXPECT_EQ(lcd.LastViolation().empty(), !early) << what;
         }
     }
 }

@@ -6,14 +6,13 @@
 #include "port/Readouts.h"
 #include "res/Resource.h"
 #include "support/BusTimeline.h"
-#include "support/PortRecorder.h"
 
 namespace {
 
 class LinePanelTest : public ::testing::Test {
 protected:
     LinePanelTest() { panel.OnCloseupPort(); }
-    PortRecorder port;
+    BusTimeline timeline;  // first: a fresh port and line state
     RecordingLineView view;
     LinePanel panel{view};
 };
@@ -21,9 +20,7 @@ protected:
 TEST(Readouts, TellingValues) {
     struct Case {
         std::uint8_t latch;
-        const char* dec;
-        const char* hex;
-        const char* chr;
+        const char *dec, *hex, *chr;
     };
     const Case cases[] = {
         {0x00, "0", "0x00", ""},      {0x0A, "10", "0x0A", ""},    {0x1F, "31", "0x1F", ""},
@@ -33,87 +30,58 @@ TEST(Readouts, TellingValues) {
     };
     for (const Case& c : cases) {
         const Readouts r = FormatReadouts(c.latch);
-        EXPECT_EQ(r.decimal, c.dec) << int(c.latch);
-        EXPECT_EQ(r.hexadecimal, c.hex) << int(c.latch);
-        EXPECT_EQ(r.character, c.chr) << int(c.latch);
+        EXPECT_EQ(r.decimal + " " + r.hexadecimal + " " + r.character,
+                  std::string(c.dec) + " " + c.hex + " " + c.chr);
     }
 }
 
-TEST(LineState, ControlRegisterByteInvertsOnlyE0AndRW) {
-    const std::pair<std::uint8_t, std::uint8_t> table[] = {
-        {0x00, 0x03}, {0x01, 0x02}, {0x02, 0x01}, {0x04, 0x07},
-        {0x05, 0x06}, {0x08, 0x0B}, {0x0C, 0x0F}, {0x0F, 0x0C},
-    };
-    for (auto [flags, byte] : table) EXPECT_EQ(ControlRegisterByte(flags), byte) << int(flags);
-}
-
-TEST(LineState, PortSelectionMapping) {
-    EXPECT_EQ(PortBaseForSelection(0), 0x378u);
-    EXPECT_EQ(PortBaseForSelection(1), 0x278u);
-    EXPECT_EQ(PortBaseForSelection(2), 0x3BCu);
-    EXPECT_EQ(PortBaseForSelection(-1), 0x378u);
-    EXPECT_EQ(PortBaseForSelection(3), 0x378u);
-}
-
+// Any selection but the second and third port, none included, means the first.
 TEST_F(LinePanelTest, CloseupPortRepointsWithoutWriting) {
-    view.selection = 1;
-    panel.OnCloseupPort();
-    EXPECT_EQ(g_lines.portBase, 0x278u);
-    EXPECT_EQ(g_lines.controlPort, 0x27Au);
-    view.selection = -1;
-    panel.OnCloseupPort();
-    EXPECT_EQ(g_lines.controlPort, 0x37Au);
-    EXPECT_TRUE(port.writes.empty());
+    for (const auto& [selection, base] :
+         {std::pair{1, 0x278u}, {2, 0x3BCu}, {-1, 0x378u}, {3, 0x378u}}) {
+        view.selection = selection;
+        panel.OnCloseupPort();
+        EXPECT_EQ(g_lines.portBase, base) << selection;
+        EXPECT_EQ(g_lines.controlPort, base + 2) << selection;
+    }
+    EXPECT_TRUE(timeline.events.empty());
 }
 
-TEST_F(LinePanelTest, DataClicksFromRestState) {
-    panel.OnD6High();
-    panel.OnD0High();
-    EXPECT_EQ(port.writes, (std::vector<PortWrite>{{0x378, 0x40}, {0x378, 0x41}}));
-    EXPECT_EQ(view.readouts[IDC_DEC], "65");
-    EXPECT_EQ(view.readouts[IDC_HEX], "0x41");
-    EXPECT_EQ(view.readouts[IDC_CHAR], "'A'");
-    EXPECT_TRUE(view.checks[IDC_D6_HIGH]);
-    EXPECT_FALSE(view.checks[IDC_D6_LOW]);
-    EXPECT_TRUE(view.checks[IDC_D1_LOW]);
-    panel.OnD7High();
-    EXPECT_EQ(view.readouts[IDC_DEC], "193");
-    EXPECT_EQ(view.readouts[IDC_CHAR], "");
-}
-
+// From rest, each line's Low, High, High again and Low: every click writes its
+// register, a line already Low stays Low, and only its own bit moves.
 TEST_F(LinePanelTest, EveryHandlerMovesItsOwnBitAndWritesOnlyItsRegister) {
     using Handler = void (LinePanel::*)();
     struct Case {
         Handler high, low;
-        bool data;
-        std::uint8_t mask;
-        int highId;
+        std::uint32_t address;
+        std::uint8_t rest, set;  // the register byte with the line Low and High
+        int highId, lowId;
     };
     const Case cases[] = {
-        {&LinePanel::OnD0High, &LinePanel::OnD0Low, true, 0x01, IDC_D0_HIGH},
-        {&LinePanel::OnD1High, &LinePanel::OnD1Low, true, 0x02, IDC_D1_HIGH},
-        {&LinePanel::OnD2High, &LinePanel::OnD2Low, true, 0x04, IDC_D2_HIGH},
-        {&LinePanel::OnD3High, &LinePanel::OnD3Low, true, 0x08, IDC_D3_HIGH},
-        {&LinePanel::OnD4High, &LinePanel::OnD4Low, true, 0x10, IDC_D4_HIGH},
-        {&LinePanel::OnD5High, &LinePanel::OnD5Low, true, 0x20, IDC_D5_HIGH},
-        {&LinePanel::OnD6High, &LinePanel::OnD6Low, true, 0x40, IDC_D6_HIGH},
-        {&LinePanel::OnD7High, &LinePanel::OnD7Low, true, 0x80, IDC_D7_HIGH},
-        {&LinePanel::OnE0High, &LinePanel::OnE0Low, false, kLineE0, IDC_E0_HIGH},
-        {&LinePanel::OnRWHigh, &LinePanel::OnRWLow, false, kLineRW, IDC_RW_HIGH},
-        {&LinePanel::OnRSHigh, &LinePanel::OnRSLow, false, kLineRS, IDC_RS_HIGH},
-        {&LinePanel::OnE1High, &LinePanel::OnE1Low, false, kLineE1, IDC_E1_HIGH},
+        {&LinePanel::OnD0High, &LinePanel::OnD0Low, 0x378, 0x00, 0x01, IDC_D0_HIGH, IDC_D0_LOW},
+        {&LinePanel::OnD1High, &LinePanel::OnD1Low, 0x378, 0x00, 0x02, IDC_D1_HIGH, IDC_D1_LOW},
+        {&LinePanel::OnD2High, &LinePanel::OnD2Low, 0x378, 0x00, 0x04, IDC_D2_HIGH, IDC_D2_LOW},
+        {&LinePanel::OnD3High, &LinePanel::OnD3Low, 0x378, 0x00, 0x08, IDC_D3_HIGH, IDC_D3_LOW},
+        {&LinePanel::OnD4High, &LinePanel::OnD4Low, 0x378, 0x00, 0x10, IDC_D4_HIGH, IDC_D4_LOW},
+        {&LinePanel::OnD5High, &LinePanel::OnD5Low, 0x378, 0x00, 0x20, IDC_D5_HIGH, IDC_D5_LOW},
+        {&LinePanel::OnD6High, &LinePanel::OnD6Low, 0x378, 0x00, 0x40, IDC_D6_HIGH, IDC_D6_LOW},
+        {&LinePanel::OnD7High, &LinePanel::OnD7Low, 0x378, 0x00, 0x80, IDC_D7_HIGH, IDC_D7_LOW},
+        {&LinePanel::OnE0High, &LinePanel::OnE0Low, 0x37A, 0x03, 0x02, IDC_E0_HIGH, IDC_E0_LOW},
+        {&LinePanel::OnRWHigh, &LinePanel::OnRWLow, 0x37A, 0x03, 0x01, IDC_RW_HIGH, IDC_RW_LOW},
+        {&LinePanel::OnRSHigh, &LinePanel::OnRSLow, 0x37A, 0x03, 0x07, IDC_RS_HIGH, IDC_RS_LOW},
+        {&LinePanel::OnE1High, &LinePanel::OnE1Low, 0x37A, 0x03, 0x0B, IDC_E1_HIGH, IDC_E1_LOW},
     };
     for (const Case& c : cases) {
-        port.writes.clear();
-        (panel.*c.high)();
-        (panel.*c.high)();  // already High: written again all the same
-        const std::uint32_t address = c.data ? 0x378 : 0x37A;
-        const std::uint8_t expected = c.data ? c.mask : ControlRegisterByte(c.mask);
-        EXPECT_EQ(port.writes, (std::vector<PortWrite>{{address, expected}, {address, expected}}));
-        EXPECT_TRUE(view.checks[c.highId]);
-        (panel.*c.low)();
-        EXPECT_EQ(g_lines.dataLatch | g_lines.controlFlags, 0);
-        EXPECT_FALSE(view.checks[c.highId]);
+        timeline.events.clear();
+        for (const Handler click : {c.low, c.high, c.high, c.low}) {
+            (panel.*click)();
+            const bool high = click == c.high;
+            EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(c.address, high ? c.set : c.rest))
+                << c.highId;
+            EXPECT_EQ(view.checks[c.highId], high) << c.highId;
+            EXPECT_EQ(view.checks[c.lowId], !high) << c.lowId;
+        }
+        EXPECT_EQ(timeline.WriteCount(), 4u) << c.highId;
     }
 }
 

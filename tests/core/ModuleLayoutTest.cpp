@@ -20,6 +20,8 @@ std::string Describe(int size) {
     return text;
 }
 
+// The rows below are written out by hand from the modules' wiring, independent of
+// the layout code they check and of the driver's line addresses.
 TEST(ModuleLayout, Rows) {
     EXPECT_EQ(Describe(2), "0:0+8 0:64+8");  // 16x1: halves at 0x00 and 0x40
     EXPECT_EQ(Describe(6), "0:0+16|0:64+16|0:16+16|0:80+16");

@@ -11,7 +11,6 @@
 #include "res/Resource.h"
 #include "sim/SimulatedModule.h"
 #include "support/BusTimeline.h"
-#include "support/PortRecorder.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ struct Bench {
     TestRunRecord Run(int size, BusWidth width) {
         return RunDisplayTest(driver, panel, clock, width, DemoBoxes(size));
     }
-    PortRecorder port;  // first: a fresh port and line state
+    BusTimeline port;  // first: a fresh port and line state
     RecordingLineView view;
     LinePanel panel{view};
     VirtualClock clock;
@@ -47,11 +46,11 @@ WiringFault Fault(const char* text) {
 
 // While RW and an enable line are high the data lines are inputs, and they turn
 // only while RW and both enable lines are low; everything ends at rest.
-void ExpectLineDiscipline(const std::vector<PortWrite>& writes) {
+void ExpectLineDiscipline(const std::vector<BusEvent>& writes) {
     const std::uint32_t control = kPortBases[0] + kControlRegisterOffset;
     int previous = -1;
-    for (const PortWrite& w : writes) {
-        if (w.address != control) continue;
+    for (const BusEvent& w : writes) {
+        if (w.where != control) continue;
         const auto flags = static_cast<std::uint8_t>(w.value ^ kControlInvertMask);
         const bool driving = (flags & kLineRW) && (flags & (kLineE0 | kLineE1));
         EXPECT_TRUE(!driving || (flags & kDataLinesInput)) << int(w.value);
@@ -61,8 +60,8 @@ void ExpectLineDiscipline(const std::vector<PortWrite>& writes) {
         previous = flags;
     }
     ASSERT_GE(writes.size(), 2u);
-    EXPECT_EQ(writes[writes.size() - 2], (PortWrite{kPortBases[0], 0}));
-    EXPECT_EQ(writes.back(), (PortWrite{control, ControlRegisterByte(0)}));
+    EXPECT_EQ(writes[writes.size() - 2], BusEvent::WriteOf(kPortBases[0], 0));
+    EXPECT_EQ(writes.back(), BusEvent::WriteOf(control, ControlRegisterByte(0)));
 }
 
 class VerifySizes : public ::testing::TestWithParam<std::tuple<int, BusWidth>> {};
@@ -71,7 +70,7 @@ TEST_P(VerifySizes, ASoundModuleReadsBackAsSent) {
     const auto [size, width] = GetParam();
     Bench bench;
     const TestRunRecord sent = bench.Run(size, width);
-    const std::size_t runWrites = bench.port.writes.size();
+    const std::size_t runWrites = bench.port.WriteCount();
     const VerifyResult result = VerifyModule(bench.driver, bench.panel, bench.clock, sent);
     EXPECT_EQ(result.outcome, VerifyResult::Outcome::Pass) << result.Summary();
     const ModuleGeometry& g = kModuleGeometry[size];
@@ -80,7 +79,8 @@ TEST_P(VerifySizes, ASoundModuleReadsBackAsSent) {
     for (int c = 0; c < g.controllerCount; ++c)
         EXPECT_EQ(bench.module.Controller(c).TimingViolations(), 0u)
             << bench.module.Controller(c).LastViolation();
-    ExpectLineDiscipline({bench.port.writes.begin() + runWrites, bench.port.writes.end()});
+    const std::vector<BusEvent> writes = bench.port.Writes();
+    ExpectLineDiscipline({writes.begin() + static_cast<std::ptrdiff_t>(runWrites), writes.end()});
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, VerifySizes,
@@ -111,15 +111,15 @@ TEST(Verify, EachWiringFaultFailsAndIsNamedWithoutChangingTheRun) {
         {"E1=open", kSize40x4, BusWidth::Four, "the controller on E1 does not answer"},
     };
     for (const Case& c : cases) {
-        std::vector<PortWrite> soundRun;
+        std::vector<BusEvent> soundRun;
         {
             Bench sound;
             sound.Run(c.size, c.width);
-            soundRun = sound.port.writes;
+            soundRun = sound.port.Writes();
         }
         Bench faulty(Fault(c.fault));
         const TestRunRecord sent = faulty.Run(c.size, c.width);
-        EXPECT_TRUE(faulty.port.writes == soundRun) << c.fault;  // a run never reads
+        EXPECT_TRUE(faulty.port.Writes() == soundRun) << c.fault;  // a run never reads
         const VerifyResult result = VerifyModule(faulty.driver, faulty.panel, faulty.clock, sent);
         EXPECT_EQ(result.outcome, VerifyResult::Outcome::Fail) << c.fault;
         EXPECT_NE(result.Summary().find(c.cause), std::string::npos)
@@ -131,7 +131,7 @@ TEST(Verify, NothingSentReadsNothing) {
     Bench bench;
     const VerifyResult result = VerifyModule(bench.driver, bench.panel, bench.clock, {});
     EXPECT_EQ(result.outcome, VerifyResult::Outcome::NothingSent);
-    EXPECT_TRUE(bench.port.writes.empty());
+    EXPECT_TRUE(bench.port.Writes().empty());
 }
 
 TEST(Verify, DifferencesNamePositionExpectedAndRead) {

@@ -7,7 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/DialogWindow.h"
-#include "support/PortRecorder.h"
+#include "support/BusTimeline.h"
 
 // What a dialog run returns when the test body left it open.
 inline constexpr INT_PTR kLeftOpen = -2;
@@ -30,9 +30,8 @@ INT_PTR RunModal(Dialog& dlg, const std::function<void(Dialog&)>& body) {
     return dlg.DoModal();
 }
 
-// A fresh port, line state and virtual clock for each dialog test.
+// A fresh port, line state and virtual time line for each dialog test.
 struct DialogFixtureBase {
-    PortRecorder port;
-    VirtualClock clock;
-    ScopedClock useClock{clock};
+    BusTimeline timeline;
+    ScopedClock useClock{timeline};
 };

@@ -4,16 +4,13 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <set>
 
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
 #include "port/LinePanel.h"
 #include "res/Resource.h"
-#include "support/PortRecorder.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -27,6 +24,14 @@ std::string Text(CDialog& dlg, int id) {
     CWnd control;
     control.Attach(dlg.ControlWidget(id), id);
     return control.GetWindowText();
+}
+
+bool Checked(CDialog& dlg, int id) {
+    return Control<QRadioButton>(dlg, id)->isChecked();
+}
+
+void Click(CDialog& dlg, int id) {
+    QTest::mouseClick(dlg.ControlWidget(id), Qt::LeftButton);
 }
 
 // Opens a list's drop-down part with the keyboard, moves to `index` and takes it
@@ -46,74 +51,49 @@ class MainDialogTest : public ::testing::Test, protected DialogFixtureBase {};
 TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        EXPECT_EQ(port.writes, (std::vector<PortWrite>{{0x378, 0x00}, {0x37A, 0x03}}));
-        for (const LineButtons& b : kDataLineButtons) {
-            EXPECT_FALSE(Control<QRadioButton>(d, b.high)->isChecked()) << b.high;
-            EXPECT_TRUE(Control<QRadioButton>(d, b.low)->isChecked()) << b.low;
+        EXPECT_EQ(timeline.Writes(), (std::vector<BusEvent>{BusEvent::WriteOf(0x378, 0x00),
+                                                            BusEvent::WriteOf(0x37A, 0x03)}));
+        for (int bit = 0; bit < 12; ++bit) {
+            const LineButtons& b = bit < 8 ? kDataLineButtons[bit] : kControlLineButtons[bit - 8];
+            EXPECT_TRUE(!Checked(d, b.high) && Checked(d, b.low)) << b.high;
         }
-        for (const LineButtons& b : kControlLineButtons) {
-            EXPECT_FALSE(Control<QRadioButton>(d, b.high)->isChecked()) << b.high;
-            EXPECT_TRUE(Control<QRadioButton>(d, b.low)->isChecked()) << b.low;
-        }
-        EXPECT_EQ(Text(d, IDC_DEC), "0");
-        EXPECT_EQ(Text(d, IDC_HEX), "0x00");
-        EXPECT_EQ(Text(d, IDC_CHAR), "");
+        EXPECT_EQ(Text(d, IDC_DEC) + "|" + Text(d, IDC_HEX) + "|" + Text(d, IDC_CHAR), "0|0x00|");
         EXPECT_EQ(Control<QComboBox>(d, IDC_PORT)->currentText(), "0x378");
         EXPECT_EQ(Control<QComboBox>(d, IDC_SIZE)->currentText(), "16x2");
-        EXPECT_EQ(Text(d, IDC_LINE1), "*TORV-1602 16x2*");
-        EXPECT_EQ(Text(d, IDC_LINE2), "* Lumaworkshop *");
         const QFontMetrics line1Font(Control<QLineEdit>(d, IDC_LINE1)->font());
         EXPECT_EQ(line1Font.horizontalAdvance("iiii"), line1Font.horizontalAdvance("WWWW"));
         const QFontMetrics readoutFont(d.ControlWidget(IDC_HEX)->font());
         EXPECT_NE(readoutFont.horizontalAdvance("iiii"), readoutFont.horizontalAdvance("WWWW"));
-        EXPECT_FALSE(Control<QRadioButton>(d, IDC_E1_HIGH)->isEnabled());
+        // Focus and the tab order start at "Done", as the template orders the controls.
         EXPECT_EQ(d.Window()->focusWidget(), d.ControlWidget(IDOK));
+        EXPECT_EQ(d.ControlWidget(IDOK)->nextInFocusChain(), d.ControlWidget(IDC_INIT_4BIT));
         const HICON icon = LoadIconResource(IDR_MAINFRAME);
         ASSERT_NE(icon, nullptr);
         EXPECT_EQ(d.SendMessage(WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(icon));
     });
 }
 
-TEST_F(MainDialogTest, BuildsEveryControlInTemplateOrder) {
-    const DialogTemplate* t = FindDialogTemplate(IDD_LCDTEST_DIALOG);
-    ASSERT_NE(t, nullptr);
-    ASSERT_EQ(t->controls.size(), 55u);
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        std::vector<QString> created;
-        for (QObject* child : d.Window()->children())
-            if (child->objectName().startsWith("control")) created.push_back(child->objectName());
-        std::vector<QString> expected;
-        for (const ControlTemplate& c : t->controls)
-            expected.push_back(QStringLiteral("control%1").arg(c.id));
-        EXPECT_EQ(created, expected);
-        // Tab order starts at "Done" and follows the template's tab stops.
-        EXPECT_EQ(d.Window()->FirstTabStop(), d.ControlWidget(IDOK));
-        EXPECT_EQ(d.ControlWidget(IDOK)->nextInFocusChain(), d.ControlWidget(IDC_INIT_4BIT));
-    });
-}
-
 TEST_F(MainDialogTest, EverySizeSetsItsTextsReadOnlyStatesAndE1) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        const std::size_t writesAtStart = port.writes.size();
+        const std::size_t writesAtStart = timeline.WriteCount();
         for (int size = 0; size < kModuleSizeCount; ++size) {
             Control<QLineEdit>(d, IDC_LINE1)->setText("typed by hand");
             ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), size);
             const SizeDemo& demo = kSizeDemos[size];
-            const int boxes[] = {IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4};
             for (int n = 0; n < 4; ++n) {
-                EXPECT_EQ(Text(d, boxes[n]), demo.lineText[n]) << demo.name;
-                EXPECT_EQ(Control<QLineEdit>(d, boxes[n])->isReadOnly(), demo.lineReadOnly[n])
+                EXPECT_EQ(Text(d, IDC_LINE1 + n), demo.lineText[n]) << demo.name;
+                EXPECT_EQ(Control<QLineEdit>(d, IDC_LINE1 + n)->isReadOnly(), demo.lineReadOnly[n])
                     << demo.name << " box " << n + 1;
             }
-            EXPECT_EQ(Control<QRadioButton>(d, IDC_E1_HIGH)->isEnabled(), size == kSize40x4);
-            EXPECT_EQ(Control<QRadioButton>(d, IDC_E1_LOW)->isEnabled(), size == kSize40x4);
+            for (int e1 : {IDC_E1_HIGH, IDC_E1_LOW})
+                EXPECT_EQ(d.ControlWidget(e1)->isEnabled(), size == kSize40x4) << demo.name;
         }
-        EXPECT_EQ(port.writes.size(), writesAtStart);
+        EXPECT_EQ(timeline.WriteCount(), writesAtStart);
     });
 }
 
+// The Size list acts on its close-up only, however the list was closed.
 TEST_F(MainDialogTest, OnlyTheCloseUpRunsTheListHandlers) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
@@ -123,90 +103,81 @@ TEST_F(MainDialogTest, OnlyTheCloseUpRunsTheListHandlers) {
         EXPECT_EQ(size->currentText(), "20x2");
         EXPECT_EQ(Text(d, IDC_LINE1), "*TORV-1602 16x2*");
 
-        // Opening and closing without choosing (Escape, or a click outside) still reports.
-        Control<QLineEdit>(d, IDC_LINE1)->setText("typed");
-        QTest::keyClick(size, Qt::Key_Down, Qt::AltModifier);
-        QTest::keyClick(size->view(), Qt::Key_Escape);
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(d.Window()->isVisible()) << "Escape in an open list only closes the list";
-        EXPECT_EQ(Text(d, IDC_LINE1), "** TORV-2002 20x2 **");
-
-        Control<QLineEdit>(d, IDC_LINE1)->setText("typed");
-        QTest::keyClick(size, Qt::Key_Down, Qt::AltModifier);
-        // The open list takes every click; this one lands outside it.
-        QTest::mouseClick(size->view()->window(), Qt::LeftButton, {}, QPoint(-5, -5));
-        QCoreApplication::processEvents();
-        EXPECT_FALSE(size->view()->isVisible());
-        EXPECT_EQ(Text(d, IDC_LINE1), "** TORV-2002 20x2 **");
+        const std::function<void()> closers[] = {
+            [&] { QTest::keyClick(size->view(), Qt::Key_Escape); },
+            // The open list takes every click; this one lands outside it.
+            [&] { QTest::mouseClick(size->view()->window(), Qt::LeftButton, {}, QPoint(-5, -5)); },
+        };
+        for (const auto& close : closers) {
+            Control<QLineEdit>(d, IDC_LINE1)->setText("typed");
+            QTest::keyClick(size, Qt::Key_Down, Qt::AltModifier);
+            close();
+            QCoreApplication::processEvents();
+            EXPECT_FALSE(size->view()->isVisible());
+            EXPECT_TRUE(d.Window()->isVisible()) << "closing the list leaves the dialog open";
+            EXPECT_EQ(Text(d, IDC_LINE1), "** TORV-2002 20x2 **");
+        }
     });
 }
 
-TEST_F(MainDialogTest, PortCloseUpRepointsWithoutWriting) {
+// Real clicks on all 24 buttons, after the Port list moved to 0x278: each drives
+// its own line there, a click on a checked button writes again, and the E1
+// buttons do nothing while they are disabled.
+TEST_F(MainDialogTest, EveryButtonDrivesItsLineOnTheChosenPort) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        port.writes.clear();
+        timeline.events.clear();
         ChooseWithKeys(Control<QComboBox>(d, IDC_PORT), 1);
-        EXPECT_TRUE(port.writes.empty());
-        QTest::mouseClick(d.ControlWidget(IDC_D0_HIGH), Qt::LeftButton);
-        EXPECT_EQ(port.writes, (std::vector<PortWrite>{{0x278, 0x01}}));
-        QTest::mouseClick(d.ControlWidget(IDC_RS_HIGH), Qt::LeftButton);
-        EXPECT_EQ(port.writes.back(), (PortWrite{0x27A, 0x07}));
+        Click(d, IDC_E1_HIGH);
+        EXPECT_TRUE(timeline.events.empty());
+        EXPECT_FALSE(Checked(d, IDC_E1_HIGH));
+        ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), kSize40x4);
+        for (int bit = 0; bit < 12; ++bit) {
+            const bool data = bit < 8;
+            const LineButtons& b = data ? kDataLineButtons[bit] : kControlLineButtons[bit - 8];
+            const auto high = static_cast<std::uint8_t>(data ? 1 << bit : (1 << (bit - 8)) ^ 3);
+            const std::uint32_t address = data ? 0x278 : 0x27A;
+            Click(d, b.high);
+            Click(d, b.high);
+            EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, high)) << b.high;
+            EXPECT_TRUE(Checked(d, b.high)) << b.high;
+            Click(d, b.low);
+            EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, data ? 0 : 3)) << b.low;
+        }
+        EXPECT_EQ(timeline.WriteCount(), 36u);
     });
 }
 
-TEST_F(MainDialogTest, RadioClicksOnlyNotifyAndDisabledE1DoesNothing) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        port.writes.clear();
-        QTest::mouseClick(d.ControlWidget(IDC_D6_HIGH), Qt::LeftButton);
-        QTest::mouseClick(d.ControlWidget(IDC_D0_HIGH), Qt::LeftButton);
-        EXPECT_EQ(Text(d, IDC_DEC), "65");
-        EXPECT_EQ(Text(d, IDC_HEX), "0x41");
-        EXPECT_EQ(Text(d, IDC_CHAR), "'A'");
-        // A click on a checked button unchecks nothing; its refresh writes again.
-        QTest::mouseClick(d.ControlWidget(IDC_D0_HIGH), Qt::LeftButton);
-        EXPECT_TRUE(Control<QRadioButton>(d, IDC_D0_HIGH)->isChecked());
-        EXPECT_EQ(port.writes.size(), 3u);
-        QTest::mouseClick(d.ControlWidget(IDC_E1_HIGH), Qt::LeftButton);
-        EXPECT_EQ(port.writes.size(), 3u);
-        EXPECT_FALSE(Control<QRadioButton>(d, IDC_E1_HIGH)->isChecked());
-    });
-}
-
-TEST_F(MainDialogTest, EnterAtStartPressesDoneAndEndingWritesNothing) {
-    CLcdTestDlg dlg;
-    const INT_PTR result = RunModal<CLcdTestDlg>(
-        dlg, [&](CLcdTestDlg& d) { QTest::keyClick(d.Window()->focusWidget(), Qt::Key_Return); });
-    EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(port.writes.size(), 2u);
-}
-
-TEST_F(MainDialogTest, EscapeAndCloseBoxCancel) {
-    using Ender = std::function<void(CLcdTestDlg&)>;
-    const Ender enders[] = {
-        [](CLcdTestDlg& d) { QTest::keyClick(d.ControlWidget(IDC_LINE1), Qt::Key_Escape); },
-        [](CLcdTestDlg& d) { d.Window()->close(); },
-        [](CLcdTestDlg& d) { d.SendMessage(WM_SYSCOMMAND, SC_CLOSE); },
+TEST_F(MainDialogTest, EnterOnDonePressesItAndEveryWayOutCancelsWritingNothing) {
+    struct Case {
+        std::function<void(CLcdTestDlg&)> end;
+        INT_PTR result;
     };
-    for (const Ender& end : enders) {
-        port.writes.clear();
+    const Case cases[] = {
+        {[](CLcdTestDlg& d) { QTest::keyClick(d.Window()->focusWidget(), Qt::Key_Return); }, IDOK},
+        {[](CLcdTestDlg& d) { QTest::keyClick(d.ControlWidget(IDC_LINE1), Qt::Key_Escape); },
+         IDCANCEL},
+        {[](CLcdTestDlg& d) { d.Window()->close(); }, IDCANCEL},
+        {[](CLcdTestDlg& d) { d.SendMessage(WM_SYSCOMMAND, SC_CLOSE); }, IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        timeline.events.clear();
         CLcdTestDlg dlg;
-        EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, end), IDCANCEL);
-        EXPECT_EQ(port.writes.size(), 2u);
+        EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.end), c.result);
+        EXPECT_EQ(timeline.WriteCount(), 2u) << "the start-up writes only";
     }
 }
 
+// 547 writes and 599 ms are the reference run's figures, independent of the code.
 TEST_F(MainDialogTest, EnterOutsideAPushButtonStartsTheEightBitRun) {
     for (int focused : {IDC_LINE2, IDC_SIZE, IDC_HEX}) {
         CLcdTestDlg dlg;
         const INT_PTR result = RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-            QWidget* target = d.ControlWidget(focused);
-            target->setFocus();
-            port.writes.clear();
-            clock.ClearSleeps();
-            QTest::keyClick(target, Qt::Key_Return);
-            EXPECT_EQ(port.writes.size(), 547u) << focused;
-            EXPECT_EQ(clock.TotalSleptMillis(), 599u) << focused;
+            d.ControlWidget(focused)->setFocus();
+            timeline.events.clear();
+            QTest::keyClick(d.ControlWidget(focused), Qt::Key_Return);
+            EXPECT_EQ(timeline.WriteCount(), 547u) << focused;
+            EXPECT_EQ(timeline.SleptMillis(), 599u) << focused;
         });
         EXPECT_EQ(result, kLeftOpen) << focused;
     }
@@ -217,47 +188,21 @@ TEST_F(MainDialogTest, TextThatIsNotLatin1BecomesQuestionMarksAndAnyLengthIsTake
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
         auto* line1 = Control<QLineEdit>(d, IDC_LINE1);
         line1->setText(QString::fromUtf8("\u00e9\u20ac\U0001F600x"));
-        CEdit box;
-        box.Attach(line1, IDC_LINE1);
-        EXPECT_EQ(box.GetWindowText(), "\xe9??x");
-
+        EXPECT_EQ(Text(d, IDC_LINE1), "\xe9??x");
         line1->setText(QString(1 << 20, QChar('\\')));
         EXPECT_EQ(line1->text().size(), 1 << 20);
-        port.writes.clear();
-        QTest::mouseClick(d.ControlWidget(IDC_INIT_4BIT), Qt::LeftButton);
-        EXPECT_EQ(port.writes.size(), 870u);
+        timeline.events.clear();
+        Click(d, IDC_INIT_4BIT);
+        EXPECT_EQ(timeline.WriteCount(), 870u);
     });
 }
 
 TEST(MinimisedIcon, CentresWithTruncationTowardZero) {
-    struct Case {
-        int client, x;
-    };
-    for (const Case c : {Case{36, 2}, Case{37, 3}, Case{20, -5}, Case{31, 0}}) {
-        const IconOrigin o = MinimisedIconOrigin(c.client, c.client, 32, 32);
-        EXPECT_EQ(o.x, c.x) << c.client;
-        EXPECT_EQ(o.y, c.x) << c.client;
+    for (const auto& [client, x] : {std::pair{36, 2}, {37, 3}, {20, -5}, {31, 0}}) {
+        const IconOrigin o = MinimisedIconOrigin(client, client, 32, 32);
+        EXPECT_EQ(o.x, x) << client;
+        EXPECT_EQ(o.y, x) << client;
     }
-}
-
-TEST(MessageMap, RoutesEveryPanelButtonOnceAndEndsWithThePortList) {
-    const auto& map = CLcdTestDlg::kMessageMap;
-    std::set<int> ids;
-    int panelRows = 0;
-    for (const auto& row : map) {
-        if (row.message != WM_COMMAND || row.code != BN_CLICKED) continue;
-        if (row.id == IDC_INIT_4BIT || row.id == IDC_INIT_8BIT) continue;
-        ++panelRows;
-        ids.insert(row.id);
-    }
-    EXPECT_EQ(panelRows, 24);
-    EXPECT_EQ(ids.size(), 24u);
-    for (const LineButtons& b : kDataLineButtons)
-        EXPECT_TRUE(ids.count(b.high) && ids.count(b.low));
-    for (const LineButtons& b : kControlLineButtons)
-        EXPECT_TRUE(ids.count(b.high) && ids.count(b.low));
-    EXPECT_EQ(map[30].code, CBN_CLOSEUP);
-    EXPECT_EQ(map[30].id, IDC_PORT);
 }
 
 }  // namespace

@@ -22,14 +22,7 @@
 
 namespace {
 
-constexpr std::uint32_t kStartPort = 0x378;
 constexpr int kDot = 3;  // pixels per dot of the renders checked here
-constexpr std::uint8_t kSetDdramAddress = 0x80;
-constexpr std::uint8_t kDisplayOnCursor = 0x0E;       // display and cursor on, blink off
-constexpr std::uint8_t kFunctionSet8Bit1Line = 0x30;  // line 2 of the glass no longer driven
-constexpr std::uint8_t kCursorAddress = 0x45;         // row 1, column 5 of a 16x2 module
-constexpr int kCursorRow = 1;
-constexpr int kCursorColumn = 5;
 
 void ChooseList(CLcdTestDlg& d, int id, int entry) {
     qobject_cast<QComboBox*>(d.ControlWidget(id))->setCurrentIndex(entry);
@@ -61,86 +54,51 @@ std::string DotsOf(const Glyph& glyph) {
     return dots;
 }
 
-// Lit dots in the first `columns` characters of a row.
-long LitDots(const QImage& image, int row, int columns) {
-    long lit = 0;
-    for (int c = 0; c < columns; ++c) lit += std::ranges::count(DotsShown(image, row, c), '#');
-    return lit;
-}
-
-class ModuleViewSizeTest : public ::testing::TestWithParam<int>, protected DialogFixtureBase {};
-
-// Each physical row must show its line box's demo text, so this also checks each
-// size's address mapping: 16x1's two halves side by side, the third and fourth
-// lines of 16x4 and 20x4, the second controller of 40x4.
-TEST_P(ModuleViewSizeTest, GlassShowsTheDemoTextsDotForDot) {
-    const int size = GetParam();
-    SimulatedModule module(clock, kStartPort);
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        ChooseList(d, IDC_SIZE, size);
-        Click(d, IDC_INIT_8BIT);
-    });
-    const QImage image = RenderModule(module, size, true, kDot);
-    // Bare glass between characters and between rows of them.
-    for (const QRect gap :
-         {DotRect(0, 0, 0, kCharacterDotColumns, kDot), DotRect(0, 0, kGlyphRows, 0, kDot)}) {
-        const QRgb pixel = image.pixel(gap.center());
-        EXPECT_TRUE(pixel != kLitDotRgb && pixel != kUnlitDotRgb) << gap.x() << "," << gap.y();
-    }
-    const SizeDemo& demo = kSizeDemos[size];
-    for (int row = 0; row < 4 && *demo.lineText[row]; ++row) {
-        const char* text = demo.lineText[row];
-        for (int column = 0; column < static_cast<int>(std::strlen(text)); ++column) {
-            const auto code = static_cast<std::uint8_t>(text[column]);
-            EXPECT_EQ(DotsShown(image, row, column),
-                      DotsOf(GlyphRows(module.Controller(0).State(), code)))
-                << demo.name << " row " << row << " column " << column;
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(EverySize, ModuleViewSizeTest, ::testing::Range(0, kModuleSizeCount),
-                         [](const auto& info) {
-                             std::string name = kSizeDemos[info.param].name;
-                             return name.replace(name.find('x'), 1, "by");
-                         });
-
 class ModuleViewTest : public ::testing::Test, protected DialogFixtureBase {};
 
-TEST_F(ModuleViewTest, CursorBlinkUndrivenLineAndDisplayOff) {
-    SimulatedModule module(clock, kStartPort);
+// 40x4 after a run: every row shows its line box dot for dot, the lower two from
+// the second controller, with bare glass between characters and rows. Then the
+// cursor and its blink at row 1, column 5 (which rows are dark: VisibleRows).
+TEST_F(ModuleViewTest, GlassShowsTheTextsCursorAndBlink) {
+    SimulatedModule module(timeline, 0x378);
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        Click(d, IDC_INIT_8BIT);  // on 16x2, the dialog's starting size
-        ModuleDriver driver(d, clock);
-        driver.WriteCommand8(kSetDdramAddress | kCursorAddress, 0);
-        driver.WriteCommand8(kDisplayOnCursorBlink, 0);
+        ChooseList(d, IDC_SIZE, kSize40x4);
+        Click(d, IDC_INIT_8BIT);
         const auto render = [&](bool blinkLit) {
-            return RenderModule(module, kSize16x2, blinkLit, kDot);
+            return RenderModule(module, kSize40x4, blinkLit, kDot);
         };
-        constexpr int kColumns = 16;
-        const auto code =
-            static_cast<std::uint8_t>(kSizeDemos[kSize16x2].lineText[1][kCursorColumn]);
-        Glyph underlined = GlyphRows(module.Controller(0).State(), code);
-        underlined.back() = kGlyphDotMask;
-        Glyph block;
-        block.fill(kGlyphDotMask);
-        EXPECT_EQ(DotsShown(render(false), kCursorRow, kCursorColumn), DotsOf(underlined));
-        EXPECT_EQ(DotsShown(render(true), kCursorRow, kCursorColumn), DotsOf(block));
-        driver.WriteCommand8(kDisplayOnCursor, 0);
-        EXPECT_EQ(DotsShown(render(true), kCursorRow, kCursorColumn), DotsOf(underlined));
+        const QImage image = render(true);
+        for (const QRect gap :
+             {DotRect(0, 0, 0, kCharacterDotColumns, kDot), DotRect(0, 0, kGlyphRows, 0, kDot)}) {
+            const QRgb pixel = image.pixel(gap.center());
+            EXPECT_TRUE(pixel != kLitDotRgb && pixel != kUnlitDotRgb) << gap.x() << "," << gap.y();
+        }
+        const auto glyph = [&](int row, int column) {
+            const auto code =
+                static_cast<std::uint8_t>(kSizeDemos[kSize40x4].lineText[row][column]);
+            return GlyphRows(module.Controller(0).State(), code);
+        };
+        for (int row = 0; row < 4; ++row)
+            for (int column = 0; column < 40; ++column)
+                EXPECT_EQ(DotsShown(image, row, column), DotsOf(glyph(row, column)))
+                    << "row " << row << " column " << column;
 
-        driver.WriteCommand8(kFunctionSet8Bit1Line, 0);
-        EXPECT_GT(LitDots(render(true), 0, kColumns), 0);
-        EXPECT_EQ(LitDots(render(true), 1, kColumns), 0);
-        driver.WriteCommand8(kDisplayOff, 0);
-        EXPECT_EQ(LitDots(render(true), 0, kColumns) + LitDots(render(true), 1, kColumns), 0);
+        ModuleDriver driver(d, timeline);
+        driver.WriteCommand8(0x80 | 0x45, 0);
+        driver.WriteCommand8(kDisplayOnCursorBlink, 0);
+        Glyph underlined = glyph(1, 5), block;
+        underlined.back() = kGlyphDotMask;
+        block.fill(kGlyphDotMask);
+        EXPECT_EQ(DotsShown(render(false), 1, 5), DotsOf(underlined));
+        EXPECT_EQ(DotsShown(render(true), 1, 5), DotsOf(block));
+        driver.WriteCommand8(0x0E, 0);  // blink off
+        EXPECT_EQ(DotsShown(render(true), 1, 5), DotsOf(underlined));
     });
 }
 
 TEST_F(ModuleViewTest, StatusLinesFollowThePortControllersAndViolations) {
-    SimulatedModule module(clock, kStartPort);
+    SimulatedModule module(timeline, 0x378);
     EXPECT_EQ(ModuleStatusLines(module, kSize16x2),
               QStringList({"16x2 on port 0x378", "E0: 8-bit, 1 line, timing violations: 0"}));
     CLcdTestDlg dlg;
@@ -187,8 +145,8 @@ QImage ModuleShown(ModuleView& view, const QSize& size) {
 }
 
 TEST_F(ModuleViewTest, RepaintsAsTheRunGoesAndBlinksOnTheClock) {
-    SimulatedModule module(clock, kStartPort);
-    ModuleView view(module, clock);
+    SimulatedModule module(timeline, 0x378);
+    ModuleView view(module, timeline);
     view.show();
     QCoreApplication::processEvents();  // takes the platform's expose, after which it paints
     ASSERT_TRUE(view.windowHandle()->isExposed());
@@ -203,38 +161,36 @@ TEST_F(ModuleViewTest, RepaintsAsTheRunGoesAndBlinksOnTheClock) {
         spy.addresses.clear();
         Click(d, IDC_INIT_8BIT);
         // Painted after each character: every address the two halves' writes moved to.
-        constexpr int kHalf = 8;
-        for (int a = 1; a <= kHalf; ++a) {
+        for (int a = 1; a <= 8; ++a) {
             EXPECT_TRUE(spy.addresses.count(a)) << a;
             EXPECT_TRUE(spy.addresses.count(kSecondLineAddress + a)) << kSecondLineAddress + a;
         }
 
         EXPECT_FALSE(view.Blinking());
-        ModuleDriver driver(d, clock);
+        ModuleDriver driver(d, timeline);
         // A pause repaints only what the transfers changed: here one character.
-        constexpr int kColumn = 3;
         QCoreApplication::processEvents();
         spy.painted = QRegion();
-        driver.WriteCommand8(kSetDdramAddress | kColumn, 0);
+        driver.WriteCommand8(0x80 | 3, 0);
         driver.WriteData8('Z', 0);
         QCoreApplication::processEvents();
         const int dots = view.DotPixels();
         const QRect cell =
-            DotRect(0, kColumn, 0, 0, dots)
-                .united(DotRect(0, kColumn, kGlyphRows - 1, kCharacterDotColumns - 1, dots))
+            DotRect(0, 3, 0, 0, dots)
+                .united(DotRect(0, 3, kGlyphRows - 1, kCharacterDotColumns - 1, dots))
                 .translated(view.ModuleOffset());
         EXPECT_FALSE(spy.painted.isEmpty());
         EXPECT_TRUE(cell.contains(spy.painted.boundingRect()));
         const QImage now = RenderModule(module, kSize16x1, true, dots);
         EXPECT_EQ(ModuleShown(view, now.size()), now);
         driver.WriteCommand8(kDisplayOnCursorBlink, 0);
-        driver.WriteCommand8(kSetDdramAddress, 0);
+        driver.WriteCommand8(0x80, 0);
         EXPECT_TRUE(view.Blinking());
         // The phase comes from the clock: one phase later the window shows the other render.
-        const QImage lit = RenderModule(module, kSize16x1, true, view.DotPixels());
-        const QImage plain = RenderModule(module, kSize16x1, false, view.DotPixels());
+        const QImage lit = RenderModule(module, kSize16x1, true, dots);
+        const QImage plain = RenderModule(module, kSize16x1, false, dots);
         const QImage before = ModuleShown(view, lit.size());
-        clock.AdvanceMicros(kBlinkPhaseMicros);
+        timeline.AdvanceMicros(kBlinkPhaseMicros);
         const QImage after = ModuleShown(view, lit.size());
         EXPECT_NE(lit, plain);
         EXPECT_TRUE((before == lit && after == plain) || (before == plain && after == lit));

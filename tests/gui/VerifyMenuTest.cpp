@@ -14,14 +14,14 @@ class VerifyMenuTest : public ::testing::Test, protected DialogFixtureBase {};
 // The system menu's Verify compares with the last run and says so in the notice
 // line; before a run it reads nothing.
 TEST_F(VerifyMenuTest, ComparesWithTheLastRunAndShowsTheResult) {
-    SimulatedModule module(clock, kPortBases[0]);
+    SimulatedModule module(timeline, kPortBases[0]);
     CLcdTestDlg dlg;
     std::vector<std::string> told;
     dlg.m_onVerified = [&](const VerifyResult& r) { told.push_back(r.Summary()); };
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        const std::size_t writes = port.writes.size();
+        const std::size_t writes = timeline.WriteCount();
         d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
-        EXPECT_EQ(port.writes.size(), writes);
+        EXPECT_EQ(timeline.WriteCount(), writes);
         d.SendCommand(BN_CLICKED, IDC_INIT_4BIT);
         d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
         EXPECT_EQ(d.Window()->Notice()->text().toStdString(),

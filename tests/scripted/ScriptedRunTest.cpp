@@ -11,7 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/PortIo.h"
 #include "sim/SimulatedModule.h"
-#include "support/PortRecorder.h"
+#include "support/BusTimeline.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ TEST(ScriptedRun, StatusFollowsTheOutcome) {
         {"16x2:8", true, "none", false, kScriptPortUnreachable, "ERROR: no parallel port"},
     };
     for (const Case& c : cases) {
-        PortRecorder port;
+        BusTimeline port;  // a fresh port and line state
         VirtualClock clock;
         SimulatedModule module(clock, kPortBases[0]);
         std::string error;
