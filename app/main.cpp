@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "app/LcdTestApp.h"
 #include "platform/Clock.h"
@@ -28,6 +29,7 @@ struct Options {
     QString tracePath;
     QString vcdPath;
     PortIoMode portIo = kDefaultPortIoMode;
+    std::vector<PortMapping> portMap;
 };
 
 // Parses the extras; with no arguments the tool behaves as it always does.
@@ -49,6 +51,10 @@ Options ParseOptions(const QApplication& app) {
     parser.addOption(trace);
     parser.addOption(vcd);
     parser.addOption(portIo);
+    const QCommandLineOption portMap(
+        kPortMapOptionName,
+        QString::fromUtf8(PortMapOptionHelp().data(), PortMapOptionHelp().size()), "BASE=DEVICE");
+    parser.addOption(portMap);
     parser.process(app);
 
     Options options;
@@ -62,6 +68,12 @@ Options ParseOptions(const QApplication& app) {
         std::exit(kUsageError);
     }
     options.portIo = *parsed;
+    for (const QString& value : parser.values(portMap)) {
+        const std::string error = AddPortMapping(options.portMap, value.toStdString());
+        if (error.empty()) continue;
+        std::fprintf(stderr, "lcdtest: %s\n", error.c_str());
+        std::exit(kUsageError);
+    }
     return options;
 }
 
@@ -86,7 +98,7 @@ int main(int argc, char** argv) {
     const Options options = ParseOptions(app);
 
     PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(options.portIo));
+    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
 
     PortTrace trace;
     if (!options.tracePath.isEmpty() && !trace.Open(options.tracePath.toStdString())) {

@@ -38,6 +38,7 @@ private:
         bool tried = false;
     };
     bool ClaimAt(std::size_t index);
+    std::string SuggestPortMap(std::uint32_t base) const;
 
     std::shared_ptr<ParportSystem> sys_;
     std::vector<ParportDevice> ports_;

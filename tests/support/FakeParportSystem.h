@@ -1,8 +1,11 @@
 #pragma once
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -31,9 +34,10 @@ public:
     int ListDirectory(const std::string& path, std::vector<std::string>& names) const override {
         return Find(dirs, path, names);
     }
-    int Open(const std::string& path, int) override {
+    int Open(const std::string& path, int flags) override {
         opened.push_back(path);
         if (auto e = errors.find(path); e != errors.end()) return e->second;
+        if (symlinks.count(path) && (flags & O_NOFOLLOW)) return -ELOOP;
         fds[nextFd_] = path;
         return nextFd_++;
     }
@@ -52,6 +56,7 @@ public:
     std::map<std::string, std::string> files;
     std::map<std::string, std::vector<std::string>> dirs;
     std::map<std::string, int> errors;  // reading, listing or opening a path
+    std::set<std::string> symlinks;     // paths that are symbolic links to a working node
     std::map<std::pair<std::string, unsigned long>, int> ioctlErrors;
 
     std::vector<std::string> opened;  // every attempt, failed ones too
