@@ -113,7 +113,8 @@ cleanup() {
     local p
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'cleanup; exit 130' INT TERM
 
 # Boots one layout; the guest's outputs and qemu's log land in $work/out/NAME.
 boot() {
@@ -123,7 +124,7 @@ boot() {
         devices+=(-chardev "null,id=lpt$i" -device "isa-parallel,chardev=lpt$i,iobase=${p%%:*},irq=${p##*:},index=$i")
         i=$((i + 1))
     done
-    timeout 600 qemu-system-x86_64 -accel tcg -machine pc -smp 2 -m 1024 -nodefaults -display none \
+    timeout 900 qemu-system-x86_64 "${accel[@]}" -machine pc -smp 2 -m 1024 -nodefaults -display none \
         -no-reboot -kernel "$work/$kver/vmlinux" -initrd "$work/initramfs.cpio" \
         -append "console=ttyS0 quiet panic=-1 lcdtest_root=$root lcdtest_bin=$LCDTEST_BIN lcdtest_boot=$name lcdtest_mark=$mark" \
         -serial "file:$out/console.log" "${devices[@]}" \
@@ -133,6 +134,11 @@ boot() {
     pids+=($!)
     wait $! || echo "qemu for boot $name ended with status $?" >> "$out/guest.log"
 }
+
+# Emulation (TCG) everywhere; KVM first only where the CPU offers it, and qemu
+# falls back to TCG when KVM cannot start.
+accel=(-accel tcg)
+if [[ -w /dev/kvm ]] && grep -qwE 'vmx|svm' /proc/cpuinfo; then accel=(-accel kvm -accel tcg); fi
 
 main() {
     install_packages
