@@ -49,8 +49,9 @@ def read_log(path):
 
 def read_trace(path, base):
     """The tool's writes to the port at `base` as (kind, offset, value), and all
-    its writes as (address, value) for comparing runs with each other. A later
-    read-back case adds 'r' events here and in compare_events' kinds."""
+    its writes as (address, value) for comparing runs with each other. A
+    read-back case adds its reads here as 'r' events and passes "rw" as
+    compare_events' kinds; qemu's log already holds the port's reads."""
     mine, every = [], []
     if not os.path.exists(path):
         return None, None
@@ -70,10 +71,10 @@ def same(a, b):
     return a[0] == b[0] and a[1] == b[1] and (a[2] & MASK[a[1]]) == (b[2] & MASK[b[1]])
 
 
-def compare_events(port, tool, claims):
+def compare_events(port, tool, claims, kinds="w"):
     """Problems between the port's events and the tool's, after removing the
     claim's writes at the front; also the port events that matched."""
-    writes = [e for e in port if e[0] == "w"]
+    writes = [e for e in port if e[0] in kinds]
     removed = 0
     while removed < claims and removed < len(writes) and writes[removed][1] == CONTROL \
             and writes[removed][2] & MASK[CONTROL] == CLAIM_CONTROL:
