@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "app/LcdTestApp.h"
 #include "app/ScriptedRun.h"
@@ -37,6 +38,7 @@ struct Options {
     QString vcdPath;
     PortIoMode portIo = kDefaultPortIoMode;
     WiringFault simFault;
+    std::vector<PortMapping> portMap;
 };
 
 // Parses the extras; with no arguments the tool behaves as it always does.
@@ -61,6 +63,10 @@ Options ParseOptions(const QApplication& app) {
     parser.addOption(portIo);
     const QCommandLineOption simFault = SimFaultOption();
     parser.addOption(simFault);
+    const QCommandLineOption portMap(
+        kPortMapOptionName,
+        QString::fromUtf8(PortMapOptionHelp().data(), PortMapOptionHelp().size()), "BASE=DEVICE");
+    parser.addOption(portMap);
     parser.process(app);
 
     Options options;
@@ -76,6 +82,12 @@ Options ParseOptions(const QApplication& app) {
     options.portIo = *parsed;
     if (!ApplySimFault(parser.value(simFault), options.portIo, options.simFault))
         std::exit(kUsageError);
+    for (const QString& value : parser.values(portMap)) {
+        const std::string error = AddPortMapping(options.portMap, value.toStdString());
+        if (error.empty()) continue;
+        std::fprintf(stderr, "lcdtest: %s\n", error.c_str());
+        std::exit(kUsageError);
+    }
     return options;
 }
 
@@ -105,7 +117,7 @@ int main(int argc, char** argv) {
     const Options options = ParseOptions(app);
 
     PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(options.portIo));
+    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
 
     PortTrace trace;
     if (!options.tracePath.isEmpty() && !trace.Open(options.tracePath.toStdString())) {

@@ -85,6 +85,35 @@ ParportScan ScanParports(const ParportSystem& sys) {
     return scan;
 }
 
+void ApplyPortMap(ParportScan& scan, const std::vector<PortMapping>& map) {
+    const std::string found = DescribePorts(scan.ports);
+    std::vector<ParportDevice> mapped;
+    for (const PortMapping& entry : map) {
+        auto device = std::find_if(scan.ports.begin(), scan.ports.end(), [&](const auto& port) {
+            return port.devicePath == entry.devicePath;
+        });
+        if (device == scan.ports.end()) {
+            PortIo::Instance().ReportProblem(
+                "port-map:" + entry.devicePath,
+                std::string("--") + kPortMapOptionName + " " + HexAddress(entry.base) + "=" +
+                    entry.devicePath + ": the kernel has no parallel port there (ports found: " +
+                    found + "), so " + HexAddress(entry.base) + " is not mapped");
+            continue;
+        }
+        ParportDevice port = *device;
+        port.mappedFrom = port.base;
+        port.base = entry.base;
+        mapped.push_back(port);
+        scan.ports.erase(device);
+    }
+    // Mapped ports answer first, and a port at a mapped address no longer does.
+    std::erase_if(scan.ports, [&](const ParportDevice& port) {
+        return std::any_of(mapped.begin(), mapped.end(),
+                           [&](const ParportDevice& m) { return m.base == port.base; });
+    });
+    scan.ports.insert(scan.ports.begin(), mapped.begin(), mapped.end());
+}
+
 std::string HexAddress(std::uint32_t address) {
     char text[sizeof "0x" + std::numeric_limits<std::uint32_t>::digits / 4];
     std::snprintf(text, sizeof text, "0x%03X", static_cast<unsigned>(address));
@@ -103,6 +132,8 @@ std::string DescribePorts(const std::vector<ParportDevice>& ports) {
     for (const ParportDevice& port : ports) {
         if (!text.empty()) text += ", ";
         text += HexAddress(port.base) + " on " + port.devicePath;
+        if (port.mappedFrom != 0)
+            text += " at " + HexAddress(port.mappedFrom) + " by --" + kPortMapOptionName;
     }
     return text;
 }

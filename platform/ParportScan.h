@@ -18,8 +18,19 @@ inline constexpr const char kParportPrefix[] = "parport";
 struct ParportDevice {
     std::string name;        // "parport0"
     std::string devicePath;  // "/dev/parport0"
-    std::uint32_t base = 0;  // I/O address of the data register
+    std::uint32_t base = 0;  // I/O address of the data register, as the tool addresses it
+    // For a port mapped to a Port list address: the base the kernel gives it; 0 otherwise.
+    std::uint32_t mappedFrom = 0;
     bool operator==(const ParportDevice&) const = default;
+};
+
+// --port-map BASE=DEVICE: the Port list entry BASE drives the ppdev device
+// DEVICE whatever the port's own address (PCI and PCIe cards sit elsewhere).
+inline constexpr const char kPortMapOptionName[] = "port-map";
+struct PortMapping {
+    std::uint32_t base = 0;  // one of kPortBases
+    std::string devicePath;  // "/dev/parport1"
+    bool operator==(const PortMapping&) const = default;
 };
 
 struct ParportScan {
@@ -33,10 +44,15 @@ struct ParportScan {
 // read or parsed is left out and reported to the user.
 ParportScan ScanParports(const ParportSystem& sys);
 
+// Makes each mapped device answer to its Port list address; a port the kernel
+// has at a mapped address gives way. A device the scan did not find is reported.
+void ApplyPortMap(ParportScan& scan, const std::vector<PortMapping>& map);
+
 // "0x378": addresses in messages, at least three upper-case hex digits.
 std::string HexAddress(std::uint32_t address);
 // The port base an I/O address belongs to when it is a register of a classic
 // port (0x37A gives 0x378), otherwise the address itself.
 std::uint32_t LegacyBaseOf(std::uint32_t address);
-// "0x378 on /dev/parport0, 0x278 on /dev/parport1", or "none".
+// "0x378 on /dev/parport0, 0x278 on /dev/parport1", or "none"; a mapped port
+// reads "0x378 on /dev/parport1 at 0xE800 by --port-map".
 std::string DescribePorts(const std::vector<ParportDevice>& ports);

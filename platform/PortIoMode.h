@@ -4,7 +4,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/ParportScan.h"
 #include "platform/ParportSystem.h"
 #include "platform/PortIo.h"
 
@@ -27,18 +29,28 @@ std::string_view FormatPortIoMode(PortIoMode mode);
 // The help text of the option.
 std::string_view PortIoOptionHelp();
 
+// Adds one --port-map value ("0x378=/dev/parport1") to `map`. Returns what is
+// wrong with it for a usage error (an address outside the Port list, a base or
+// device mapped twice), or an empty text when it was added.
+std::string AddPortMapping(std::vector<PortMapping>& map, std::string_view text);
+// The help text of the option.
+std::string_view PortMapOptionHelp();
+
 struct PortBackendChoice {
     std::unique_ptr<PortBackend> backend;  // never null
     std::string announcement;              // one line telling which back-end is in use
 };
 
-// Picks and prepares the back-end for `mode`. Whatever fails is reported
-// through PortIo::ReportProblem; the back-end returned always takes writes
-// (dropping them when the hardware cannot be reached).
-PortBackendChoice ChoosePortBackend(PortIoMode mode, std::shared_ptr<ParportSystem> sys);
+// Picks and prepares the back-end for `mode`, with the ppdev ports mapped as
+// `map` says (only ppdev and auto use it). Whatever fails is reported through
+// PortIo::ReportProblem; the back-end returned always takes writes (dropping
+// them when the hardware cannot be reached).
+PortBackendChoice ChoosePortBackend(PortIoMode mode, std::shared_ptr<ParportSystem> sys,
+                                    const std::vector<PortMapping>& map = {});
 
 // ChoosePortBackend on the running kernel, with its announcement said on
 // standard error ("lcdtest: using ..."). For start-up:
 //   PortIo::Instance().SetBackend(MakePortBackend(mode));
 std::unique_ptr<PortBackend> MakePortBackend(
-    PortIoMode mode, std::shared_ptr<ParportSystem> sys = MakeLinuxParportSystem());
+    PortIoMode mode, const std::vector<PortMapping>& map = {},
+    std::shared_ptr<ParportSystem> sys = MakeLinuxParportSystem());

@@ -19,6 +19,8 @@ std::string FixForOpen(int error) {
         case EACCES:
         case EPERM:
             return "add your user to group lp (sudo usermod -aG lp $USER) and log in again";
+        case ELOOP:  // opened with O_NOFOLLOW: only the node the scan named will do
+            return "it is a symbolic link, not the kernel's device node; check /dev";
         default:
             return "check that the kernel sees the port (dmesg | grep parport)";
     }
@@ -80,7 +82,9 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     handle.tried = true;
     const std::string& path = ports_[index].devicePath;
 
-    const int fd = sys_->Open(path, O_RDWR);
+    // The path was built from the kernel's port list long before this first
+    // write; a symbolic link put in its place is refused, not followed.
+    const int fd = sys_->Open(path, O_RDWR | O_NOFOLLOW);
     if (fd < 0) {
         PortIo::Instance().ReportProblem(
             "ppdev-open:" + path,
@@ -126,10 +130,22 @@ void PpdevPort::ReportFailure(std::size_t index, const char* cause, const std::s
 
 void PpdevPort::ReportNoPort(std::uint32_t address) {
     const std::uint32_t base = LegacyBaseOf(address);
-    PortIo::Instance().ReportProblem(
-        "ppdev-no-port:" + HexAddress(base),
-        "no parallel port at " + HexAddress(base) +
-            ": its writes are dropped (ports found: " + DescribePorts(ports_) + ")");
+    PortIo::Instance().ReportProblem("ppdev-no-port:" + HexAddress(base),
+                                     "no parallel port at " + HexAddress(base) +
+                                         ": its writes are dropped (ports found: " +
+                                         DescribePorts(ports_) + ")" + SuggestPortMap(base));
+}
+
+// A port the Port list cannot reach on its own: one away from the list's
+// addresses and not mapped already.
+std::string PpdevPort::SuggestPortMap(std::uint32_t base) const {
+    for (const ParportDevice& port : ports_) {
+        if (port.mappedFrom != 0 || LegacyBaseOf(port.base + kControlRegisterOffset) == port.base)
+            continue;
+        return std::string(" — to drive it from the Port list, map it: --") + kPortMapOptionName +
+               " " + HexAddress(base) + "=" + port.devicePath;
+    }
+    return {};
 }
 
 void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {

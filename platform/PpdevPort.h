@@ -50,6 +50,7 @@ private:
     // Reports a failed request on port `index` once per cause and error.
     void ReportFailure(std::size_t index, const char* cause, const std::string& what, int error);
     void ReportNoPort(std::uint32_t address);
+    std::string SuggestPortMap(std::uint32_t base) const;
 
     std::shared_ptr<ParportSystem> sys_;
     std::vector<ParportDevice> ports_;

@@ -2,10 +2,12 @@
 
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <fcntl.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -34,9 +36,10 @@ public:
     int ListDirectory(const std::string& path, std::vector<std::string>& names) const override {
         return Find(dirs, path, names);
     }
-    int Open(const std::string& path, int) override {
+    int Open(const std::string& path, int flags) override {
         opened.push_back(path);
         if (auto e = errors.find(path); e != errors.end()) return e->second;
+        if (symlinks.count(path) && (flags & O_NOFOLLOW)) return -ELOOP;
         fds[nextFd_] = path;
         return nextFd_++;
     }
@@ -61,6 +64,7 @@ public:
     std::map<std::string, std::string> files;
     std::map<std::string, std::vector<std::string>> dirs;
     std::map<std::string, int> errors;  // reading, listing or opening a path
+    std::set<std::string> symlinks;     // paths that are symbolic links to a working node
     std::map<std::pair<std::string, unsigned long>, int> ioctlErrors;
 
     std::vector<std::string> opened;  // every attempt, failed ones too

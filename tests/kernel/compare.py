@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Judges the cases guest.sh ran: the tool's --trace against qemu's log of the
+port's registers. Usage: compare.py OUT_DIR [BOOT...]; one line per case, then
+"N passed, M failed"; exit status 1 when any case failed."""
+
+import os
+import re
+import sys
+
+CONTROL = 2  # register offsets from the port's base
+DATA = 0
+SETUP_US = 1000  # what the tool requests before an enable edge, and as the pulse
+# Bits 0-3 of the control register drive pins 1, 14, 16 and 17. With an IRQ the
+# kernel adds bit 4 (interrupt enable) from its own copy to every PPWCONTROL, so
+# control writes are compared on bits 0-3 only; data writes on all eight.
+MASK = {DATA: 0xFF, CONTROL: 0x0F}
+# PPCLAIM restores the kernel's saved control value (0x0C, or 0x1C with an IRQ)
+# twice before the tool's first write through ppdev.
+CLAIM_WRITES = 2
+CLAIM_CONTROL = 0x0C
+
+LOG_LINE = re.compile(
+    r"@(\d+)\.(\d+):parallel_ioport_(read|write) \w+ \[\w+\] addr 0x([0-9a-f]+) val 0x([0-9a-f]+)")
+MARK_OFFSET = 7  # guest.sh reads it before and after each case
+
+
+def read_log(path):
+    """Port events of qemu's log as (kind, offset, value, microseconds), kind
+    'r' or 'w', cut into one list per case by the marker reads."""
+    segments, current = [], None
+    with open(path) as log:
+        for line in log:
+            m = LOG_LINE.search(line)
+            if not m:
+                continue
+            sec, frac, kind, offset, value = m.groups()
+            stamp = int(sec) * 1_000_000 + int(frac.ljust(6, "0")[:6])
+            event = (kind[0], int(offset, 16), int(value, 16), stamp)
+            if kind == "read" and event[1] == MARK_OFFSET:
+                if current is None:
+                    current = []
+                else:
+                    segments.append(current)
+                    current = None
+            elif current is not None:
+                current.append(event)
+    return segments
+
+
+def read_trace(path, base):
+    """The tool's writes to the port at `base` as (kind, offset, value), and all
+    its writes as (address, value) for comparing runs with each other. A
+    read-back case adds its reads here as 'r' events and passes "rw" as
+    compare_events' kinds; qemu's log already holds the port's reads."""
+    mine, every = [], []
+    if not os.path.exists(path):
+        return None, None
+    with open(path) as trace:
+        for line in trace:
+            fields = line.split()
+            if len(fields) < 3:
+                continue
+            address, value = int(fields[1], 16), int(fields[2], 16)
+            every.append((address, value))
+            if address - base in MASK:
+                mine.append(("w", address - base, value))
+    return mine, every
+
+
+def same(a, b):
+    return a[0] == b[0] and a[1] == b[1] and (a[2] & MASK[a[1]]) == (b[2] & MASK[b[1]])
+
+
+def compare_events(port, tool, claims, kinds="w"):
+    """Problems between the port's events and the tool's, after removing the
+    claim's writes at the front; also the port events that matched."""
+    writes = [e for e in port if e[0] in kinds]
+    removed = 0
+    while removed < claims and removed < len(writes) and writes[removed][1] == CONTROL \
+            and writes[removed][2] & MASK[CONTROL] == CLAIM_CONTROL:
+        removed += 1
+    if removed != claims:
+        return [f"expected {claims} claim writes of 0x{CLAIM_CONTROL:02X} first, found {removed}"], []
+    rest = writes[removed:]
+    for i, (p, t) in enumerate(zip(rest, tool)):
+        if not same(p, t):
+            return [f"write {i}: port got +{p[1]}=0x{p[2]:02X}, tool wrote +{t[1]}=0x{t[2]:02X}"], []
+    if len(rest) > len(tool):
+        extra = ", ".join(f"+{e[1]}=0x{e[2]:02X}" for e in rest[len(tool):][:4])
+        return [f"{len(rest) - len(tool)} writes after the tool's last (at exit?): {extra}"], []
+    if len(rest) < len(tool):
+        return [f"port got {len(rest)} of the tool's {len(tool)} writes"], []
+    return [], rest
+
+
+def timing(events):
+    """Enable pulses (line, microseconds) and data set-ups before a rising
+    enable edge (microseconds), from qemu's host-time stamps."""
+    pulses, setups = [], []
+    last_data, rise = None, {}
+    flags = None
+    for _, offset, value, stamp in events:
+        if offset == DATA:
+            last_data = stamp
+            continue
+        # The tool writes its flags XOR 0x03: E0 is bit 0 inverted, E1 bit 3.
+        now = {"E0": (value & 1) ^ 1, "E1": (value >> 3) & 1}
+        if flags is not None:
+            for line in ("E0", "E1"):
+                if now[line] and not flags[line]:
+                    rise[line] = stamp
+                    if last_data is not None:
+                        setups.append(stamp - last_data)
+                elif flags[line] and not now[line] and line in rise:
+                    pulses.append((line, stamp - rise.pop(line)))
+        flags = now
+    return pulses, setups
+
+
+def judge(case, out, segment, references):
+    name, user, args, size, port, init, reaches, message = case
+    problems, notes = [], []
+    base = int(port, 16)
+    tool, every = read_trace(os.path.join(out, name + ".trace"), base)
+    status = open(os.path.join(out, name + ".status")).read().strip() \
+        if os.path.exists(os.path.join(out, name + ".status")) else "missing"
+    if status != "0":
+        problems.append(f"exit status {status}")
+    if tool is None:
+        return problems + ["no trace"], notes
+    err = open(os.path.join(out, name + ".err"), errors="replace").read()
+    second = name.startswith("second_instance")
+    if message != "-":
+        where = open(os.path.join(out, name + ".second.err"), errors="replace").read() if second else err
+        if message not in where:
+            problems.append(f"message missing: {message!r}; got: {where.strip()[-300:]!r}")
+    if second:
+        state = os.path.join(out, name + ".second.status")
+        if not os.path.exists(state):
+            problems.append("the second instance did not keep running after its message")
+    key = (size, init, port)
+    if reaches == "port":
+        claims = 0 if "--port-io=raw" in args else CLAIM_WRITES
+        found, matched = compare_events(segment, tool, claims)
+        problems += found
+        if matched:
+            pulses, setups = timing(matched)
+            lengths = [us for _, us in pulses]
+            short = [us for us in lengths + setups if us < SETUP_US]
+            if not pulses or short:
+                problems.append(f"{len(short)} pulses or set-ups under 1 ms")
+            else:
+                counts = ", ".join(f"{sum(1 for n, _ in pulses if n == line)} on {line}"
+                                   for line in ("E0", "E1") if any(n == line for n, _ in pulses))
+                notes.append(f"{len(matched)} writes matched, {claims} claim writes removed, "
+                             f"enable pulses ({counts}) >= {min(lengths) / 1000:.2f} ms, "
+                             f"data set-up >= {min(setups) / 1000:.2f} ms, nothing at exit")
+        references.setdefault(key, every)
+    else:
+        writes = [e for e in segment if e[0] == "w"]
+        if writes:
+            problems.append(f"{len(writes)} writes reached the port")
+        reference = references.get(key)
+        if reference is None:
+            problems.append("no run of the same size, bus and port to compare the trace with")
+        elif every != reference:
+            problems.append("the run's writes differ from a run on a working port")
+        else:
+            notes.append(f"message shown, no write reached the port, the run's {len(every)} writes as usual")
+    return problems, notes
+
+
+def main():
+    out_dir = sys.argv[1]
+    boots = sys.argv[2:] or ["irq", "noirq", "alt", "map"]
+    passed = failed = 0
+    references = {}
+    deferred = []
+    for boot in boots:
+        out = os.path.join(out_dir, boot)
+        rows = [line.rstrip("\n").split("|") for line in open(os.path.join(out, "cases"))] \
+            if os.path.exists(os.path.join(out, "cases")) else []
+        segments = read_log(os.path.join(out, "qemu.log")) if os.path.exists(os.path.join(out, "qemu.log")) else []
+        if len(segments) != len(rows) or not rows:
+            print(f"FAIL {boot}: {len(rows)} cases run, {len(segments)} marked in qemu's log "
+                  f"(see {out}/guest.log)")
+            failed += 1
+        for row, segment in zip(rows, segments):
+            # Runs that reach no port are judged against a run that does, so last.
+            if row[6] == "none":
+                deferred.append((boot, row, out, segment))
+                continue
+            problems, notes = judge(row, out, segment, references)
+            passed, failed = report(boot, row[0], problems, notes, passed, failed)
+    for boot, row, out, segment in deferred:
+        problems, notes = judge(row, out, segment, references)
+        passed, failed = report(boot, row[0], problems, notes, passed, failed)
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+def report(boot, name, problems, notes, passed, failed):
+    if problems:
+        print(f"FAIL {boot}/{name}: " + "; ".join(problems))
+        return passed, failed + 1
+    print(f"PASS {boot}/{name}: " + "; ".join(notes))
+    return passed + 1, failed
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,185 @@
+#!/bin/sh
+# Runs inside the guest (busybox, outside the chroot of the host's root, which
+# sits read-only at /host): loads the parport modules, starts the tool from the
+# host's tree under Xvfb, drives its dialog with xdotool, and leaves for
+# compare.py, in /out: the case table as run (cases), each case's trace,
+# standard error and exit status. Usage: guest.sh BOOT MARK_BASE
+boot=$1
+markbase=$2
+bin=$lcdtest_bin
+out=/out
+lpgid=$(sed -n 's/^lp:[^:]*:\([0-9]*\):.*/\1/p' /host/etc/group)
+nobody=65534
+
+# A case's start and end in qemu's log: a read of register 7 of the marker
+# port, which neither the kernel nor the tool touches.
+mark() { dd if=/dev/port of=/dev/null bs=1 count=1 skip=$((markbase + 7)) 2>/dev/null; }
+
+# parport_pc with the given options, then ppdev, and the device nodes set as
+# the udev rule in the README sets them (devtmpfs alone leaves them root-only).
+load_parport() {
+    insmod /lib/modules/parport.ko
+    insmod /lib/modules/parport_pc.ko "$@"
+    insmod /lib/modules/ppdev.ko
+    chgrp "$lpgid" /dev/parport*
+    chmod 660 /dev/parport*
+    for f in /proc/sys/dev/parport/parport*/base-addr; do echo "$f: $(cat "$f") irq $(cat "${f%/*}/irq")"; done
+}
+
+in_host() { chroot /host /usr/bin/env PATH=/usr/bin:/bin DISPLAY=:1 HOME=/tmp/home "$@" < /dev/null; }
+# As root; as a user in group lp; as a user outside it.
+as_user() {
+    case $1 in
+        root) shift; in_host "$@" ;;
+        lp) shift; in_host setpriv --reuid=$nobody --regid=$nobody --groups="$lpgid" "$@" ;;
+        nolp) shift; in_host setpriv --reuid=$nobody --regid=$nobody --clear-groups "$@" ;;
+    esac
+}
+x() { in_host xdotool "$@"; }
+
+# The dialog's window of a process (the module view's title starts with "S"),
+# and a click at a point given in the dialog's own units (it is 239 x 151).
+find_dialog() {
+    win=$(timeout 120 chroot /host /usr/bin/env DISPLAY=:1 /usr/bin/xdotool search --sync --onlyvisible --pid "$1" --name '^[^S]' | head -n1)
+    eval "$(x getwindowgeometry --shell "$win")"
+}
+click() { x mousemove $((X + $1 * WIDTH / 239)) $((Y + $2 * HEIGHT / 151)) click 1; }
+# Opens a list, picks its entry N (from 0) with the keys, closes it up.
+pick() {
+    click "$1" "$2"
+    sleep 0.5
+    x key Home
+    i=0
+    while [ $i -lt "$3" ]; do x key Down; i=$((i + 1)); done
+    x key Return
+}
+size_index() {
+    i=0
+    for s in 8x2 12x2 16x1 16x2 20x2 24x2 16x4 20x4 40x2 40x4; do
+        [ "$s" = "$1" ] && echo $i && return
+        i=$((i + 1))
+    done
+}
+port_index() { case $1 in 0x378) echo 0 ;; 0x278) echo 1 ;; 0x3BC) echo 2 ;; esac; }
+
+# Picks the size and port (the dialog starts on 16x2 and 0x378), presses Init;
+# done_and_wait then presses Done, which the dialog takes once the run is over.
+drive() {
+    find_dialog "$1"
+    [ "$2" = 16x2 ] || pick 60 16 "$(size_index "$2")"
+    [ "$3" = 0x378 ] || pick 112 16 "$(port_index "$3")"
+    if [ "$4" = 8 ]; then click 151 17; else click 188 17; fi
+}
+done_and_wait() {
+    click 219 17
+    t=0
+    while kill -0 "$1" 2>/dev/null && [ $t -lt 300 ]; do
+        sleep 1
+        t=$((t + 1))
+        # Once more now and then, in case a click fell between windows.
+        [ $((t % 15)) -eq 0 ] && click 219 17
+    done
+    if kill -0 "$1" 2>/dev/null; then
+        kill -9 "$1"
+        echo "still running after Done" > "$out/$2.status"
+    fi
+    wait "$1"
+    status=$?
+    [ -s "$out/$2.status" ] || echo $status > "$out/$2.status"
+}
+
+start_tool() {  # NAME USER ARGS...
+    name=$1 user=$2
+    shift 2
+    as_user "$user" "$bin" --trace "/tmp/$name.trace" "$@" 2> "$out/$name.err" &
+    pid=$!
+}
+
+# One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES|MESSAGE
+run_case() {
+    IFS='|' read -r name user args size port init reaches message <<EOF
+$1
+EOF
+    echo "$1" >> "$out/cases"
+    echo "$(date +%T) $name"
+    mark
+    # shellcheck disable=SC2086 # ARGS are words
+    start_tool "$name" "$user" $args
+    drive "$pid" "$size" "$port" "$init"
+    case $name in
+        second_instance*)
+            # A second tool while the first holds the port and runs.
+            as_user "$user" "$bin" $args 2> "$out/$name.second.err" &
+            second=$!
+            t=0
+            while ! grep -q "cannot claim" "$out/$name.second.err" 2>/dev/null && [ $t -lt 120 ]; do sleep 1; t=$((t + 1)); done
+            kill -0 $second 2>/dev/null && echo running > "$out/$name.second.status"
+            kill $second
+            wait $second
+            sleep 1
+            find_dialog "$pid"
+            ;;
+    esac
+    done_and_wait "$pid" "$name"
+    mark
+    cp "/host/tmp/$name.trace" "$out/" 2>/dev/null
+}
+
+cases() {
+    case $boot in
+        irq) cat <<'EOF'
+no_modules|lp|--port-io=ppdev|16x2|0x378|8|none|lcdtest: no parallel port device: load the kernel modules parport_pc and ppdev (sudo modprobe parport_pc ppdev)
+! load_parport
+! insmod /lib/modules/lp.ko
+lp_holds_port|lp|--port-io=ppdev|16x2|0x378|8|none|lcdtest: cannot claim /dev/parport0: No such device or address — another driver holds the port, usually the printer driver: unload it (sudo modprobe -r lp)
+! rmmod lp
+not_in_group_lp|nolp|--port-io=ppdev|16x2|0x378|8|none|lcdtest: cannot open /dev/parport0: Permission denied — add your user to group lp (sudo usermod -aG lp $USER) and log in again
+raw_without_root|lp|--port-io=raw|16x2|0x378|8|none|lcdtest: cannot open /dev/port: Permission denied — raw port I/O needs root
+ppdev_16x2_8bit|lp|--port-io=ppdev|16x2|0x378|8|port|lcdtest: using the parallel port through ppdev (0x378 on /dev/parport0)
+ppdev_40x4_4bit|lp|--port-io=ppdev|40x4|0x378|4|port|-
+raw_16x2_8bit|root|--port-io=raw|16x2|0x378|8|port|lcdtest: using raw port I/O through /dev/port
+raw_40x4_4bit|root|--port-io=raw|40x4|0x378|4|port|-
+auto_16x2_8bit|lp||16x2|0x378|8|port|lcdtest: using the parallel port through ppdev (0x378 on /dev/parport0)
+auto_40x4_4bit|lp||40x4|0x378|4|port|-
+second_instance|lp|--port-io=ppdev|16x2|0x378|8|port|lcdtest: cannot claim /dev/parport0: 
+EOF
+            ;;
+        noirq) cat <<'EOF'
+! load_parport io=0x378 irq=none
+ppdev_16x2_8bit|lp|--port-io=ppdev|16x2|0x378|8|port|-
+ppdev_40x4_4bit|lp|--port-io=ppdev|40x4|0x378|4|port|-
+raw_16x2_8bit|root|--port-io=raw|16x2|0x378|8|port|-
+raw_40x4_4bit|root|--port-io=raw|40x4|0x378|4|port|-
+auto_16x2_8bit|lp||16x2|0x378|8|port|-
+auto_40x4_4bit|lp||40x4|0x378|4|port|-
+EOF
+            ;;
+        alt) cat <<'EOF'
+! load_parport
+port_0x278_picked|lp|--port-io=ppdev|16x2|0x278|8|port|lcdtest: no parallel port at 0x378: its writes are dropped (ports found: 0x278 on /dev/parport0)
+EOF
+            ;;
+        map) cat <<'EOF'
+! load_parport
+unmapped|lp|--port-io=ppdev|16x2|0x378|8|none|lcdtest: no parallel port at 0x378: its writes are dropped (ports found: 0xE800 on /dev/parport0) — to drive it from the Port list, map it: --port-map 0x378=/dev/parport0
+mapped_16x2_8bit|lp|--port-io=ppdev --port-map 0x378=/dev/parport0|16x2|0x378|8|port|lcdtest: using the parallel port through ppdev (0x378 on /dev/parport0 at 0xE800 by --port-map)
+mapped_40x4_4bit|lp|--port-io=ppdev --port-map=0x378=/dev/parport0|40x4|0x378|4|port|-
+raw_ignores_map|root|--port-io=raw --port-map 0x378=/dev/parport0|16x2|0x378|8|none|lcdtest: --port-map is ignored with --port-io=raw (it writes only the registers at the Port list's own addresses)
+EOF
+            ;;
+    esac
+}
+
+mkdir -p /host/tmp/home
+chmod 1777 /host/tmp/home
+: > "$out/cases"
+in_host Xvfb :1 -screen 0 1024x768x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
+t=0
+while [ ! -S /host/tmp/.X11-unix/X1 ] && [ $t -lt 60 ]; do sleep 1; t=$((t + 1)); done
+
+cases | while IFS= read -r row; do
+    case $row in
+        '! '*) eval "${row#! }" ;;
+        *) run_case "$row" ;;
+    esac
+done
