@@ -37,6 +37,7 @@ Options ParseOptions(const QApplication& app) {
         "Bench test for HD44780 character LCD modules on a parallel port.\n"
         "Without a parallel port it drives a simulated module.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption trace(
         "trace", "Log every port write to FILE: microseconds, address, value.", "FILE");
     const QCommandLineOption vcd(
@@ -75,15 +76,20 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!HasDisplay()) {
+    // Without a display the toolkit would abort. The options are still read
+    // offscreen, so that --help and --version answer; anything else is refused.
+    const bool display = HasDisplay();
+    if (!display) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("lcdtest");
+    QApplication::setApplicationVersion(LCDTEST_VERSION);
+    const Options options = ParseOptions(app);
+    if (!display) {
         std::fprintf(stderr,
                      "lcdtest: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it "
                      "from a desktop session\n");
         return 1;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("lcdtest");
-    const Options options = ParseOptions(app);
 
     PortIo& port = PortIo::Instance();
     port.SetBackend(MakePortBackend(options.portIo));
