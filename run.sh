@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
-scripts/build.sh build
+scripts/build.sh default
 exec ./build/lcdtest "$@"

@@ -49,6 +49,7 @@ Options ParseOptions(const QApplication& app) {
         "Without a parallel port it drives a simulated module.\n"
         "Scripted runs: lcdtest --run SIZE:8|4 [--verify] ... (lcdtest --run - --help).");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption trace(
         "trace", "Log every port write to FILE: microseconds, address, value.", "FILE");
     const QCommandLineOption vcd(
@@ -104,17 +105,22 @@ int main(int argc, char** argv) {
     // Scripted runs (--run) have their own options and need no display.
     if (IsScriptedRun(argc, argv)) return RunScripted(argc, argv);
 
-    if (!HasDisplay()) {
+    // Without a display the toolkit would abort. The options are still read
+    // offscreen, so that --help and --version answer; anything else is refused.
+    const bool display = HasDisplay();
+    if (!display) qputenv("QT_QPA_PLATFORM", "offscreen");
+    PreferPlainXImages();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("lcdtest");
+    QApplication::setApplicationVersion(LCDTEST_VERSION);
+    const Options options = ParseOptions(app);
+    if (!display) {
         std::fprintf(stderr,
                      "lcdtest: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it "
                      "from a desktop session\n");
         return 1;
     }
-    PreferPlainXImages();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("lcdtest");
     RegisterApplicationResources();
-    const Options options = ParseOptions(app);
 
     PortIo& port = PortIo::Instance();
     port.SetBackend(MakePortBackend(options.portIo, options.portMap));

@@ -4,8 +4,8 @@
 # to the benchmark (see ./bench/run.sh --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-scripts/build.sh build
+scripts/deps.sh --tests
+scripts/build.sh ci
 if [[ " $* " == *" --help "* || " $* " == *" -h "* ]]; then
     QT_QPA_PLATFORM=offscreen exec ./build/lcdbench "$@"
 fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds into the given folder; extra arguments go to CMake.
+# Configures and builds one of the CMake presets (CMakePresets.json); extra
+# arguments go to the configure step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=$1; shift
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$dir" -j"$(nproc)"
+preset=$1; shift
+cmake --preset "$preset" "$@" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"

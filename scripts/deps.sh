@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the tool and its tests need, only those missing.
+# Installs the Debian packages that are missing: those to build and run the tool,
+# with --tests also those the tests and the benchmark need, with --package those
+# that build and check the Debian package.
 set -euo pipefail
 
-packages=(
-    cmake g++ make pkg-config fonts-dejavu-core
-    qt6-base-dev libgl-dev
-    libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev
-    xvfb xauth
-    sigrok-cli
-)
+packages=(cmake g++ make pkg-config fonts-dejavu-core qt6-base-dev libgl-dev)
+for group in "$@"; do
+    case "$group" in
+    --tests) packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth sigrok-cli) ;;
+    --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream xvfb xauth x11-utils) ;;
+    *) echo "usage: $0 [--tests] [--package]" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -21,5 +23,8 @@ done
 echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another apt or dpkg run (an unattended upgrade, say) may hold the lock for a while.
+apt_opts=(-o DPkg::Lock::Timeout=600)
+"${sudo_cmd[@]}" apt-get "${apt_opts[@]}" update -qq
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_opts[@]}" install -y -qq \
+    --no-install-recommends "${missing[@]}"

@@ -143,7 +143,7 @@ if [[ -w /dev/kvm ]] && grep -qwE 'vmx|svm' /proc/cpuinfo; then accel=(-accel kv
 main() {
     install_packages
     if [[ -z "${LCDTEST_BIN:-}" ]]; then
-        "$root/scripts/build.sh" build >/dev/null
+        "$root/scripts/build.sh" ci >/dev/null
         LCDTEST_BIN=$root/build/lcdtest
     fi
     export LCDTEST_BIN

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Builds the Debian package into build-package/, checks it with lintian and the
+# desktop and AppStream validators, installs it with apt-get, runs the installed
+# program (--version, --help, and its desktop entry's Exec line under Xvfb until
+# a window is up), then removes it. Exits non-zero at the first failure.
+# Needs root (or sudo) for apt-get; refuses to run while lcdtest is installed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh --package
+
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+apt_opts=(-o DPkg::Lock::Timeout=600 -y -qq)
+fail() { echo "package: $*" >&2; exit 1; }
+step() { echo "== $*"; }
+
+if dpkg-query -W -f='${Status}' lcdtest 2>/dev/null | grep -q ' installed$'; then
+    fail "lcdtest is already installed; remove it first (apt-get remove lcdtest)"
+fi
+
+step "build"
+# Debian's hardening flags (relro, bind now, fortify, stack protector).
+flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+scripts/build.sh package -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)"
+rm -f build-package/lcdtest_*.deb
+(cd build-package && cpack -G DEB >/dev/null)
+debs=(build-package/lcdtest_*_amd64.deb)
+[[ -f "${debs[0]}" ]] || fail "cpack made no lcdtest_<version>_amd64.deb"
+deb=${debs[0]}
+version=$(dpkg-deb -f "$deb" Version)
+echo "$deb: $(dpkg-deb -f "$deb" Depends)"
+
+step "lintian"
+lintian --fail-on error,warning --info "$deb"
+
+step "validators"
+tree=$(mktemp -d)
+trap 'rm -rf "$tree"' EXIT
+dpkg-deb -x "$deb" "$tree"
+desktop-file-validate "$tree"/usr/share/applications/*.desktop
+appstreamcli validate --no-net --pedantic "$tree"/usr/share/metainfo/*.metainfo.xml
+
+step "install"
+installed=0
+cleanup() {
+    rm -rf "$tree"
+    if [[ $installed -eq 1 ]]; then "${sudo_cmd[@]}" apt-get "${apt_opts[@]}" remove lcdtest; fi
+}
+trap cleanup EXIT
+installed=1
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_opts[@]}" install "./$deb"
+
+step "run"
+out=$(lcdtest --version 2>/dev/null) || fail "lcdtest --version failed"
+[[ "$out" == "lcdtest $version" ]] || fail "lcdtest --version printed \"$out\", not \"lcdtest $version\""
+out=$(lcdtest --help 2>/dev/null) || fail "lcdtest --help failed"
+[[ "$out" == *--port-io* ]] || fail "lcdtest --help lists no --port-io"
+man -w lcdtest >/dev/null || fail "man lcdtest finds no manual page"
+
+desktop=$(dpkg -L lcdtest | grep '^/usr/share/applications/.*\.desktop$')
+exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+[[ -n "$exec_line" ]] || fail "$desktop has no Exec line"
+echo "starting \"$exec_line\" from $desktop under Xvfb"
+# Up means: a window of class lcdtest is viewable within 10 s and the program
+# is still running 3 s later.
+xvfb-run -a bash -c '
+    exec_line=$1
+    $exec_line >/dev/null 2>&1 &
+    pid=$!
+    up() {
+        for id in $(xwininfo -root -children | sed -n "s/^ *\(0x[0-9a-f]*\) .*(\"lcdtest\" \"lcdtest\").*/\1/p"); do
+            xwininfo -id "$id" | grep -q "Map State: IsViewable" && return 0
+        done
+        return 1
+    }
+    for _ in $(seq 50); do up && break; kill -0 $pid 2>/dev/null || break; sleep 0.2; done
+    up || { echo "package: no window of lcdtest came up" >&2; kill $pid 2>/dev/null; exit 1; }
+    sleep 3
+    kill -0 $pid 2>/dev/null || { echo "package: lcdtest ended by itself" >&2; exit 1; }
+    kill $pid
+    wait $pid 2>/dev/null || true
+' _ "$exec_line"
+
+step "remove"
+installed=0
+"${sudo_cmd[@]}" apt-get "${apt_opts[@]}" remove lcdtest
+status=$(dpkg-query -W -f='${Status}' lcdtest 2>/dev/null || true)
+[[ -z "$status" || "$status" == "unknown ok not-installed" || "$status" == *" not-installed" ]] \
+    || fail "lcdtest left behind after removal: $status"
+[[ ! -e /usr/bin/lcdtest ]] || fail "/usr/bin/lcdtest left behind after removal"
+echo "package: $deb built, checked, installed, started and removed"
