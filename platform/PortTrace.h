@@ -1,13 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "platform/OutputFile.h"
 #include "platform/PortIo.h"
 
 // Logs every port write as "<microseconds since start> <address> <value>", one
-// line each, flushed at once so nothing is lost if the program is killed.
+// line per write(2), so nothing is lost if the program is killed. A trace that
+// cannot be written is reported once, through PortIo's problem report, and
+// stops; the tool goes on.
 class PortTrace final : public PortObserver {
 public:
     PortTrace() = default;
@@ -15,11 +17,22 @@ public:
     PortTrace(const PortTrace&) = delete;
     PortTrace& operator=(const PortTrace&) = delete;
 
-    // Opens (truncates) `path` and subscribes to the port; false if it cannot be opened.
+    // Opens (truncates) `path` and subscribes to the port; false, with Error()
+    // telling why, if it cannot be opened.
     bool Open(const std::string& path);
+    // Unsubscribes and closes; reports a failure that shows only now.
+    void Close();
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
 
+    const std::string& Error() const { return error_; }
+    // Whether some of the trace did not reach the file.
+    bool Lost() const { return file_.Failed(); }
+
 private:
-    std::FILE* file_ = nullptr;
+    void Fail();
+
+    OutputFile file_;
+    std::string error_;
     std::uint64_t origin_ = 0;
+    std::uint64_t lines_ = 0;
 };
