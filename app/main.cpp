@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/Display.h"
 #include "app/LcdTestApp.h"
 #include "platform/Clock.h"
+#include "platform/OutputFile.h"
 #include "platform/PortIo.h"
 #include "platform/PortIoMode.h"
 #include "platform/PortTrace.h"
@@ -22,13 +24,16 @@
 
 namespace {
 
-constexpr int kUsageError = 2;
-
 struct Options {
     QString tracePath;
     QString vcdPath;
     PortIoMode portIo = kDefaultPortIoMode;
 };
+
+[[noreturn]] void UsageError(const std::string& message) {
+    std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
+    std::exit(kExitUsage);
+}
 
 // Parses the extras; with no arguments the tool behaves as it always does.
 Options ParseOptions(const QApplication& app) {
@@ -49,50 +54,57 @@ Options ParseOptions(const QApplication& app) {
     parser.addOption(trace);
     parser.addOption(vcd);
     parser.addOption(portIo);
+    // process() ends an unknown option with status 1; a usage error is 2.
+    if (!parser.parse(app.arguments())) UsageError(parser.errorText().toStdString());
     parser.process(app);
+    for (const QCommandLineOption* file : {&trace, &vcd}) {
+        if (parser.isSet(*file) && parser.value(*file).isEmpty())
+            UsageError("--" + file->names().front().toStdString() + " needs a file name");
+    }
+    if (!parser.positionalArguments().isEmpty())
+        UsageError("unexpected argument \"" + parser.positionalArguments().front().toStdString() +
+                   "\" (see --help)");
 
     Options options;
     options.tracePath = parser.value(trace);
     options.vcdPath = parser.value(vcd);
     const std::string mode = parser.value(portIo).toStdString();
     const auto parsed = ParsePortIoMode(mode);
-    if (!parsed) {
-        std::fprintf(stderr, "lcdtest: unknown --port-io mode \"%s\" (auto, sim, ppdev or raw)\n",
-                     mode.c_str());
-        std::exit(kUsageError);
-    }
+    if (!parsed) UsageError("unknown --port-io mode \"" + mode + "\" (auto, sim, ppdev or raw)");
     options.portIo = *parsed;
     return options;
 }
 
-// Without any display the toolkit would abort; say plainly what is missing.
-bool HasDisplay() {
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+// Both files opened for writing would wreck each other.
+bool OutputsClash(const Options& options) {
+    if (options.tracePath.isEmpty() || options.vcdPath.isEmpty() ||
+        !SameFile(options.tracePath.toStdString(), options.vcdPath.toStdString()))
+        return false;
+    std::fprintf(stderr,
+                 "lcdtest: --trace and --vcd name the same file (%s and %s); give each its own\n",
+                 qPrintable(options.tracePath), qPrintable(options.vcdPath));
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!HasDisplay()) {
-        std::fprintf(stderr,
-                     "lcdtest: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it "
-                     "from a desktop session\n");
-        return 1;
+    if (const std::string problem = DisplayProblem(); !problem.empty()) {
+        std::fprintf(stderr, "lcdtest: %s\n", problem.c_str());
+        return kExitNoDisplay;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("lcdtest");
     const Options options = ParseOptions(app);
+    if (OutputsClash(options)) return kExitUsage;
 
     PortIo& port = PortIo::Instance();
     port.SetBackend(MakePortBackend(options.portIo));
 
     PortTrace trace;
     if (!options.tracePath.isEmpty() && !trace.Open(options.tracePath.toStdString())) {
-        std::fprintf(stderr, "lcdtest: cannot write the trace file %s\n",
-                     qPrintable(options.tracePath));
-        return kUsageError;
+        std::fprintf(stderr, "lcdtest: %s\n", trace.Error().c_str());
+        return kExitUsage;
     }
 
     // The cable starts on the first port of the list, as the dialog does.
@@ -107,7 +119,7 @@ int main(int argc, char** argv) {
     VcdWriter vcd(TheClock());
     if (!options.vcdPath.isEmpty() && !vcd.Open(options.vcdPath.toStdString(), startPort)) {
         std::fprintf(stderr, "lcdtest: %s\n", vcd.Error().c_str());
-        return kUsageError;
+        return kExitUsage;
     }
 
     theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
@@ -130,5 +142,8 @@ int main(int argc, char** argv) {
     };
     const int status = AfxWinMain();
     port.SetProblemSink({});
-    return status;
+    // A loss shows up at the latest here; it was told when it happened.
+    trace.Close();
+    vcd.Close();
+    return trace.Lost() || vcd.Lost() ? kExitOutputLost : status;
 }
