@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
 
 #include "platform/OutputFile.h"
 #include "platform/PortTrace.h"
@@ -25,43 +23,29 @@ struct LossCase {
 class OutputLossTest : public ::testing::TestWithParam<LossCase> {
 protected:
     OutputLossTest() { PortIo::Instance().Reset(); }
-    ~OutputLossTest() override {
-        if (pipe_[0] >= 0) ::close(pipe_[0]);
-        ::close(pipe_[1]);
-        PortIo::Instance().Reset();
-    }
-    // A pipe by name; no SIGPIPE is ignored here, so a closed reader kills the
-    // test unless the writer takes care of it.
-    std::string PipePath() {
-        EXPECT_EQ(::pipe(pipe_), 0);
-        return "/proc/self/fd/" + std::to_string(pipe_[1]);
-    }
-    void CloseReader() {
-        char drained[4096];
-        while (::read(pipe_[0], drained, sizeof drained) == sizeof drained) {
-        }
-        ::close(pipe_[0]);
-        pipe_[0] = -1;
-    }
-
+    ~OutputLossTest() override { PortIo::Instance().Reset(); }
     VirtualClock clock_;
     ScopedClock scoped_{clock_};
-    int pipe_[2] = {-1, -1};
 };
 
+// The pipe's reader goes away with no SIGPIPE ignored here: the writer must see
+// to it, or the test dies.
 TEST_P(OutputLossTest, IsToldOnceWithWhatWasWrittenAndThePortGoesOn) {
     const LossCase& c = GetParam();
-    const std::string path = c.fault == Fault::DiskFull ? "/dev/full" : PipePath();
+    int pipe[2] = {-1, -1};
+    ASSERT_TRUE(c.fault == Fault::DiskFull || ::pipe(pipe) == 0);
+    const std::string path = pipe[1] < 0 ? "/dev/full" : "/proc/self/fd/" + std::to_string(pipe[1]);
     PortTrace trace;
     VcdWriter vcd(clock_);
     ASSERT_TRUE(c.waveform ? vcd.Open(path, kBase) : trace.Open(path));
     DlPortWritePortUchar(kBase, 0x41);
     DlPortWritePortUchar(kBase, 0x42);
-    if (c.fault != Fault::DiskFull) CloseReader();
+    if (pipe[0] >= 0) ::close(pipe[0]);
     if (c.fault == Fault::ReaderGone) DlPortWritePortUchar(kBase, 0x43);
     trace.Close();
     vcd.Close();
     DlPortWritePortUchar(kBase, 0x44);
+    if (pipe[1] >= 0) ::close(pipe[1]);
 
     std::string told = c.told;
     told.replace(told.find('@'), 1, path);
@@ -86,12 +70,13 @@ const LossCase kLossCases[] = {
 INSTANTIATE_TEST_SUITE_P(, OutputLossTest, ::testing::ValuesIn(kLossCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A header that cannot be written is the caller's to tell, once.
 TEST(OutputFileTest, WaveformHeaderThatCannotBeWrittenIsLeftToTheCaller) {
     PortIo::Instance().Reset();
     VcdWriter vcd(TheClock());
     EXPECT_FALSE(vcd.Open("/dev/full", kBase));
     EXPECT_EQ(vcd.Error(), "cannot write the waveform file /dev/full: No space left on device");
-    EXPECT_TRUE(PortIo::Instance().Problems().empty());  // the caller says it, once
+    EXPECT_TRUE(PortIo::Instance().Problems().empty());
 }
 
 TEST(OutputFileTest, SameFileWhateverTheSpelling) {
@@ -101,17 +86,11 @@ TEST(OutputFileTest, SameFileWhateverTheSpelling) {
     const std::string d = dir.string();
     for (const char* name : {"/a", "/b"}) OutputFile().Open(d + name);
     fs::create_symlink(dir / "a", dir / "link");
-    fs::create_hard_link(dir / "a", dir / "hard");
     fs::create_symlink("sub/../new", dir / "dangling");
     const std::tuple<std::string, std::string, bool> cases[] = {
-        {d + "/a", d + "/./a", true},
-        {d + "/link", d + "/a", true},
-        {d + "/hard", d + "/sub/../a", true},
-        {d + "/a", d + "/b", false},
-        {d + "/new", d + "/sub/../new", true},
+        {d + "/a", d + "/./a", true},     {d + "/link", d + "/sub/../a", true},
+        {d + "/a", d + "/b", false},      {d + "/dangling", d + "/new", true},
         {d + "/new", d + "/new2", false},
-        {d + "/dangling", d + "/sub/../new", true},
-        {"/dev/stdout", "/proc/self/fd/1", true},
     };
     for (const auto& [a, b, same] : cases) EXPECT_EQ(SameFile(a, b), same) << a << " " << b;
     fs::remove_all(dir);
