@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "app/CommonOptions.h"
+#include "app/Display.h"
 #include "lcd/Geometry.h"
 #include "lcd/ModuleDriver.h"
 #include "lcd/Verify.h"
@@ -69,12 +71,6 @@ int Usage(const std::string& message) {
     return kScriptUsageError;
 }
 
-bool HasDisplay() {
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 bool HasArgument(int argc, char** argv, const char* name) {
     const std::size_t length = std::strlen(name);
     for (int i = 1; i < argc; ++i)
@@ -90,36 +86,11 @@ bool IsScriptedRun(int argc, char** argv) {
     return HasArgument(argc, argv, "--run");
 }
 
-QCommandLineOption SimFaultOption() {
-    return QCommandLineOption(
-        "sim-fault",
-        "Wire the simulated module with FAULT: none, Dn=0, Dn=1, Dn=open, E0=open, E1=open, RW=0 "
-        "or RS=0, several joined by commas. Implies --port-io=sim.",
-        "FAULT");
-}
-
-bool ApplySimFault(const QString& text, PortIoMode& mode, WiringFault& fault) {
-    if (text.isEmpty()) return true;
-    std::string error;
-    const auto parsed = ParseWiringFault(text.toStdString(), error);
-    if (!parsed) {
-        Usage(error);
-        return false;
-    }
-    fault = *parsed;
-    if (fault == WiringFault{}) return true;
-    if (mode == PortIoMode::Auto) mode = PortIoMode::Sim;
-    if (mode == PortIoMode::Sim) return true;
-    Usage("--sim-fault wires the simulated module; it cannot go with --port-io=" +
-          std::string(FormatPortIoMode(mode)));
-    return false;
-}
-
 ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
     PortIo& port = PortIo::Instance();
     const auto unreachable = [&]() -> std::optional<ScriptedResult> {
-        if (!port.Problems().empty())
-            return ScriptedResult{kScriptPortUnreachable, "ERROR: " + port.Problems().back(), {}};
+        if (!port.LastPortProblem().empty())
+            return ScriptedResult{kScriptPortUnreachable, "ERROR: " + port.LastPortProblem(), {}};
         if (port.Simulated() && !run.simulationAsked)
             return ScriptedResult{kScriptPortUnreachable,
                                   "ERROR: no parallel port could be reached (--port-io=sim runs "
@@ -153,7 +124,8 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
 }
 
 int RunScripted(int argc, char** argv) {
-    const bool window = !HasArgument(argc, argv, "--no-window") && HasDisplay();
+    // Without a reachable display the run goes on without a window.
+    const bool window = !HasArgument(argc, argv, "--no-window") && DisplayProblem().empty();
     std::unique_ptr<QCoreApplication> app;
     if (window)
         app = std::make_unique<QApplication>(argc, argv);
@@ -165,7 +137,7 @@ int RunScripted(int argc, char** argv) {
     parser.setApplicationDescription(
         "Scripted run: one test run of the module, optionally read back, and one result line. "
         "Exit status 0 PASS (or sent, without --verify), 1 FAIL, 2 usage error, 3 port not "
-        "reached.");
+        "reached, 4 the trace or waveform lost data.");
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption runOption("run", "The size and bus width, e.g. 16x2:8 or 40x4:4.",
                                        "SIZE:8|4");
@@ -173,14 +145,7 @@ int RunScripted(int argc, char** argv) {
     const QCommandLineOption noWindow("no-window", "Show no window, even with a display.");
     const QCommandLineOption portOption("port", "The port: 0x378 (default), 0x278 or 0x3BC.",
                                         "BASE", "0x378");
-    const QCommandLineOption portIo(
-        kPortIoOptionName,
-        QString::fromUtf8(PortIoOptionHelp().data(), static_cast<int>(PortIoOptionHelp().size())),
-        kPortIoOptionValueName, "auto");
-    const QCommandLineOption trace("trace", "Log every port write and read to FILE.", "FILE");
-    const QCommandLineOption vcd("vcd", "Record the module lines to FILE (Value Change Dump).",
-                                 "FILE");
-    const QCommandLineOption simFault = SimFaultOption();
+    const CommonOptionSet common;
     std::vector<QCommandLineOption> lineOptions;
     for (int n = 1; n <= 4; ++n)
         lineOptions.emplace_back(QStringLiteral("line%1").arg(n),
@@ -188,9 +153,8 @@ int RunScripted(int argc, char** argv) {
                                                 "text).")
                                      .arg(n),
                                  "TEXT");
-    for (const auto& option :
-         {runOption, verify, noWindow, portOption, portIo, trace, vcd, simFault})
-        parser.addOption(option);
+    for (const auto& option : {runOption, verify, noWindow, portOption}) parser.addOption(option);
+    common.AddTo(parser);
     for (const auto& option : lineOptions) parser.addOption(option);
     if (!parser.parse(app->arguments())) return Usage(parser.errorText().toStdString());
     if (parser.isSet(help)) {
@@ -216,29 +180,23 @@ int RunScripted(int argc, char** argv) {
     if (!number || PortSelectionOf(run.portBase) < 0)
         return Usage("--port takes 0x378, 0x278 or 0x3BC, not \"" +
                      parser.value(portOption).toStdString() + "\"");
-    const auto mode = ParsePortIoMode(parser.value(portIo).toStdString());
-    if (!mode)
-        return Usage("unknown --port-io mode \"" + parser.value(portIo).toStdString() +
-                     "\" (auto, sim, ppdev or raw)");
-    PortIoMode portIoMode = *mode;
-    WiringFault fault;
-    if (!ApplySimFault(parser.value(simFault), portIoMode, fault)) return kScriptUsageError;
-    run.simulationAsked = portIoMode == PortIoMode::Sim;
+    CommonOptions options;
+    if (const std::string error = common.Read(parser, options); !error.empty()) return Usage(error);
+    run.simulationAsked = options.portIo == PortIoMode::Sim;
 
     PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(portIoMode));
+    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
     PortTrace portTrace;
-    if (parser.isSet(trace) && !portTrace.Open(parser.value(trace).toStdString()))
-        return Usage("cannot write the trace file " + parser.value(trace).toStdString());
     VcdWriter waveform(TheClock());
-    if (parser.isSet(vcd) && !waveform.Open(parser.value(vcd).toStdString(), run.portBase))
-        return Usage(waveform.Error());
+    if (const std::string error = OpenOutputs(options, run.portBase, portTrace, waveform);
+        !error.empty())
+        return Usage(error);
 
     std::unique_ptr<SimulatedModule> module;
     std::unique_ptr<ModuleView> view;
     if (port.Simulated()) {
         module = std::make_unique<SimulatedModule>(TheClock(), run.portBase);
-        module->SetWiringFault(fault);
+        module->SetWiringFault(options.simFault);
         if (window) {
             view = std::make_unique<ModuleView>(*module, TheClock());
             view->SetSizeIndex(run.choice.sizeIndex);
@@ -250,5 +208,5 @@ int RunScripted(int argc, char** argv) {
         std::fprintf(stderr, "lcdtest: %s\n", detail.c_str());
     std::printf("%s\n", result.line.c_str());
     std::fflush(stdout);
-    return result.status;
+    return CloseOutputs(portTrace, waveform, result.status);
 }

@@ -28,13 +28,6 @@ bool IsScriptedRun(int argc, char** argv);
 // display and --no-window is not given; then the simulated module's window shows.
 int RunScripted(int argc, char** argv);
 
-// --sim-fault, for the dialog and scripted runs alike.
-QCommandLineOption SimFaultOption();
-// Reads --sim-fault's value (empty: none) into `fault`; a fault turns auto into
-// the simulated module. False, after saying why on standard error, for a value
-// that is no fault or a fault with a real port (a usage error).
-bool ApplySimFault(const QString& text, PortIoMode& mode, WiringFault& fault);
-
 struct ScriptedRun {
     RunChoice choice{-1, BusWidth::Eight};
     bool verify = false;

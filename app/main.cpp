@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <vector>
+#include <string>
 
+#include "app/CommonOptions.h"
+#include "app/Display.h"
 #include "app/LcdTestApp.h"
 #include "app/ScriptedRun.h"
 #include "lcd/Geometry.h"
@@ -28,21 +30,16 @@
 
 namespace {
 
-constexpr int kUsageError = 2;
-
 // The module view takes the Size list's selection as its layout index.
 static_assert(kModuleLayoutCount == kModuleSizeCount, "one module layout per Size list entry");
 
-struct Options {
-    QString tracePath;
-    QString vcdPath;
-    PortIoMode portIo = kDefaultPortIoMode;
-    WiringFault simFault;
-    std::vector<PortMapping> portMap;
-};
+[[noreturn]] void UsageError(const std::string& message) {
+    std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
+    std::exit(kExitUsage);
+}
 
 // Parses the extras; with no arguments the tool behaves as it always does.
-Options ParseOptions(const QApplication& app) {
+CommonOptions ParseOptions(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Bench test for HD44780 character LCD modules on a parallel port.\n"
@@ -50,53 +47,17 @@ Options ParseOptions(const QApplication& app) {
         "Scripted runs: lcdtest --run SIZE:8|4 [--verify] ... (lcdtest --run - --help).");
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption trace(
-        "trace", "Log every port write to FILE: microseconds, address, value.", "FILE");
-    const QCommandLineOption vcd(
-        "vcd",
-        "Record the twelve module lines of the selected port to FILE as a Value Change Dump.",
-        "FILE");
-    const QCommandLineOption portIo(
-        kPortIoOptionName, QString::fromUtf8(PortIoOptionHelp().data(), PortIoOptionHelp().size()),
-        kPortIoOptionValueName, "auto");
-    parser.addOption(trace);
-    parser.addOption(vcd);
-    parser.addOption(portIo);
-    const QCommandLineOption simFault = SimFaultOption();
-    parser.addOption(simFault);
-    const QCommandLineOption portMap(
-        kPortMapOptionName,
-        QString::fromUtf8(PortMapOptionHelp().data(), PortMapOptionHelp().size()), "BASE=DEVICE");
-    parser.addOption(portMap);
-    parser.process(app);
-
-    Options options;
-    options.tracePath = parser.value(trace);
-    options.vcdPath = parser.value(vcd);
-    const std::string mode = parser.value(portIo).toStdString();
-    const auto parsed = ParsePortIoMode(mode);
-    if (!parsed) {
-        std::fprintf(stderr, "lcdtest: unknown --port-io mode \"%s\" (auto, sim, ppdev or raw)\n",
-                     mode.c_str());
-        std::exit(kUsageError);
-    }
-    options.portIo = *parsed;
-    if (!ApplySimFault(parser.value(simFault), options.portIo, options.simFault))
-        std::exit(kUsageError);
-    for (const QString& value : parser.values(portMap)) {
-        const std::string error = AddPortMapping(options.portMap, value.toStdString());
-        if (error.empty()) continue;
-        std::fprintf(stderr, "lcdtest: %s\n", error.c_str());
-        std::exit(kUsageError);
-    }
+    const CommonOptionSet common;
+    common.AddTo(parser);
+    // process() ends an unknown option with status 1; a usage error is 2.
+    if (!parser.parse(app.arguments())) UsageError(parser.errorText().toStdString());
+    parser.process(app);  // --help and --version
+    if (!parser.positionalArguments().isEmpty())
+        UsageError("unexpected argument \"" + parser.positionalArguments().front().toStdString() +
+                   "\" (see --help)");
+    CommonOptions options;
+    if (const std::string error = common.Read(parser, options); !error.empty()) UsageError(error);
     return options;
-}
-
-// Without any display the toolkit would abort; say plainly what is missing.
-bool HasDisplay() {
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 }  // namespace
@@ -107,30 +68,21 @@ int main(int argc, char** argv) {
 
     // Without a display the toolkit would abort. The options are still read
     // offscreen, so that --help and --version answer; anything else is refused.
-    const bool display = HasDisplay();
-    if (!display) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::string displayProblem = DisplayProblem();
+    if (!displayProblem.empty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     PreferPlainXImages();
     QApplication app(argc, argv);
     QApplication::setApplicationName("lcdtest");
     QApplication::setApplicationVersion(LCDTEST_VERSION);
-    const Options options = ParseOptions(app);
-    if (!display) {
-        std::fprintf(stderr,
-                     "lcdtest: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it "
-                     "from a desktop session\n");
-        return 1;
+    const CommonOptions options = ParseOptions(app);
+    if (!displayProblem.empty()) {
+        std::fprintf(stderr, "lcdtest: %s\n", displayProblem.c_str());
+        return kExitNoDisplay;
     }
     RegisterApplicationResources();
 
     PortIo& port = PortIo::Instance();
     port.SetBackend(MakePortBackend(options.portIo, options.portMap));
-
-    PortTrace trace;
-    if (!options.tracePath.isEmpty() && !trace.Open(options.tracePath.toStdString())) {
-        std::fprintf(stderr, "lcdtest: cannot write the trace file %s\n",
-                     qPrintable(options.tracePath));
-        return kUsageError;
-    }
 
     // The cable starts on the first port of the list, as the dialog does.
     const std::uint32_t startPort = PortBaseForSelection(0);
@@ -142,11 +94,10 @@ int main(int argc, char** argv) {
         view = std::make_unique<ModuleView>(*module, TheClock());
     }
 
+    PortTrace trace;
     VcdWriter vcd(TheClock());
-    if (!options.vcdPath.isEmpty() && !vcd.Open(options.vcdPath.toStdString(), startPort)) {
-        std::fprintf(stderr, "lcdtest: %s\n", vcd.Error().c_str());
-        return kUsageError;
-    }
+    if (const std::string error = OpenOutputs(options, startPort, trace, vcd); !error.empty())
+        UsageError(error);
 
     theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
         port.SetProblemSink(
@@ -171,5 +122,5 @@ int main(int argc, char** argv) {
     };
     const int status = AfxWinMain();
     port.SetProblemSink({});
-    return status;
+    return CloseOutputs(trace, vcd, status);
 }

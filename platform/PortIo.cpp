@@ -17,8 +17,7 @@ void SimulatedPort::Write(std::uint32_t address, std::uint8_t value) {
 
 std::optional<std::uint8_t> SimulatedPort::Read(std::uint32_t address) {
     const int control = LastWritten(address + kControlRegisterOffset);
-    if (control >= 0 && (control & kDataLinesInput))
-        return PortIo::Instance().DataLines(address);
+    if (control >= 0 && (control & kDataLinesInput)) return PortIo::Instance().DataLines(address);
     const int latch = LastWritten(address);
     return static_cast<std::uint8_t>(latch < 0 ? 0 : latch);
 }
@@ -77,9 +76,10 @@ void PortIo::SetProblemSink(ProblemSink sink) {
     sink_ = std::move(sink);
 }
 
-void PortIo::ReportProblem(const std::string& cause, const std::string& message) {
+void PortIo::ReportProblem(const std::string& cause, const std::string& message, bool aboutPort) {
     if (!reportedCauses_.insert(cause).second) return;
     problems_.push_back(message);
+    if (aboutPort) lastPortProblem_ = message;
     std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
     std::fflush(stderr);
     if (sink_) sink_(message);
@@ -89,6 +89,7 @@ void PortIo::Reset() {
     backend_ = std::make_unique<SimulatedPort>();
     reportedCauses_.clear();
     problems_.clear();
+    lastPortProblem_.clear();
 }
 
 void DlPortWritePortUchar(std::uint32_t port, std::uint8_t value) {

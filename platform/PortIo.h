@@ -76,9 +76,13 @@ public:
     // which the dialog shows in its notice line). The sink may be empty.
     using ProblemSink = std::function<void(const std::string& message)>;
     void SetProblemSink(ProblemSink sink);
-    void ReportProblem(const std::string& cause, const std::string& message);
+    // `aboutPort` is false for a problem of a file that records the port (a
+    // trace or waveform), which leaves the port itself reached.
+    void ReportProblem(const std::string& cause, const std::string& message, bool aboutPort = true);
     // The messages reported so far, oldest first.
     const std::vector<std::string>& Problems() const { return problems_; }
+    // The latest problem about the port itself, "" while there is none.
+    const std::string& LastPortProblem() const { return lastPortProblem_; }
     // Forgets reported causes and the back-end; for a fresh start (tests).
     void Reset();
 
@@ -89,6 +93,7 @@ private:
     ProblemSink sink_;
     std::set<std::string> reportedCauses_;
     std::vector<std::string> problems_;
+    std::string lastPortProblem_;
 };
 
 // Writes one byte to one I/O port before it returns.

@@ -1,21 +1,31 @@
 #include "platform/PortTrace.h"
 
 #include <cinttypes>
+#include <cstdio>
 
 #include "platform/Clock.h"
 
 PortTrace::~PortTrace() {
-    if (!file_) return;
-    PortIo::Instance().RemoveObserver(this);
-    std::fclose(file_);
+    Close();
 }
 
 bool PortTrace::Open(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "w");
-    if (!file_) return false;
+    Close();
+    error_.clear();
+    lines_ = 0;
+    if (!file_.Open(path)) {
+        error_ = "cannot write the trace file " + path + ": " + file_.Reason();
+        return false;
+    }
     origin_ = TheClock().NowMicros();
     PortIo::Instance().AddObserver(this);
     return true;
+}
+
+void PortTrace::Close() {
+    if (!file_.IsOpen()) return;
+    PortIo::Instance().RemoveObserver(this);
+    if (!file_.Close()) Fail();
 }
 
 void PortTrace::OnPortWrite(std::uint32_t address, std::uint8_t value) {
@@ -27,7 +37,24 @@ void PortTrace::OnPortRead(std::uint32_t address, std::uint8_t value) {
 }
 
 void PortTrace::Log(std::uint32_t address, std::uint8_t value, const char* suffix) {
-    std::fprintf(file_, "%" PRIu64 " 0x%03X 0x%02X%s\n", TheClock().NowMicros() - origin_,
-                 static_cast<unsigned>(address), static_cast<unsigned>(value), suffix);
-    std::fflush(file_);
+    if (!file_.IsOpen()) return;
+    char line[64];
+    const int n = std::snprintf(line, sizeof line, "%" PRIu64 " 0x%03X 0x%02X%s\n",
+                                TheClock().NowMicros() - origin_, static_cast<unsigned>(address),
+                                static_cast<unsigned>(value), suffix);
+    if (!file_.Write({line, static_cast<std::size_t>(n)})) {
+        Fail();
+        return;
+    }
+    ++lines_;
+}
+
+// A trace that stops silently would mislead, so the user hears of it once.
+void PortTrace::Fail() {
+    PortIo::Instance().RemoveObserver(this);
+    file_.Close();
+    error_ = "cannot write the trace file " + file_.Path() + ": " + file_.Reason() + " after " +
+             std::to_string(file_.BytesWritten()) + " bytes (" + std::to_string(lines_) +
+             " whole lines); the trace ends there";
+    PortIo::Instance().ReportProblem("trace", error_, false);
 }

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "platform/OutputFile.h"
 #include "platform/PortIo.h"
 
 // Logs every port write as "<microseconds since start> <address> <value>", one
-// line each, flushed at once so nothing is lost if the program is killed. A read
-// is the same line with a fourth field, "read", so write lines stay as they are.
+// line per write(2), so nothing is lost if the program is killed. A read is the
+// same line with a fourth field, "read", so write lines stay as they are. A trace
+// that cannot be written is reported once, through PortIo's problem report, and
+// stops; the tool goes on.
 class PortTrace final : public PortObserver {
 public:
     PortTrace() = default;
@@ -16,13 +18,24 @@ public:
     PortTrace(const PortTrace&) = delete;
     PortTrace& operator=(const PortTrace&) = delete;
 
-    // Opens (truncates) `path` and subscribes to the port; false if it cannot be opened.
+    // Opens (truncates) `path` and subscribes to the port; false, with Error()
+    // telling why, if it cannot be opened.
     bool Open(const std::string& path);
+    // Unsubscribes and closes; reports a failure that shows only now.
+    void Close();
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
     void OnPortRead(std::uint32_t address, std::uint8_t value) override;
 
+    const std::string& Error() const { return error_; }
+    // Whether some of the trace did not reach the file.
+    bool Lost() const { return file_.Failed(); }
+
 private:
     void Log(std::uint32_t address, std::uint8_t value, const char* suffix);
-    std::FILE* file_ = nullptr;
+    void Fail();
+
+    OutputFile file_;
+    std::string error_;
     std::uint64_t origin_ = 0;
+    std::uint64_t lines_ = 0;
 };

@@ -1,8 +1,5 @@
 #include "sim/VcdWriter.h"
 
-#include <cerrno>
-#include <cinttypes>
-#include <cstring>
 #include <iterator>
 
 #include "platform/ParportWiring.h"
@@ -23,6 +20,10 @@ constexpr std::uint8_t kControlOrder[] = {kLineE0, kLineE1, kLineRS, kLineRW};
 constexpr int kControlSignals = sizeof kControlOrder;
 constexpr int kDataLines = 8;
 
+std::string LevelLine(int level, char id) {
+    return {static_cast<char>('0' + level), id, '\n'};
+}
+
 }  // namespace
 
 VcdWriter::~VcdWriter() {
@@ -32,26 +33,24 @@ VcdWriter::~VcdWriter() {
 bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
     Close();
     error_.clear();
-    path_ = path;
-    file_ = std::fopen(path.c_str(), "w");
-    if (!file_) {
-        error_ = path + ": " + std::strerror(errno);
+    if (!file_.Open(path)) {
+        error_ = "cannot write the waveform file " + path + ": " + file_.Reason();
         return false;
     }
     lines_.Attach(portBase, PortIo::Instance().Simulated());
     origin_ = clock_.NowMicros();
     lastStamp_ = 0;
     recorded_ = Levels();
-    std::fputs("$version lcdtest module lines $end\n$timescale 1us $end\n$scope module lcd $end\n",
-               file_);
+    std::string header =
+        "$version lcdtest module lines $end\n$timescale 1us $end\n$scope module lcd $end\n";
     for (const Signal& signal : kSignalTable)
-        std::fprintf(file_, "$var wire 1 %c %s $end\n", signal.id, signal.name);
-    std::fputs("$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n", file_);
-    for (int i = 0; i < kSignals; ++i)
-        std::fprintf(file_, "%d%c\n", (recorded_ >> i) & 1, kSignalTable[i].id);
-    std::fputs("$end\n", file_);
-    if (std::fflush(file_) != 0) {
-        Fail("cannot write the header");
+        header += std::string("$var wire 1 ") + signal.id + ' ' + signal.name + " $end\n";
+    header += "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n";
+    for (int i = 0; i < kSignals; ++i) header += LevelLine(recorded_ >> i & 1, kSignalTable[i].id);
+    header += "$end\n";
+    if (!file_.Write(header)) {
+        // The caller refuses the file and says why; nothing to report twice.
+        error_ = "cannot write the waveform file " + path + ": " + file_.Reason();
         return false;
     }
     PortIo::Instance().AddObserver(this);
@@ -64,18 +63,16 @@ void VcdWriter::AttachToPort(std::uint32_t portBase) {
 }
 
 void VcdWriter::Close() {
-    if (!file_) return;
+    if (!file_.IsOpen()) return;
     PortIo::Instance().RemoveObserver(this);
     // A closing time stamp gives the last change a duration, so readers that
     // sample the dump still see it.
-    std::fprintf(file_, "#%" PRIu64 "\n", NextStamp());
-    if (std::fclose(file_) != 0 && error_.empty())
-        error_ = path_ + ": cannot finish the waveform: " + std::strerror(errno);
-    file_ = nullptr;
+    file_.Write(NextStamp());
+    if (!file_.Close()) Fail("finish");
 }
 
 void VcdWriter::OnPortWrite(std::uint32_t address, std::uint8_t value) {
-    if (!file_ || !lines_.Apply(address, value)) return;
+    if (!file_.IsOpen() || !lines_.Apply(address, value)) return;
     Record(Levels());
 }
 
@@ -90,27 +87,28 @@ std::uint16_t VcdWriter::Levels() const {
 // One port write takes about a microsecond on the bus, so two writes never share
 // a time stamp; that also keeps a data change after a falling enable edge apart
 // from the edge for a decoder sampling the dump.
-std::uint64_t VcdWriter::NextStamp() {
+std::string VcdWriter::NextStamp() {
     const std::uint64_t now = clock_.NowMicros() - origin_;
     lastStamp_ = now > lastStamp_ ? now : lastStamp_ + 1;
-    return lastStamp_;
+    return '#' + std::to_string(lastStamp_) + '\n';
 }
 
 void VcdWriter::Record(std::uint16_t levels) {
-    if (!file_ || levels == recorded_) return;
+    if (!file_.IsOpen() || levels == recorded_) return;
     const std::uint16_t changed = levels ^ recorded_;
     recorded_ = levels;
-    std::fprintf(file_, "#%" PRIu64 "\n", NextStamp());
+    std::string change = NextStamp();
     for (int i = 0; i < kSignals; ++i)
-        if (changed >> i & 1) std::fprintf(file_, "%d%c\n", levels >> i & 1, kSignalTable[i].id);
-    if (std::fflush(file_) != 0) Fail("cannot write");
+        if (changed >> i & 1) change += LevelLine(levels >> i & 1, kSignalTable[i].id);
+    if (!file_.Write(change)) Fail("write");
 }
 
 // A waveform that stops silently would mislead, so the user hears of it once.
 void VcdWriter::Fail(const char* what) {
-    error_ = path_ + ": " + what + ": " + std::strerror(errno);
     PortIo::Instance().RemoveObserver(this);
-    std::fclose(file_);
-    file_ = nullptr;
-    PortIo::Instance().ReportProblem("waveform", "waveform file " + error_);
+    file_.Close();
+    error_ = std::string("cannot ") + what + " the waveform file " + file_.Path() + ": " +
+             file_.Reason() + " after " + std::to_string(file_.BytesWritten()) +
+             " bytes; the waveform ends there";
+    PortIo::Instance().ReportProblem("waveform", error_, false);
 }

@@ -1,17 +1,18 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "platform/Clock.h"
+#include "platform/OutputFile.h"
 #include "platform/PortIo.h"
 #include "sim/PortLines.h"
 
 // Records the twelve module lines of one port (E0, E1, RS, RW, D0 to D7, at the
 // levels the module sees) as a Value Change Dump in microseconds, readable by
-// waveform viewers and logic-analyser software. Each change is flushed at once,
-// so a killed program still leaves a usable file.
+// waveform viewers and logic-analyser software. Each change is one write(2), so
+// a killed program still leaves a usable file. A waveform that cannot be
+// written is reported once, through PortIo's problem report, and stops.
 class VcdWriter final : public PortObserver {
 public:
     explicit VcdWriter(Clock& clock) : clock_(clock) {}
@@ -28,8 +29,10 @@ public:
     // Ends the dump at the current time and closes the file. Also done on destruction.
     void Close();
 
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.IsOpen(); }
     const std::string& Error() const { return error_; }
+    // Whether some of the waveform did not reach the file.
+    bool Lost() const { return file_.Failed(); }
 
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
 
@@ -38,12 +41,11 @@ private:
 
     std::uint16_t Levels() const;  // bit i = signal i of the header
     void Record(std::uint16_t levels);
-    std::uint64_t NextStamp();
+    std::string NextStamp();
     void Fail(const char* what);
 
     Clock& clock_;
-    std::FILE* file_ = nullptr;
-    std::string path_;
+    OutputFile file_;
     std::string error_;
     PortLines lines_;
     std::uint64_t origin_ = 0;

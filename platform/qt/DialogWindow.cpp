@@ -16,6 +16,7 @@
 
 #include "platform/qt/Controls.h"
 #include "platform/qt/Dialog.h"
+#include "platform/qt/SteadyCursor.h"
 
 namespace {
 
@@ -138,6 +139,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
             }
             auto* edit = new QLineEdit(TextOf(c), this);
             edit->setMaxLength(std::numeric_limits<int>::max());  // any length is taken
+            KeepCursorSteadyOnLongText(edit);
             // A frameless box paints no background of its own; filling it makes
             // the box opaque, so repainting it leaves the dialog beneath alone.
             if (!(c.style & kBorder)) edit->setAutoFillBackground(true);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ParportScan.h"
+#include "platform/PortIoMode.h"
+#include "platform/PortTrace.h"
+#include "sim/VcdWriter.h"
+#include "sim/WiringFault.h"
+
+// What the dialog and a scripted run both take from the command line: how the
+// port is reached and where its traffic is recorded.
+struct CommonOptions {
+    std::string tracePath;
+    std::string vcdPath;
+    PortIoMode portIo = kDefaultPortIoMode;
+    WiringFault simFault;
+    std::vector<PortMapping> portMap;
+};
+
+// --trace, --vcd, --port-io, --port-map and --sim-fault, defined once for both parsers.
+class CommonOptionSet {
+public:
+    CommonOptionSet();
+    void AddTo(QCommandLineParser& parser) const;
+    // Reads them from a parser that has parsed; "" or the usage error to tell.
+    std::string Read(const QCommandLineParser& parser, CommonOptions& options) const;
+
+private:
+    QCommandLineOption trace_, vcd_, portIo_, portMap_, simFault_;
+};
+
+// Opens the trace and the waveform the options name (the waveform following the
+// port at `portBase`); "" or the usage error to tell. Both naming one file would
+// wreck each other, so that is refused.
+std::string OpenOutputs(const CommonOptions& options, std::uint32_t portBase, PortTrace& trace,
+                        VcdWriter& vcd);
+
+// Closes both outputs at the end; `status`, or kExitOutputLost when either lost
+// data (each loss was told when it happened).
+int CloseOutputs(PortTrace& trace, VcdWriter& vcd, int status);
