@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config fonts-dejavu-core qt6-base-dev libgl-dev)
 for group in "$@"; do
     case "$group" in
-    --tests) packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth sigrok-cli) ;;
+    --tests) packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth sigrok-cli python3) ;;
     --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream xvfb xauth x11-utils) ;;
     *) echo "usage: $0 [--tests] [--package]" >&2; exit 2 ;;
     esac
