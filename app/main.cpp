@@ -96,8 +96,11 @@ int main(int argc, char** argv) {
 
     PortTrace trace;
     VcdWriter vcd(TheClock());
-    if (const std::string error = OpenOutputs(options, startPort, trace, vcd); !error.empty())
-        UsageError(error);
+    // Returned, not exited, so the toolkit and the module are torn down in order.
+    if (const std::string error = OpenOutputs(options, startPort, trace, vcd); !error.empty()) {
+        std::fprintf(stderr, "lcdtest: %s\n", error.c_str());
+        return kExitUsage;
+    }
 
     theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
         port.SetProblemSink(
