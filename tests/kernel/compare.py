@@ -10,10 +10,14 @@ import sys
 CONTROL = 2  # register offsets from the port's base
 DATA = 0
 SETUP_US = 1000  # what the tool requests before an enable edge, and as the pulse
-# Bits 0-3 of the control register drive pins 1, 14, 16 and 17. With an IRQ the
-# kernel adds bit 4 (interrupt enable) from its own copy to every PPWCONTROL, so
-# control writes are compared on bits 0-3 only; data writes on all eight.
-MASK = {DATA: 0xFF, CONTROL: 0x0F}
+# Bits 0-3 of the control register drive pins 1, 14, 16 and 17, and bit 5 turns
+# the data lines around. With an IRQ the kernel adds bit 4 (interrupt enable)
+# from its own copy to every PPWCONTROL, so control writes are compared on bits
+# 0-3 and 5 only; data writes and reads on all eight.
+MASK = {DATA: 0xFF, CONTROL: 0x2F}
+DATA_INPUT = 0x20
+# The tool's line flags are the control register XOR 0x03: E0 bit 0, RW bit 1, E1 bit 3.
+FLIPPED, E0, RW, E1 = 0x03, 0x01, 0x02, 0x08
 # PPCLAIM restores the kernel's saved control value (0x0C, or 0x1C with an IRQ)
 # twice before the tool's first write through ppdev.
 CLAIM_WRITES = 2
@@ -48,10 +52,9 @@ def read_log(path):
 
 
 def read_trace(path, base):
-    """The tool's writes to the port at `base` as (kind, offset, value), and all
-    its writes as (address, value) for comparing runs with each other. A
-    read-back case adds its reads here as 'r' events and passes "rw" as
-    compare_events' kinds; qemu's log already holds the port's reads."""
+    """The tool's writes and reads of the port at `base` as (kind, offset,
+    value), kind 'w' or 'r', and all its writes as (address, value) for
+    comparing runs with each other."""
     mine, every = [], []
     if not os.path.exists(path):
         return None, None
@@ -61,14 +64,61 @@ def read_trace(path, base):
             if len(fields) < 3:
                 continue
             address, value = int(fields[1], 16), int(fields[2], 16)
-            every.append((address, value))
+            kind = "r" if fields[3:] == ["read"] else "w"
+            if kind == "w":
+                every.append((address, value))
             if address - base in MASK:
-                mine.append(("w", address - base, value))
+                mine.append((kind, address - base, value))
     return mine, every
 
 
 def same(a, b):
     return a[0] == b[0] and a[1] == b[1] and (a[2] & MASK[a[1]]) == (b[2] & MASK[b[1]])
+
+
+def with_direction_writes(tool):
+    """The tool's events as ppdev puts them on the port: a change of bit 5 goes
+    by PPDATADIR, which first writes the kernel's copy of the control register
+    (the tool's last value) with only bit 5 changed."""
+    events, last = [], None
+    for event in tool:
+        if event[1] == CONTROL:
+            if last is not None and (event[2] ^ last) & DATA_INPUT:
+                events.append(("w", CONTROL, last ^ DATA_INPUT))
+            last = event[2]
+        events.append(event)
+    return events
+
+
+def read_moments(events):
+    """Problems with a read-back in the port's events, and a note: every data
+    read with bit 5 set and RW and an enable line high for the set-up time;
+    RW high only with bit 5 set, which changes only with RW and the enables
+    low; at the end bit 5 clear and every line at rest."""
+    problems, control, data, rose, reads = [], FLIPPED, None, 0, 0
+    for kind, offset, value, stamp in events:
+        lines = (control ^ FLIPPED) & (E0 | RW | E1)
+        if kind == "r":
+            reads += 1
+            if not (control & DATA_INPUT and lines & RW and lines & (E0 | E1)) \
+                    or stamp - rose < SETUP_US:
+                problems.append(f"read {reads} with control 0x{control:02X}, "
+                                f"{(stamp - rose) / 1000:.2f} ms after the enable rose")
+        elif offset == DATA:
+            data = value
+        else:
+            now = (value ^ FLIPPED) & (E0 | RW | E1)
+            if now & (E0 | E1) and not lines & (E0 | E1):
+                rose = stamp
+            if (now & RW and not value & DATA_INPUT) or \
+                    ((value ^ control) & DATA_INPUT and now | lines):
+                problems.append(f"control 0x{control:02X} then 0x{value:02X}: "
+                                "bit 5 and RW or an enable line out of order")
+            control = value
+    if not reads or control & MASK[CONTROL] != FLIPPED or data != 0:
+        problems.append(f"{reads} reads, ending with control 0x{control:02X}, data {data}")
+    return problems[:3], (f"reads: {reads}, each with bit 5, RW and the enable high >= 1 ms; "
+                          "bit 5 around every RW high; ends at rest, data lines outputs")
 
 
 def compare_events(port, tool, claims, kinds="w"):
@@ -99,7 +149,9 @@ def timing(events):
     pulses, setups = [], []
     last_data, rise = None, {}
     flags = None
-    for _, offset, value, stamp in events:
+    for kind, offset, value, stamp in events:
+        if kind == "r":
+            continue
         if offset == DATA:
             last_data = stamp
             continue
@@ -119,12 +171,13 @@ def timing(events):
 
 def judge(case, out, segment, references):
     name, user, args, size, port, init, reaches, message = case
+    reaches, _, expected = reaches.partition(":")
     problems, notes = [], []
     base = int(port, 16)
     tool, every = read_trace(os.path.join(out, name + ".trace"), base)
     status = open(os.path.join(out, name + ".status")).read().strip() \
         if os.path.exists(os.path.join(out, name + ".status")) else "missing"
-    if status != "0":
+    if status != (expected or "0"):
         problems.append(f"exit status {status}")
     if tool is None:
         return problems + ["no trace"], notes
@@ -141,7 +194,9 @@ def judge(case, out, segment, references):
     key = (size, init, port)
     if reaches == "port":
         claims = 0 if "--port-io=raw" in args else CLAIM_WRITES
-        found, matched = compare_events(segment, tool, claims)
+        reads = any(e[0] == "r" for e in tool)
+        found, matched = compare_events(segment, with_direction_writes(tool) if claims else tool,
+                                        claims, "rw" if reads else "w")
         problems += found
         if matched:
             pulses, setups = timing(matched)
@@ -155,13 +210,21 @@ def judge(case, out, segment, references):
                 notes.append(f"{len(matched)} writes matched, {claims} claim writes removed, "
                              f"enable pulses ({counts}) >= {min(lengths) / 1000:.2f} ms, "
                              f"data set-up >= {min(setups) / 1000:.2f} ms, nothing at exit")
+            if reads:
+                found, note = read_moments(matched)
+                problems += found
+                notes.append(note)
         references.setdefault(key, every)
     else:
         writes = [e for e in segment if e[0] == "w"]
         if writes:
             problems.append(f"{len(writes)} writes reached the port")
         reference = references.get(key)
-        if reference is None:
+        if "--run" in args:  # a scripted run stops before its first write
+            if every:
+                problems.append(f"the scripted run wrote {len(every)} times")
+            notes.append(f"message shown, exit status {status}, nothing written")
+        elif reference is None:
             problems.append("no run of the same size, bus and port to compare the trace with")
         elif every != reference:
             problems.append("the run's writes differ from a run on a working port")
@@ -187,7 +250,7 @@ def main():
             failed += 1
         for row, segment in zip(rows, segments):
             # Runs that reach no port are judged against a run that does, so last.
-            if row[6] == "none":
+            if row[6].startswith("none"):
                 deferred.append((boot, row, out, segment))
                 continue
             problems, notes = judge(row, out, segment, references)

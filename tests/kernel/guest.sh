@@ -91,11 +91,13 @@ done_and_wait() {
 start_tool() {  # NAME USER ARGS...
     name=$1 user=$2
     shift 2
-    as_user "$user" "$bin" --trace "/tmp/$name.trace" "$@" 2> "$out/$name.err" &
+    as_user "$user" "$bin" --trace "/tmp/$name.trace" "$@" > "$out/$name.err" 2>&1 &
     pid=$!
 }
 
-# One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES|MESSAGE
+# One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES[:STATUS]|MESSAGE,
+# where STATUS is the exit status expected when it is not 0. MESSAGE is looked
+# for in the tool's standard output and error.
 run_case() {
     IFS='|' read -r name user args size port init reaches message <<EOF
 $1
@@ -105,6 +107,15 @@ EOF
     mark
     # shellcheck disable=SC2086 # ARGS are words
     start_tool "$name" "$user" $args
+    case $args in
+        *--run*) wait "$pid"; echo $? > "$out/$name.status" ;;  # a scripted run ends by itself
+        *) drive_case ;;
+    esac
+    mark
+    cp "/host/tmp/$name.trace" "$out/" 2>/dev/null
+}
+
+drive_case() {
     drive "$pid" "$size" "$port" "$init"
     case $name in
         second_instance*)
@@ -121,14 +132,13 @@ EOF
             ;;
     esac
     done_and_wait "$pid" "$name"
-    mark
-    cp "/host/tmp/$name.trace" "$out/" 2>/dev/null
 }
 
 cases() {
     case $boot in
         irq) cat <<'EOF'
 no_modules|lp|--port-io=ppdev|16x2|0x378|8|none|lcdtest: no parallel port device: load the kernel modules parport_pc and ppdev (sudo modprobe parport_pc ppdev)
+scripted_no_modules|lp|--run 16x2:8 --verify --port-io=ppdev --no-window|16x2|0x378|8|none:3|ERROR: no parallel port device
 ! load_parport
 ! insmod /lib/modules/lp.ko
 lp_holds_port|lp|--port-io=ppdev|16x2|0x378|8|none|lcdtest: cannot claim /dev/parport0: No such device or address — another driver holds the port, usually the printer driver: unload it (sudo modprobe -r lp)
@@ -139,6 +149,8 @@ ppdev_16x2_8bit|lp|--port-io=ppdev|16x2|0x378|8|port|lcdtest: using the parallel
 ppdev_40x4_4bit|lp|--port-io=ppdev|40x4|0x378|4|port|-
 raw_16x2_8bit|root|--port-io=raw|16x2|0x378|8|port|lcdtest: using raw port I/O through /dev/port
 raw_40x4_4bit|root|--port-io=raw|40x4|0x378|4|port|-
+verify_ppdev_16x2_8bit|lp|--run 16x2:8 --verify --port-io=ppdev --no-window|16x2|0x378|8|port:1|likely cause: every read gave 0xFF: no module
+verify_raw_16x2_8bit|root|--run 16x2:8 --verify --port-io=raw --no-window|16x2|0x378|8|port:1|likely cause: every read gave 0xFF: no module
 auto_16x2_8bit|lp||16x2|0x378|8|port|lcdtest: using the parallel port through ppdev (0x378 on /dev/parport0)
 auto_40x4_4bit|lp||40x4|0x378|4|port|-
 second_instance|lp|--port-io=ppdev|16x2|0x378|8|port|lcdtest: cannot claim /dev/parport0: 
@@ -150,6 +162,7 @@ ppdev_16x2_8bit|lp|--port-io=ppdev|16x2|0x378|8|port|-
 ppdev_40x4_4bit|lp|--port-io=ppdev|40x4|0x378|4|port|-
 raw_16x2_8bit|root|--port-io=raw|16x2|0x378|8|port|-
 raw_40x4_4bit|root|--port-io=raw|40x4|0x378|4|port|-
+verify_ppdev_40x4_4bit|lp|--run 40x4:4 --verify --port-io=ppdev --no-window|40x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
 auto_16x2_8bit|lp||16x2|0x378|8|port|-
 auto_40x4_4bit|lp||40x4|0x378|4|port|-
 EOF
