@@ -99,6 +99,9 @@ for m in ${order[*]}; do insmod /lib/modules/\$m.ko; done
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=512000 hostroot /host
 mount -t 9p -o trans=virtio,version=9p2000.L out /out
 mount -t tmpfs tmp /host/tmp
+# The checkout on a share of its own, so a clone under /tmp is not hidden by the tmpfs.
+mkdir -p /host\$lcdtest_root
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=512000 repo /host\$lcdtest_root
 mount -t proc proc /host/proc; mount -t sysfs sys /host/sys; mount -t devtmpfs dev /host/dev
 sh /host\$lcdtest_root/tests/kernel/guest.sh \$lcdtest_boot \$lcdtest_mark > /out/guest.log 2>&1
 echo "guest done: \$?"
@@ -129,6 +132,7 @@ boot() {
         -append "console=ttyS0 quiet panic=-1 lcdtest_root=$root lcdtest_bin=$LCDTEST_BIN lcdtest_boot=$name lcdtest_mark=$mark" \
         -serial "file:$out/console.log" "${devices[@]}" \
         -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+        -virtfs "local,path=$root,mount_tag=repo,security_model=none,readonly=on,multidevs=remap" \
         -virtfs "local,path=$out,mount_tag=out,security_model=none" \
         -trace 'enable=parallel_ioport_*' -D "$out/qemu.log" -msg timestamp=on &
     pids+=($!)
