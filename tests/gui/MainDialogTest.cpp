@@ -60,10 +60,8 @@ TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
         EXPECT_EQ(Text(d, IDC_DEC) + "|" + Text(d, IDC_HEX) + "|" + Text(d, IDC_CHAR), "0|0x00|");
         EXPECT_EQ(Control<QComboBox>(d, IDC_PORT)->currentText(), "0x378");
         EXPECT_EQ(Control<QComboBox>(d, IDC_SIZE)->currentText(), "16x2");
-        const QFontMetrics line1Font(Control<QLineEdit>(d, IDC_LINE1)->font());
-        EXPECT_EQ(line1Font.horizontalAdvance("iiii"), line1Font.horizontalAdvance("WWWW"));
-        const QFontMetrics readoutFont(d.ControlWidget(IDC_HEX)->font());
-        EXPECT_NE(readoutFont.horizontalAdvance("iiii"), readoutFont.horizontalAdvance("WWWW"));
+        const QFontMetrics lineFont(Control<QLineEdit>(d, IDC_LINE1)->font());  // columns align
+        EXPECT_EQ(lineFont.horizontalAdvance("iiii"), lineFont.horizontalAdvance("WWWW"));
         // Focus and the tab order start at "Done", as the template orders the controls.
         EXPECT_EQ(d.Window()->focusWidget(), d.ControlWidget(IDOK));
         EXPECT_EQ(d.ControlWidget(IDOK)->nextInFocusChain(), d.ControlWidget(IDC_INIT_4BIT));
@@ -121,8 +119,8 @@ TEST_F(MainDialogTest, OnlyTheCloseUpRunsTheListHandlers) {
 }
 
 // Real clicks on all 24 buttons, after the Port list moved to 0x278: each drives
-// its own line there, a click on a checked button writes again, and the E1
-// buttons do nothing while they are disabled.
+// its own line there with Low, High, High again and Low; every click writes, a
+// line already Low stays Low, and the E1 buttons do nothing while disabled.
 TEST_F(MainDialogTest, EveryButtonDrivesItsLineOnTheChosenPort) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
@@ -137,49 +135,50 @@ TEST_F(MainDialogTest, EveryButtonDrivesItsLineOnTheChosenPort) {
             const LineButtons& b = data ? kDataLineButtons[bit] : kControlLineButtons[bit - 8];
             const auto high = static_cast<std::uint8_t>(data ? 1 << bit : (1 << (bit - 8)) ^ 3);
             const std::uint32_t address = data ? 0x278 : 0x27A;
-            Click(d, b.high);
-            Click(d, b.high);
-            EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, high)) << b.high;
-            EXPECT_TRUE(Checked(d, b.high)) << b.high;
-            Click(d, b.low);
-            EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, data ? 0 : 3)) << b.low;
+            for (const int id : {b.low, b.high, b.high, b.low}) {
+                Click(d, id);
+                const bool isHigh = id == b.high;
+                EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, isHigh ? high
+                                                                               : data ? 0
+                                                                                      : 3))
+                    << id;
+                EXPECT_TRUE(Checked(d, id) && !Checked(d, isHigh ? b.low : b.high)) << id;
+            }
         }
-        EXPECT_EQ(timeline.WriteCount(), 36u);
+        EXPECT_EQ(timeline.WriteCount(), 48u);
     });
 }
 
-TEST_F(MainDialogTest, EnterOnDonePressesItAndEveryWayOutCancelsWritingNothing) {
+// Enter on Done ends the dialog; Enter elsewhere starts the 8-bit run (547 writes
+// after the 2 at start-up: the reference run's figure, independent of the code);
+// every other way out cancels, writing nothing.
+TEST_F(MainDialogTest, EnterAndTheWaysOut) {
+    const auto enterOn = [](int id) {
+        return [id](CLcdTestDlg& d) {
+            d.ControlWidget(id)->setFocus();
+            QTest::keyClick(d.ControlWidget(id), Qt::Key_Return);
+        };
+    };
     struct Case {
-        std::function<void(CLcdTestDlg&)> end;
+        std::function<void(CLcdTestDlg&)> act;
         INT_PTR result;
+        std::size_t writes;
     };
     const Case cases[] = {
-        {[](CLcdTestDlg& d) { QTest::keyClick(d.Window()->focusWidget(), Qt::Key_Return); }, IDOK},
+        {enterOn(IDOK), IDOK, 2},
+        {enterOn(IDC_LINE2), kLeftOpen, 2 + 547},
+        {enterOn(IDC_SIZE), kLeftOpen, 2 + 547},
+        {enterOn(IDC_HEX), kLeftOpen, 2 + 547},
         {[](CLcdTestDlg& d) { QTest::keyClick(d.ControlWidget(IDC_LINE1), Qt::Key_Escape); },
-         IDCANCEL},
-        {[](CLcdTestDlg& d) { d.Window()->close(); }, IDCANCEL},
-        {[](CLcdTestDlg& d) { d.SendMessage(WM_SYSCOMMAND, SC_CLOSE); }, IDCANCEL},
+         IDCANCEL, 2},
+        {[](CLcdTestDlg& d) { d.Window()->close(); }, IDCANCEL, 2},
+        {[](CLcdTestDlg& d) { d.SendMessage(WM_SYSCOMMAND, SC_CLOSE); }, IDCANCEL, 2},
     };
     for (const Case& c : cases) {
         timeline.events.clear();
         CLcdTestDlg dlg;
-        EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.end), c.result);
-        EXPECT_EQ(timeline.WriteCount(), 2u) << "the start-up writes only";
-    }
-}
-
-// 547 writes and 599 ms are the reference run's figures, independent of the code.
-TEST_F(MainDialogTest, EnterOutsideAPushButtonStartsTheEightBitRun) {
-    for (int focused : {IDC_LINE2, IDC_SIZE, IDC_HEX}) {
-        CLcdTestDlg dlg;
-        const INT_PTR result = RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-            d.ControlWidget(focused)->setFocus();
-            timeline.events.clear();
-            QTest::keyClick(d.ControlWidget(focused), Qt::Key_Return);
-            EXPECT_EQ(timeline.WriteCount(), 547u) << focused;
-            EXPECT_EQ(timeline.SleptMillis(), 599u) << focused;
-        });
-        EXPECT_EQ(result, kLeftOpen) << focused;
+        EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.act), c.result);
+        EXPECT_EQ(timeline.WriteCount(), c.writes) << c.result;
     }
 }
 

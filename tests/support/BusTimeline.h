@@ -68,19 +68,14 @@ public:
         for (const BusEvent& e : Only(BusEvent::Sleep)) total += e.value;
         return total;
     }
-    std::vector<std::uint8_t> ValuesAt(std::uint32_t address) const {
-        std::vector<std::uint8_t> values;
-        for (const BusEvent& e : Only(BusEvent::Write, address)) values.push_back(e.value);
-        return values;
-    }
 
     std::vector<BusEvent> events;
 
 private:
-    std::vector<BusEvent> Only(BusEvent::Kind kind, std::int64_t where = -1) const {
+    std::vector<BusEvent> Only(BusEvent::Kind kind) const {
         std::vector<BusEvent> some;
         for (const BusEvent& e : events)
-            if (e.kind == kind && (where < 0 || e.where == where)) some.push_back(e);
+            if (e.kind == kind) some.push_back(e);
         return some;
     }
     std::uint64_t nowMicros_ = 0;
@@ -107,11 +102,10 @@ public:
     // bus the three 0x30 and the 0x20 go as single 8-bit transfers, the rest as
     // nibble pairs, and the 0x28 follows the 0x20 without a wait.
     void Init(bool fourBit, std::uint8_t c) {
-        const Step eightBit[] = {{40, 0x38}, {5, 0x38}, {125, 0x38}, {1, 0x38}};
-        const Step wake[] = {{40, 0x30}, {5, 0x30}, {125, 0x30}, {1, 0x20}};
-        for (const Step& s : fourBit ? wake : eightBit) {
-            Sleep(s.waitMs);
-            Command(false, s.instruction, c);
+        const std::uint32_t waits[] = {40, 5, 125, 1};
+        for (int k = 0; k < 4; ++k) {
+            Sleep(waits[k]);
+            Command(false, fourBit ? (k < 3 ? 0x30 : 0x20) : 0x38, c);
         }
         if (fourBit) Command(true, 0x28, c);
         for (const std::uint8_t instruction : {0x08, 0x01, 0x06, 0x0F, 0x01}) {
@@ -131,10 +125,6 @@ public:
 
 private:
     using Bytes = std::vector<std::uint8_t>;
-    struct Step {
-        std::uint32_t waitMs;
-        std::uint8_t instruction;
-    };
 
     static Bytes Nibbles(std::uint8_t v) {
         return {static_cast<std::uint8_t>(v & 0xF0), static_cast<std::uint8_t>((v << 4) & 0xF0)};
