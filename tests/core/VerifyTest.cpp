@@ -100,15 +100,12 @@ TEST(Verify, EachWiringFaultFailsAndIsNamedWithoutChangingTheRun) {
         const char* cause;
     };
     const Case cases[] = {
-        {"D5=0", kSize16x2, BusWidth::Eight, "D5 always reads 0"},
         {"D5=0", kSize20x4, BusWidth::Four, "D5 always reads 0"},
         {"D2=1", kSize16x2, BusWidth::Eight, "D2 always reads 1"},
         {"D6=open", kSize40x2, BusWidth::Four, "D6 always reads 1"},
-        {"RW=0", kSize16x2, BusWidth::Eight, "every read gave 0xFF: no module, RW"},
         {"RW=0", kSize40x4, BusWidth::Four, "every read gave 0xFF: no module, RW"},
         {"E0=open", kSize8x2, BusWidth::Eight, "E0 not wired"},
         {"E1=open", kSize40x4, BusWidth::Eight, "the controller on E1 does not answer"},
-        {"E1=open", kSize40x4, BusWidth::Four, "the controller on E1 does not answer"},
     };
     for (const Case& c : cases) {
         std::vector<BusEvent> soundRun;
@@ -127,13 +124,6 @@ TEST(Verify, EachWiringFaultFailsAndIsNamedWithoutChangingTheRun) {
     }
 }
 
-TEST(Verify, NothingSentReadsNothing) {
-    Bench bench;
-    const VerifyResult result = VerifyModule(bench.driver, bench.panel, bench.clock, {});
-    EXPECT_EQ(result.outcome, VerifyResult::Outcome::NothingSent);
-    EXPECT_TRUE(bench.port.Writes().empty());
-}
-
 TEST(Verify, DifferencesNamePositionExpectedAndRead) {
     Bench bench;
     TestRunRecord sent = bench.Run(kSize16x2, BusWidth::Eight);
@@ -145,13 +135,10 @@ TEST(Verify, DifferencesNamePositionExpectedAndRead) {
 }
 
 TEST(WiringFault, ParsesListsAndRefusesTheRest) {
+    // An open data line reads 1 and RW=0 is an open RW; the last word on a line counts.
     const std::pair<const char*, const char*> good[] = {
-        {"none", "none"},
-        {"d5=0", "D5=0"},
-        {"D2=1,E1=open", "D2=1,E1=open"},
-        {"D0=open", "D0=1"},
-        {"RW=0", "RW=open"},
-        {"D3=1,D3=0", "D3=0"},  // the last word on a line counts
+        {"none", "none"},    {"d5=0", "D5=0"},    {"D2=1,E1=open", "D2=1,E1=open"},
+        {"D0=open", "D0=1"}, {"RW=0", "RW=open"}, {"D3=1,D3=0", "D3=0"},
     };
     for (const auto& [text, formatted] : good) {
         std::string error;

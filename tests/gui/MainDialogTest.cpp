@@ -30,10 +30,6 @@ bool Checked(CDialog& dlg, int id) {
     return Control<QRadioButton>(dlg, id)->isChecked();
 }
 
-void Click(CDialog& dlg, int id) {
-    QTest::mouseClick(dlg.ControlWidget(id), Qt::LeftButton);
-}
-
 // Opens a list's drop-down part with the keyboard, moves to `index` and takes it
 // with Enter, as a user would; the close-up report is then delivered.
 void ChooseWithKeys(QComboBox* combo, int index) {

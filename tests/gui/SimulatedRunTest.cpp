@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QLineEdit>
-#include <QTest>
 
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
@@ -25,8 +23,7 @@ std::string TypedText(int size, int line) {
 
 // Picks the size and types every line box.
 void ChooseAndType(CLcdTestDlg& d, int size) {
-    qobject_cast<QComboBox*>(d.ControlWidget(IDC_SIZE))->setCurrentIndex(size);
-    d.SendCommand(CBN_CLOSEUP, IDC_SIZE);
+    ChooseList(d, IDC_SIZE, size);
     for (int n = 0; n < 4; ++n)
         qobject_cast<QLineEdit*>(d.ControlWidget(IDC_LINE1 + n))
             ->setText(QString::fromLatin1(TypedText(size, n)));
@@ -71,8 +68,7 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndTheGlyphs) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
         ChooseAndType(d, size);
-        QTest::mouseClick(d.ControlWidget(width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT),
-                          Qt::LeftButton);
+        Click(d, width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT);
         ExpectModuleShows(module, size);
     });
 }
