@@ -67,21 +67,32 @@ TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
     });
 }
 
-TEST_F(MainDialogTest, EverySizeSetsItsTextsReadOnlyStatesAndE1) {
+// Each size shows its texts, which fill every box it uses exactly (box 1 of 16x1
+// holds both halves) and hold no backslash, so they reach the module unchanged. A
+// box is read-only exactly when its size does not use it; E1 can be driven by hand
+// only where a second controller sits on it. Choosing a size writes nothing.
+TEST_F(MainDialogTest, EverySizeFillsItsBoxesAndSetsReadOnlyStatesAndE1) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
         const std::size_t writesAtStart = timeline.WriteCount();
         for (int size = 0; size < kModuleSizeCount; ++size) {
             Control<QLineEdit>(d, IDC_LINE1)->setText("typed by hand");
             ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), size);
-            const SizeDemo& demo = kSizeDemos[size];
+            const ModuleGeometry& g = kModuleGeometry[size];
+            const int lines = size == kSize16x1 ? 1 : g.linesPerController * g.controllerCount;
             for (int n = 0; n < 4; ++n) {
-                EXPECT_EQ(Text(d, IDC_LINE1 + n), demo.lineText[n]) << demo.name;
-                EXPECT_EQ(Control<QLineEdit>(d, IDC_LINE1 + n)->isReadOnly(), demo.lineReadOnly[n])
-                    << demo.name << " box " << n + 1;
+                const std::string text = Text(d, IDC_LINE1 + n);
+                const auto box = ::testing::Message() << kSizeDemos[size].name << " box " << n + 1;
+                EXPECT_EQ(text, kSizeDemos[size].lineText[n]) << box;
+                EXPECT_EQ(text.size(), n >= lines          ? 0u
+                                       : size == kSize16x1 ? 16u
+                                                           : g.columns)
+                    << box;
+                EXPECT_EQ(text.find('\\'), std::string::npos) << box;
+                EXPECT_EQ(Control<QLineEdit>(d, IDC_LINE1 + n)->isReadOnly(), n >= lines) << box;
             }
             for (int e1 : {IDC_E1_HIGH, IDC_E1_LOW})
-                EXPECT_EQ(d.ControlWidget(e1)->isEnabled(), size == kSize40x4) << demo.name;
+                EXPECT_EQ(d.ControlWidget(e1)->isEnabled(), g.controllerCount == 2) << size;
         }
         EXPECT_EQ(timeline.WriteCount(), writesAtStart);
     });
