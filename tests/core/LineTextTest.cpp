@@ -18,12 +18,6 @@ Bytes Padded(std::string_view written, unsigned columns) {
     return line;
 }
 
-std::string Repeat(std::string_view s, int times) {
-    std::string out;
-    for (int k = 0; k < times; ++k) out += s;
-    return out;
-}
-
 TEST(EncodeLineText, Table) {
     struct Case {
         std::string text;
@@ -32,6 +26,8 @@ TEST(EncodeLineText, Table) {
         const char* remark;
     };
     const std::string forty(40, 'x'), thirtyNine(39, 'y');
+    std::string fortyEscapes;
+    for (int k = 0; k < 40; ++k) fortyEscapes += "\\065";
     const Case cases[] = {
         {"", 16, "", "a line is always sent in full"},
         {"\\065B", 16, "AB", "byte escape, then an ordinary character"},
@@ -47,7 +43,7 @@ TEST(EncodeLineText, Table) {
         {"A\\", 16, "A\\", "a backslash at the end of the text is ordinary"},
         {"\\", 16, "\\", "a lone backslash"},
         {"ABCDEFGHIJ", 8, "ABCDEFGH", "I and J are never consumed"},
-        {Repeat("\\065", 40), 40, std::string(40, 'A'), "the longest text one line consumes"},
+        {fortyEscapes, 40, std::string(40, 'A'), "the longest text one line consumes"},
         {thirtyNine + "\\065", 40, thirtyNine + "A", "the escape fills the last position"},
         {forty + "\\065", 40, forty, "the escape is never consumed"},
         {"\\999", 16, "\\999", "the largest three-digit value is no byte"},

@@ -1,16 +1,14 @@
 #pragma once
 
+#include <fcntl.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
-#include <fcntl.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "platform/ParportScan.h"
