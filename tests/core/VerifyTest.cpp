@@ -1,6 +1,6 @@
-// Verify on the simulated module: what a sound module reads back, what each
-// injected wiring fault reads back and is blamed for, and the line discipline of
-// the reads on the port.
+// Verify on the simulated module: what each injected wiring fault reads back and is
+// blamed for. (A sound module of every size at both widths, and the line discipline
+// of the reads: SimulatedRunTest.)
 
 #include <gtest/gtest.h>
 
@@ -43,54 +43,6 @@ WiringFault Fault(const char* text) {
     std::string error;
     return ParseWiringFault(text, error).value();
 }
-
-// While RW and an enable line are high the data lines are inputs, and they turn
-// only while RW and both enable lines are low; everything ends at rest.
-void ExpectLineDiscipline(const std::vector<BusEvent>& writes) {
-    const std::uint32_t control = kPortBases[0] + kControlRegisterOffset;
-    int previous = -1;
-    for (const BusEvent& w : writes) {
-        if (w.where != control) continue;
-        const auto flags = static_cast<std::uint8_t>(w.value ^ kControlInvertMask);
-        const bool driving = (flags & kLineRW) && (flags & (kLineE0 | kLineE1));
-        EXPECT_TRUE(!driving || (flags & kDataLinesInput)) << int(w.value);
-        if (previous >= 0 && ((previous ^ flags) & kDataLinesInput)) {
-            EXPECT_EQ((previous | flags) & (kLineRW | kLineE0 | kLineE1), 0) << int(w.value);
-        }
-        previous = flags;
-    }
-    ASSERT_GE(writes.size(), 2u);
-    EXPECT_EQ(writes[writes.size() - 2], BusEvent::WriteOf(kPortBases[0], 0));
-    EXPECT_EQ(writes.back(), BusEvent::WriteOf(control, ControlRegisterByte(0)));
-}
-
-class VerifySizes : public ::testing::TestWithParam<std::tuple<int, BusWidth>> {};
-
-TEST_P(VerifySizes, ASoundModuleReadsBackAsSent) {
-    const auto [size, width] = GetParam();
-    Bench bench;
-    const TestRunRecord sent = bench.Run(size, width);
-    const std::size_t runWrites = bench.port.WriteCount();
-    const VerifyResult result = VerifyModule(bench.driver, bench.panel, bench.clock, sent);
-    EXPECT_EQ(result.outcome, VerifyResult::Outcome::Pass) << result.Summary();
-    const ModuleGeometry& g = kModuleGeometry[size];
-    const std::size_t lines = g.controllerCount * g.linesPerController;
-    EXPECT_EQ(result.compared, g.controllerCount * (1u + sizeof kGlyphTable) + lines * g.columns);
-    for (int c = 0; c < g.controllerCount; ++c)
-        EXPECT_EQ(bench.module.Controller(c).TimingViolations(), 0u)
-            << bench.module.Controller(c).LastViolation();
-    const std::vector<BusEvent> writes = bench.port.Writes();
-    ExpectLineDiscipline({writes.begin() + static_cast<std::ptrdiff_t>(runWrites), writes.end()});
-}
-
-INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, VerifySizes,
-                         ::testing::Combine(::testing::Range(0, kModuleSizeCount),
-                                            ::testing::Values(BusWidth::Eight, BusWidth::Four)),
-                         [](const auto& info) {
-                             return std::string(kSizeDemos[std::get<0>(info.param)].name) + "_" +
-                                    (std::get<1>(info.param) == BusWidth::Eight ? "8" : "4") +
-                                    "bit";
-                         });
 
 TEST(Verify, EachWiringFaultFailsAndIsNamedWithoutChangingTheRun) {
     struct Case {
