@@ -44,6 +44,7 @@ void ChooseWithKeys(QComboBox* combo, int index) {
 
 class MainDialogTest : public ::testing::Test, protected DialogFixtureBase {};
 
+// Then text that is not Latin-1 becomes question marks and any length is taken.
 TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
@@ -64,37 +65,65 @@ TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
         const HICON icon = LoadIconResource(IDR_MAINFRAME);
         ASSERT_NE(icon, nullptr);
         EXPECT_EQ(d.SendMessage(WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(icon));
+
+        auto* line1 = Control<QLineEdit>(d, IDC_LINE1);
+        line1->setText(QString::fromUtf8("\u00e9\u20ac\U0001F600x"));
+        EXPECT_EQ(Text(d, IDC_LINE1), "\xe9??x");
+        line1->setText(QString(1 << 20, QChar('\\')));
+        EXPECT_EQ(line1->text().size(), 1 << 20);
+        timeline.events.clear();
+        Click(d, IDC_INIT_4BIT);
+        EXPECT_EQ(timeline.WriteCount(), 870u);
     });
 }
 
-// Each size shows its texts, which fill every box it uses exactly (box 1 of 16x1
-// holds both halves) and hold no backslash, so they reach the module unchanged. A
-// box is read-only exactly when its size does not use it; E1 can be driven by hand
-// only where a second controller sits on it. Choosing a size writes nothing.
-TEST_F(MainDialogTest, EverySizeFillsItsBoxesAndSetsReadOnlyStatesAndE1) {
+// On the second port, each size shows its texts, which fill every box it uses
+// exactly (box 1 of 16x1 holds both halves) and hold no backslash, so they reach
+// the module unchanged. A box is read-only exactly when its size does not use it;
+// E1 can be driven by hand only where a second controller sits on it. Choosing
+// writes nothing. Then real clicks on all 24 buttons: each drives its own line on
+// that port with Low, High, High again and Low; every click writes, and a line
+// already Low stays Low.
+TEST_F(MainDialogTest, EverySizeAndEveryButton) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        const std::size_t writesAtStart = timeline.WriteCount();
+        timeline.events.clear();
+        ChooseWithKeys(Control<QComboBox>(d, IDC_PORT), 1);
+        Click(d, IDC_E1_HIGH);
+        EXPECT_FALSE(Checked(d, IDC_E1_HIGH));
         for (int size = 0; size < kModuleSizeCount; ++size) {
             Control<QLineEdit>(d, IDC_LINE1)->setText("typed by hand");
             ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), size);
             const ModuleGeometry& g = kModuleGeometry[size];
             const int lines = size == kSize16x1 ? 1 : g.linesPerController * g.controllerCount;
+            const std::size_t columns = size == kSize16x1 ? 16 : g.columns;
             for (int n = 0; n < 4; ++n) {
                 const std::string text = Text(d, IDC_LINE1 + n);
                 const auto box = ::testing::Message() << kSizeDemos[size].name << " box " << n + 1;
                 EXPECT_EQ(text, kSizeDemos[size].lineText[n]) << box;
-                EXPECT_EQ(text.size(), n >= lines          ? 0u
-                                       : size == kSize16x1 ? 16u
-                                                           : g.columns)
-                    << box;
+                EXPECT_EQ(text.size(), n < lines ? columns : 0u) << box;
                 EXPECT_EQ(text.find('\\'), std::string::npos) << box;
                 EXPECT_EQ(Control<QLineEdit>(d, IDC_LINE1 + n)->isReadOnly(), n >= lines) << box;
             }
             for (int e1 : {IDC_E1_HIGH, IDC_E1_LOW})
                 EXPECT_EQ(d.ControlWidget(e1)->isEnabled(), g.controllerCount == 2) << size;
         }
-        EXPECT_EQ(timeline.WriteCount(), writesAtStart);
+        EXPECT_TRUE(timeline.events.empty());
+        ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), kSize40x4);
+        for (int bit = 0; bit < 12; ++bit) {
+            const bool data = bit < 8;
+            const LineButtons& b = data ? kDataLineButtons[bit] : kControlLineButtons[bit - 8];
+            const auto high = static_cast<std::uint8_t>(data ? 1 << bit : (1 << (bit - 8)) ^ 3);
+            const std::uint8_t low = data ? 0 : 3;
+            for (const int id : {b.low, b.high, b.high, b.low}) {
+                Click(d, id);
+                EXPECT_EQ(timeline.Writes().back(),
+                          BusEvent::WriteOf(data ? 0x278 : 0x27A, id == b.high ? high : low))
+                    << id;
+                EXPECT_TRUE(Checked(d, id) && !Checked(d, id == b.high ? b.low : b.high)) << id;
+            }
+        }
+        EXPECT_EQ(timeline.WriteCount(), 48u);
     });
 }
 
@@ -122,37 +151,6 @@ TEST_F(MainDialogTest, OnlyTheCloseUpRunsTheListHandlers) {
             EXPECT_TRUE(d.Window()->isVisible()) << "closing the list leaves the dialog open";
             EXPECT_EQ(Text(d, IDC_LINE1), "** TORV-2002 20x2 **");
         }
-    });
-}
-
-// Real clicks on all 24 buttons, after the Port list moved to 0x278: each drives
-// its own line there with Low, High, High again and Low; every click writes, a
-// line already Low stays Low, and the E1 buttons do nothing while disabled.
-TEST_F(MainDialogTest, EveryButtonDrivesItsLineOnTheChosenPort) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        timeline.events.clear();
-        ChooseWithKeys(Control<QComboBox>(d, IDC_PORT), 1);
-        Click(d, IDC_E1_HIGH);
-        EXPECT_TRUE(timeline.events.empty());
-        EXPECT_FALSE(Checked(d, IDC_E1_HIGH));
-        ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), kSize40x4);
-        for (int bit = 0; bit < 12; ++bit) {
-            const bool data = bit < 8;
-            const LineButtons& b = data ? kDataLineButtons[bit] : kControlLineButtons[bit - 8];
-            const auto high = static_cast<std::uint8_t>(data ? 1 << bit : (1 << (bit - 8)) ^ 3);
-            const std::uint32_t address = data ? 0x278 : 0x27A;
-            for (const int id : {b.low, b.high, b.high, b.low}) {
-                Click(d, id);
-                const bool isHigh = id == b.high;
-                EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, isHigh ? high
-                                                                               : data ? 0
-                                                                                      : 3))
-                    << id;
-                EXPECT_TRUE(Checked(d, id) && !Checked(d, isHigh ? b.low : b.high)) << id;
-            }
-        }
-        EXPECT_EQ(timeline.WriteCount(), 48u);
     });
 }
 
@@ -187,20 +185,6 @@ TEST_F(MainDialogTest, EnterAndTheWaysOut) {
         EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.act), c.result);
         EXPECT_EQ(timeline.WriteCount(), c.writes) << c.result;
     }
-}
-
-TEST_F(MainDialogTest, TextThatIsNotLatin1BecomesQuestionMarksAndAnyLengthIsTaken) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        auto* line1 = Control<QLineEdit>(d, IDC_LINE1);
-        line1->setText(QString::fromUtf8("\u00e9\u20ac\U0001F600x"));
-        EXPECT_EQ(Text(d, IDC_LINE1), "\xe9??x");
-        line1->setText(QString(1 << 20, QChar('\\')));
-        EXPECT_EQ(line1->text().size(), 1 << 20);
-        timeline.events.clear();
-        Click(d, IDC_INIT_4BIT);
-        EXPECT_EQ(timeline.WriteCount(), 870u);
-    });
 }
 
 TEST(MinimisedIcon, CentresWithTruncationTowardZero) {
