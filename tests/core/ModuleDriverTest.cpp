@@ -62,10 +62,10 @@ TEST_F(ModuleDriverTest, EveryCycleFollowsTheBusRules) {
         driver.WriteCommand4(0x28, controller);
         driver.WriteData4(0x30, controller);  // low nibble 0: still two transfers
         ExpectedBus expected(byHand);
-        expected.Command(false, 0x38, controller);
-        expected.Data(false, 0xFF, controller);
-        expected.Command(true, 0x28, controller);
-        expected.Data(true, 0x30, controller);
+        expected.Cycle(false, false, 0x38, controller);
+        expected.Cycle(true, false, 0xFF, controller);
+        expected.Cycle(false, true, 0x28, controller);
+        expected.Cycle(true, true, 0x30, controller);
         EXPECT_EQ(timeline.events, expected.events) << int(controller) << " " << int(byHand);
     }
 }

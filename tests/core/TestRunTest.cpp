@@ -77,7 +77,7 @@ void ExpectController(ExpectedBus& e, bool fourBit, std::uint8_t c,
                       const std::vector<ExpectedLine>& lines) {
     const auto cycle = [&](bool data, std::uint8_t v) {
         e.Sleep(2);
-        data ? e.Data(fourBit, v, c) : e.Command(fourBit, v, c);
+        e.Cycle(data, fourBit, v, c);
     };
     e.Init(fourBit, c);
     for (const ExpectedLine& line : lines) {

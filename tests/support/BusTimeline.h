@@ -89,11 +89,9 @@ class ExpectedBus {
 public:
     explicit ExpectedBus(std::uint8_t controlFlags = 0) : flags_(controlFlags) {}
 
-    void Command(bool fourBit, std::uint8_t v, std::uint8_t c) {
-        Cycle(false, fourBit ? Nibbles(v) : Bytes{v}, c);
-    }
-    void Data(bool fourBit, std::uint8_t v, std::uint8_t c) {
-        Cycle(true, fourBit ? Nibbles(v) : Bytes{v}, c);
+    // One instruction (rs false) or data byte to controller c.
+    void Cycle(bool rs, bool fourBit, std::uint8_t v, std::uint8_t c) {
+        Transfers(rs, fourBit ? Nibbles(v) : Bytes{v}, c);
     }
     void Sleep(std::uint32_t ms) { events.push_back(BusEvent::SleepOf(ms)); }
     void Fetch(int box) { events.push_back(BusEvent::FetchOf(box)); }
@@ -105,12 +103,12 @@ public:
         const std::uint32_t waits[] = {40, 5, 125, 1};
         for (int k = 0; k < 4; ++k) {
             Sleep(waits[k]);
-            Command(false, fourBit ? (k < 3 ? 0x30 : 0x20) : 0x38, c);
+            Cycle(false, false, fourBit ? (k < 3 ? 0x30 : 0x20) : 0x38, c);
         }
-        if (fourBit) Command(true, 0x28, c);
+        if (fourBit) Cycle(false, true, 0x28, c);
         for (const std::uint8_t instruction : {0x08, 0x01, 0x06, 0x0F, 0x01}) {
             Sleep(2);
-            Command(fourBit, instruction, c);
+            Cycle(false, fourBit, instruction, c);
         }
     }
 
@@ -133,7 +131,7 @@ private:
         flags_ = high ? (flags_ | mask) : (flags_ & ~mask);
         events.push_back(BusEvent::WriteOf(kControlRegister, flags_ ^ 0x03));
     }
-    void Cycle(bool rs, const Bytes& transfers, std::uint8_t c) {
+    void Transfers(bool rs, const Bytes& transfers, std::uint8_t c) {
         const std::uint8_t enable = c != 0 ? kLineE1 : kLineE0;
         SetControl(kLineRS, rs);
         SetControl(kLineRW, false);
