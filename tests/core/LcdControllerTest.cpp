@@ -77,17 +77,6 @@ TEST_F(LcdControllerTest, InitialisationResynchronises) {
     }
 }
 
-// On the 4-bit bus the first 0x38 is only a high nibble; the second completes
-// 0x33, an 8-bit one-line function set, and only the third is a whole byte.
-TEST_F(LcdControllerTest, EightBitInitAfterFourBitGoesThroughNibbles) {
-    Init(Bus::Four);
-    for (const auto& [eightBit, twoLines] : {std::pair{false, true}, {true, false}, {true, true}}) {
-        Command(Bus::Eight, {0x38});
-        EXPECT_EQ(lcd.State().eightBitBus, eightBit);
-        EXPECT_EQ(lcd.State().twoLines, twoLines);
-    }
-}
-
 TEST_F(LcdControllerTest, ReadsMoveOnlyTheAddressAndKeepThePairing) {
     Init(Bus::Four);
     Command(Bus::Four, {0x80});

@@ -1,19 +1,97 @@
+// The port back-ends over the fake kernel: the scan, the requests ppdev and raw
+// make, the choice of back-end with --port-map, and the trace of writes and reads.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
+#include <tuple>
+#include <vector>
 
+#include "platform/Clock.h"
 #include "platform/ParportScan.h"
+#include "platform/ParportSystem.h"
 #include "platform/PortIoMode.h"
+#include "platform/PortTrace.h"
 #include "platform/PpdevPort.h"
 #include "platform/RawPort.h"
 #include "port/LineState.h"
-#include "support/FakeParportSystem.h"
 
 namespace {
+
+// The kernel in memory: files, directories and device nodes, errors planted as
+// negated errno values per path, and a record of the calls made.
+struct FakeParportSystem final : ParportSystem {
+    using IoctlCall = std::tuple<std::string, unsigned long, int>;  // byte -1: no argument
+
+    // Publishes port N at `base` as the kernel does (the second number is unused).
+    void AddPort(int number, std::uint32_t base) {
+        const std::string name = kParportPrefix + std::to_string(number);
+        dirs[kProcParportDir].push_back(name);
+        files[std::string(kProcParportDir) + "/" + name + "/" + kBaseAddressFile] =
+            std::to_string(base) + "\t0\n";
+    }
+
+    int ReadFile(const std::string& path, std::string& contents) const override {
+        return Find(files, path, contents);
+    }
+    int ListDirectory(const std::string& path, std::vector<std::string>& names) const override {
+        return Find(dirs, path, names);
+    }
+    int Open(const std::string& path, int flags) override {
+        opened.push_back(path);
+        if (auto e = errors.find(path); e != errors.end()) return e->second;
+        if (symlinks.count(path) && (flags & O_NOFOLLOW)) return -ELOOP;
+        fds[nextFd] = path;
+        return nextFd++;
+    }
+    int Ioctl(int fd, unsigned long request, void* arg) override {
+        const std::string& path = fds.at(fd);
+        if (auto e = ioctlErrors.find({path, request}); e != ioctlErrors.end()) return e->second;
+        ioctls.emplace_back(path, request, arg ? *static_cast<unsigned char*>(arg) : -1);
+        if (request == PPRDATA) *static_cast<unsigned char*>(arg) = dataLines;
+        return 0;
+    }
+    ssize_t PWrite(int fd, const void* data, std::size_t size, off_t offset) override {
+        pwrites.emplace_back(fds.at(fd), offset, *static_cast<const unsigned char*>(data));
+        return static_cast<ssize_t>(size);
+    }
+    ssize_t PRead(int fd, void* data, std::size_t size, off_t offset) override {
+        preads.emplace_back(fds.at(fd), offset);
+        *static_cast<unsigned char*>(data) = dataLines;
+        return static_cast<ssize_t>(size);
+    }
+    int Close(int fd) override { return fds.erase(fd) ? 0 : -EBADF; }
+
+    std::map<std::string, std::string> files;
+    std::map<std::string, std::vector<std::string>> dirs;
+    std::map<std::string, int> errors;  // reading, listing or opening a path
+    std::set<std::string> symlinks;     // paths that are symbolic links to a working node
+    std::map<std::pair<std::string, unsigned long>, int> ioctlErrors;
+
+    std::vector<std::string> opened;  // every attempt, failed ones too
+    std::map<int, std::string> fds;   // open descriptors
+    std::vector<IoctlCall> ioctls;    // successful ones
+    std::vector<std::tuple<std::string, off_t, int>> pwrites;
+    std::vector<std::pair<std::string, off_t>> preads;
+    unsigned char dataLines = 0xFF;  // what a read of a data register gives
+
+    template <typename Map, typename Value>
+    int Find(const Map& map, const std::string& path, Value& value) const {
+        if (auto e = errors.find(path); e != errors.end()) return e->second;
+        auto found = map.find(path);
+        if (found == map.end()) return -ENOENT;
+        value = found->second;
+        return 0;
+    }
+    int nextFd = 3;
+};
 
 using Ioctl = FakeParportSystem::IoctlCall;
 
@@ -23,35 +101,26 @@ class ParportTest : public ::testing::Test {
 protected:
     ParportTest() { PortIo::Instance().Reset(); }
     ~ParportTest() override { PortIo::Instance().Reset(); }
-
-    static const std::vector<std::string>& Problems() { return PortIo::Instance().Problems(); }
-    static bool Reported(const std::string& part) {
-        for (const std::string& p : Problems())
-            if (p.find(part) != std::string::npos) return true;
-        return false;
+    void Fresh() {
+        PortIo::Instance().Reset();
+        sys = std::make_shared<FakeParportSystem>();
     }
+    // Every message reported so far, one a line.
+    static std::string Told() {
+        std::string all;
+        for (const std::string& p : PortIo::Instance().Problems()) all += p + "\n";
+        return all;
+    }
+    static bool Reported(const std::string& part) { return Told().find(part) != std::string::npos; }
+    static std::size_t ProblemCount() { return PortIo::Instance().Problems().size(); }
 
     std::shared_ptr<FakeParportSystem> sys = std::make_shared<FakeParportSystem>();
 };
 
-TEST_F(ParportTest, ScanListsPortsInNumberOrderAndIgnoresOtherEntries) {
+// Ports in number order, other entries ignored, each base address the first
+// decimal number of its file; a bad entry is left out and told, sparing the others.
+TEST_F(ParportTest, ScanListsPortsInNumberOrderAndSkipsBadEntries) {
     EXPECT_FALSE(ScanParports(*sys).kernelHasParport);  // no parport module: quietly nothing
-    sys->AddPort(10, 0xD010);
-    sys->AddPort(1, 0x278);
-    sys->AddPort(0, 0x378);
-    sys->dirs[kProcParportDir].insert(sys->dirs[kProcParportDir].begin(), {"default", "parportx"});
-    EXPECT_EQ(ScanParports(*sys).ports,
-              (std::vector<ParportDevice>{{"parport0", "/dev/parport0", 0x378},
-                                          {"parport1", "/dev/parport1", 0x278},
-                                          {"parport10", "/dev/parport10", 0xD010}}));
-    EXPECT_TRUE(Problems().empty());
-
-    sys->errors[kProcParportDir] = -EACCES;
-    EXPECT_TRUE(ScanParports(*sys).ports.empty());
-    EXPECT_TRUE(Reported("cannot list /proc/sys/dev/parport: Permission denied"));
-}
-
-TEST_F(ParportTest, ScanReadsTheFirstDecimalNumberAndSkipsBadEntries) {
     const std::tuple<const char*, int, long> cases[] = {
         // base-addr text, planted read error, base (-1: left out and reported)
         {"888\t1912\n", 0, 0x378}, {"  956 0", 0, 0x3BC}, {"632", 0, 0x278}, {"", 0, -1},
@@ -59,56 +128,75 @@ TEST_F(ParportTest, ScanReadsTheFirstDecimalNumberAndSkipsBadEntries) {
         {"888", -EACCES, -1},
     };
     for (const auto& [text, error, base] : cases) {
-        PortIo::Instance().Reset();
-        FakeParportSystem fake;
-        fake.AddPort(0, 0);
-        fake.AddPort(1, 0x278);
-        fake.files[kBaseFile0] = text;
-        if (error) fake.errors[kBaseFile0] = error;
-        const std::vector<ParportDevice> ports = ScanParports(fake).ports;
-        ASSERT_EQ(ports.size(), base < 0 ? 1u : 2u) << text;  // a bad entry spares the others
-        EXPECT_EQ(ports[0].base, base < 0 ? 0x278u : std::uint32_t(base)) << text;
+        Fresh();
+        sys->AddPort(10, 0xD010);
+        sys->AddPort(1, 0x278);
+        sys->AddPort(0, 0);
+        sys->dirs[kProcParportDir].insert(sys->dirs[kProcParportDir].begin(),
+                                          {"default", "parportx"});
+        sys->files[kBaseFile0] = text;
+        if (error) sys->errors[kBaseFile0] = error;
+        std::vector<ParportDevice> expected = {{"parport1", "/dev/parport1", 0x278},
+                                               {"parport10", "/dev/parport10", 0xD010}};
+        if (base >= 0)
+            expected.insert(expected.begin(), {"parport0", "/dev/parport0", std::uint32_t(base)});
+        EXPECT_EQ(ScanParports(*sys).ports, expected) << text;
+        EXPECT_EQ(Told().empty(), base >= 0) << text;
         EXPECT_EQ(Reported(kBaseFile0), base < 0) << text;
     }
+    sys->errors[kProcParportDir] = -EACCES;
+    EXPECT_TRUE(ScanParports(*sys).ports.empty());
+    EXPECT_TRUE(Reported("cannot list /proc/sys/dev/parport: Permission denied"));
 }
 
-TEST_F(ParportTest, RawWritesOnlyParallelPortRegisters) {
-    // The allow-list must be exactly the registers the Port list can reach.
-    std::set<std::uint32_t> registers;
-    for (std::uint32_t base : kPortBases) registers.insert({base, base + kControlRegisterOffset});
+// The allow-list must be exactly the registers the Port list can reach; any
+// other address is refused, read or written, and told once.
+TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
+    const std::uint32_t registers[] = {0x278, 0x27A, 0x378, 0x37A, 0x3BC, 0x3BE};
     const std::uint32_t others[] = {0, 0x377, 0x379, 0x37B, 0x3BD, 0x3BF, 0x10378, 0xFFFFFFFF};
+    sys->dataLines = 0xA5;
     RawPort raw(sys);
-    for (std::uint32_t address : registers) raw.Write(address, 0x5A);
+    EXPECT_FALSE(raw.Read(0x379));
+    EXPECT_EQ(raw.Read(0x278), 0xA5);
+    std::vector<std::tuple<std::string, off_t, int>> expected;
+    for (std::uint32_t address : registers) {
+        raw.Write(address, 0x5A);
+        expected.emplace_back(kRawPortDevice, address, 0x5A);
+    }
     for (int round = 0; round < 2; ++round)
         for (std::uint32_t address : others) raw.Write(address, 0xA5);
-    std::vector<std::tuple<std::string, off_t, int>> expected;
-    for (std::uint32_t address : registers) expected.emplace_back("/dev/port", address, 0x5A);
     EXPECT_EQ(sys->pwrites, expected);
-    EXPECT_EQ(Problems().size(), std::size(others));
-    EXPECT_TRUE(Reported("refused to write to I/O address 0x379"));
+    EXPECT_EQ(sys->preads, (std::vector<std::pair<std::string, off_t>>{{kRawPortDevice, 0x278}}));
+    EXPECT_EQ(ProblemCount(), std::size(others));
+    EXPECT_TRUE(Reported("refused to read from I/O address 0x379: not a parallel-port register"));
+    EXPECT_TRUE(Reported("refused to write to I/O address 0x37B"));
 }
 
-TEST_F(ParportTest, PpdevClaimsLazilyWritesRawBytesAndReleasesAtTheEnd) {
+// Each port is claimed on its first write and released at the end; bytes go as
+// they are, and bit 5 turns the data lines around by PPDATADIR (never as bit 5
+// of PPWCONTROL), and only when it changes.
+TEST_F(ParportTest, PpdevClaimsLazilyTurnsTheLinesByRequestAndReleases) {
     sys->AddPort(0, 0x378);
     sys->AddPort(1, 0x278);
+    sys->dataLines = 0x5A;
     PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Ppdev, sys).backend);
     EXPECT_TRUE(sys->opened.empty());
     DlPortWritePortUchar(0x378, 0x41);
     DlPortWritePortUchar(0x37A, ControlRegisterByte(kLineE0 | kLineRS));
-    DlPortWritePortUchar(0x27A, ControlRegisterByte(0));
-    EXPECT_EQ(sys->ioctls, (std::vector<Ioctl>{{"/dev/parport0", PPEXCL, -1},
-                                               {"/dev/parport0", PPCLAIM, -1},
-                                               {"/dev/parport0", PPWDATA, 0x41},
-                                               {"/dev/parport0", PPWCONTROL, 0x06},
-                                               {"/dev/parport1", PPEXCL, -1},
-                                               {"/dev/parport1", PPCLAIM, -1},
-                                               {"/dev/parport1", PPWCONTROL, 0x03}}));
-    EXPECT_TRUE(Problems().empty());
-
+    for (std::uint8_t control : {0x27, 0x25}) DlPortWritePortUchar(0x27A, control);
+    EXPECT_EQ(DlPortReadPortUchar(0x278), 0x5A);
+    DlPortWritePortUchar(0x27A, 0x07);
+    const std::string p0 = "/dev/parport0", p1 = "/dev/parport1";
+    const std::vector<Ioctl> expected = {
+        {p0, PPEXCL, -1},    {p0, PPCLAIM, -1}, {p0, PPWDATA, 0x41}, {p0, PPWCONTROL, 0x06},
+        {p1, PPEXCL, -1},    {p1, PPCLAIM, -1}, {p1, PPDATADIR, 1},  {p1, PPWCONTROL, 0x07},
+        {p1, PPWCONTROL, 5}, {p1, PPRDATA, 0},  {p1, PPDATADIR, 0},  {p1, PPWCONTROL, 0x07},
+    };
+    EXPECT_EQ(sys->ioctls, expected);
+    EXPECT_EQ(Told(), "");
     sys->ioctls.clear();
     PortIo::Instance().Reset();
-    EXPECT_EQ(sys->ioctls, (std::vector<Ioctl>{{"/dev/parport0", PPRELEASE, -1},
-                                               {"/dev/parport1", PPRELEASE, -1}}));
+    EXPECT_EQ(sys->ioctls, (std::vector<Ioctl>{{p0, PPRELEASE, -1}, {p1, PPRELEASE, -1}}));
     EXPECT_TRUE(sys->fds.empty());
 }
 
@@ -120,70 +208,101 @@ TEST_F(ParportTest, PpdevFailuresAreToldOncePerCauseAndWritesAreDropped) {
     sys->ioctlErrors[{"/dev/parport1", PPCLAIM}] = -ENXIO;
     sys->ioctlErrors[{"/dev/parport2", PPWDATA}] = -EIO;
     PpdevPort port(sys, ScanParports(*sys).ports);
-    for (int round = 0; round < 2; ++round)
+    for (int round = 0; round < 2; ++round) {
         for (std::uint32_t address : {0x378u, 0x37Au, 0x3BCu, 0x3BEu, 0x278u, 0x27Au, 0xD000u})
-            EXPECT_NO_THROW(port.Write(address, 0));
+            port.Write(address, 0);
+        EXPECT_FALSE(port.Read(0x278));
+    }
     EXPECT_EQ(sys->opened.size(), 3u);
     EXPECT_EQ(sys->fds.size(), 1u);  // the port that could not be claimed was closed
-    EXPECT_EQ(Problems().size(), 4u);
-    EXPECT_TRUE(
-        Reported("cannot open /dev/parport0: Permission denied — add your user to group "
-                 "lp (sudo usermod -aG lp $USER)"));
-    EXPECT_TRUE(
-        Reported("cannot claim /dev/parport1: No such device or address — another driver "
-                 "holds the port"));
+    EXPECT_EQ(ProblemCount(), 4u);
+    EXPECT_TRUE(Reported("cannot open /dev/parport0: Permission denied — add your user to group"));
+    EXPECT_TRUE(Reported("cannot claim /dev/parport1: No such device or address — another driver"));
     EXPECT_TRUE(Reported("no parallel port at 0x278"));
     EXPECT_TRUE(Reported("write to 0xD000 through /dev/parport2 failed: Input/output error"));
-
     sys->ioctlErrors.clear();
     port.Write(0xD002, 0x0B);  // a failed write is no dead port
     EXPECT_EQ(sys->ioctls.back(), (Ioctl{"/dev/parport2", PPWCONTROL, 0x0B}));
 }
 
-TEST_F(ParportTest, BackendFollowsTheModeAndTheAutoRules) {
+// What each mode picks, which nodes it opens while choosing, what the user is
+// told (the start-up line and the messages), and where a write to 0x37A lands.
+TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
     struct Case {
         PortIoMode mode;
-        int ports;            // published at 0x378 and up
-        const char* failing;  // a path that cannot be opened, or ""
-        int error;            // its negated errno
-        const char* announcement;
-        std::size_t opened;
-        const char* problem;  // "" for none
+        const char* kernel;   // the kernel's port bases, parport0 upwards
+        const char* map;      // a --port-map value, or ""
+        const char* failing;  // a node that cannot be opened, or ""
+        int error;            // its negated errno; 0: it is a symbolic link to a working node
+        std::size_t opened;   // while choosing
+        std::size_t problems;
+        const char* lands;  // the node that takes the write, "" for none
+        const char* told;
     };
+    using M = PortIoMode;
     const Case cases[] = {
-        {PortIoMode::Sim, 1, "", 0, "simulated module (--port-io=sim)", 0, ""},
-        {PortIoMode::Auto, 0, "", 0, "simulated module (no parallel port found)", 0, ""},
-        {PortIoMode::Auto, 1, "/dev/parport0", -EACCES, "simulated module (no parallel port could",
-         1, "group lp"},
-        {PortIoMode::Auto, 2, "/dev/parport0", -EBUSY, "ppdev (0x378 on /dev/parport0, 0x379", 2,
-         "cannot open /dev/parport0: Device or resource busy"},
-        {PortIoMode::Auto, 1, "", 0, "ppdev (0x378 on /dev/parport0)", 1, ""},
-        {PortIoMode::Ppdev, 1, "/dev/parport0", -EACCES, "ppdev (0x378 on /dev/parport0)", 0, ""},
-        {PortIoMode::Ppdev, 0, "", 0, "no parallel port was found", 0, "modprobe parport_pc ppdev"},
-        {PortIoMode::Raw, 0, "", 0, "raw port I/O through /dev/port", 1, ""},
-        {PortIoMode::Raw, 0, "/dev/port", -EPERM, "/dev/port cannot be opened", 1,
+        {M::Sim, "", "", "", 0, 0, 0, "", "simulated module (--port-io=sim)"},
+        {M::Auto, "", "", "", 0, 0, 0, "", "simulated module (no parallel port found)"},
+        {M::Auto, "0x378", "", "/dev/parport0", -EACCES, 1, 1, "",
+         "simulated module (no parallel port could"},
+        {M::Auto, "0x378 0x278", "", "/dev/parport0", -EBUSY, 2, 1, "",
+         "ppdev (0x378 on /dev/parport0, 0x278 on /dev/parport1)"},
+        {M::Auto, "0x378", "", "", 0, 1, 0, "/dev/parport0", "ppdev (0x378 on /dev/parport0)"},
+        {M::Ppdev, "0x378", "", "/dev/parport0", -EACCES, 0, 1, "",
+         "ppdev (0x378 on /dev/parport0)"},
+        {M::Ppdev, "0x378", "", "/dev/parport0", 0, 0, 1, "",
+         "Too many levels of symbolic links — it is a symbolic link"},
+        {M::Ppdev, "", "", "", 0, 0, 2, "", "modprobe parport_pc ppdev"},  // and no port at 0x378
+        {M::Raw, "", "", "", 0, 1, 0, "/dev/port", "raw port I/O through /dev/port"},
+        {M::Raw, "", "", "/dev/port", -EPERM, 1, 1, "",
          "cannot open /dev/port: Operation not permitted — raw port I/O needs root"},
+        {M::Ppdev, "0xE800", "0x378=/dev/parport0", "", 0, 0, 0, "/dev/parport0",
+         "(0x378 on /dev/parport0 at 0xE800 by --port-map)"},
+        {M::Auto, "0x378 0xE800", "0x378=/dev/parport1", "", 0, 1, 0, "/dev/parport1",
+         "(0x378 on /dev/parport1 at 0xE800 by --port-map)"},
+        {M::Ppdev, "0xE800", "", "", 0, 0, 1, "",
+         "(ports found: 0xE800 on /dev/parport0) — to drive it from the Port list, map it: "
+         "--port-map 0x378=/dev/parport0"},
+        {M::Raw, "0xE800", "0x378=/dev/parport0", "", 0, 1, 1, "/dev/port",
+         "--port-map is ignored with --port-io=raw"},
     };
     for (const Case& c : cases) {
-        PortIo::Instance().Reset();
-        auto fake = std::make_shared<FakeParportSystem>();
-        for (int n = 0; n < c.ports; ++n) fake->AddPort(n, 0x378 + std::uint32_t(n));
-        if (*c.failing) fake->errors[c.failing] = c.error;
-        const PortBackendChoice choice = ChoosePortBackend(c.mode, fake);
-        const std::string where = std::string(FormatPortIoMode(c.mode)) + " " + c.announcement;
-        EXPECT_NE(choice.announcement.find(c.announcement), std::string::npos) << where;
-        EXPECT_EQ(fake->opened.size(), c.opened) << where;
-        EXPECT_EQ(Problems().size(), *c.problem ? 1u : 0u) << where;
-        EXPECT_TRUE(!*c.problem || Reported(c.problem)) << where;
-        EXPECT_NO_THROW(choice.backend->Write(0x378, 0)) << where;
+        SCOPED_TRACE(std::string(FormatPortIoMode(c.mode)) + ": " + c.told);
+        Fresh();
+        std::istringstream kernel(c.kernel);
+        std::uint32_t base = 0;
+        for (int n = 0; kernel >> std::hex >> base; ++n) sys->AddPort(n, base);
+        std::vector<PortMapping> map;
+        ASSERT_EQ(*c.map ? AddPortMapping(map, c.map) : "", "");
+        if (*c.failing && c.error) sys->errors[c.failing] = c.error;
+        if (*c.failing && !c.error) sys->symlinks.insert(c.failing);
+        const PortBackendChoice choice = ChoosePortBackend(c.mode, sys, map);
+        EXPECT_EQ(sys->opened.size(), c.opened);
+        choice.backend->Write(0x37A, 0x03);
+        const std::string told = choice.announcement + "\n" + Told();
+        EXPECT_NE(told.find(c.told), std::string::npos) << told;
+        EXPECT_EQ(ProblemCount(), c.problems) << told;
+        std::vector<Ioctl> controls, expected;
+        for (const Ioctl& call : sys->ioctls)
+            if (std::get<1>(call) == PPWCONTROL) controls.push_back(call);
+        const bool raw = std::string(c.lands) == kRawPortDevice;
+        if (*c.lands && !raw) expected.emplace_back(c.lands, PPWCONTROL, 3);
+        EXPECT_EQ(controls, expected);
+        EXPECT_EQ(sys->pwrites.size(), raw ? 1u : 0u);
     }
 }
 
-TEST(PortIoMode, ParsesExactlyTheFourValues) {
+TEST(PortIoOptions, ParseExactlyTheirValues) {
     for (PortIoMode mode : {PortIoMode::Auto, PortIoMode::Sim, PortIoMode::Ppdev, PortIoMode::Raw})
         EXPECT_EQ(ParsePortIoMode(FormatPortIoMode(mode)), mode);
     for (const char* bad : {"", "AUTO", "ppdev ", "simulated", "--port-io=raw"})
         EXPECT_EQ(ParsePortIoMode(bad), std::nullopt) << bad;
+    // --port-map takes a Port list address and a device, each once.
+    std::vector<PortMapping> map;
+    EXPECT_EQ(AddPortMapping(map, "0x378=/dev/parport1"), "");
+    for (const char* bad : {"0x3BC=", "0xE800=/dev/parport2", "0x278=/dev/parport1"})
+        EXPECT_NE(AddPortMapping(map, bad), "") << bad;
+    EXPECT_EQ(map, (std::vector<PortMapping>{{0x378, "/dev/parport1"}}));
 }
 
 TEST(LinuxParportSystem, ReadsSysctlFilesAndReturnsNegatedErrno) {
@@ -194,6 +313,27 @@ TEST(LinuxParportSystem, ReadsSysctlFilesAndReturnsNegatedErrno) {
     EXPECT_EQ(text, "Linux\n");
     EXPECT_EQ(sys->ListDirectory("/proc/sys/kernel/ostype", names), -ENOTDIR);
     EXPECT_EQ(sys->Open("/nonexistent/parport0", O_RDWR), -ENOENT);
+}
+
+// The simulated port reads its latch until bit 5 turns it around; then the
+// pull-ups, as nothing drives the lines. The trace marks the reads.
+TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
+    VirtualClock clock;
+    ScopedClock use(clock);
+    const auto path = std::filesystem::temp_directory_path() / "lcdtest-read-trace.txt";
+    {
+        PortTrace trace;
+        ASSERT_TRUE(trace.Open(path.string()));
+        DlPortWritePortUchar(0x378, 0x41);
+        EXPECT_EQ(DlPortReadPortUchar(0x378), 0x41);
+        clock.AdvanceMicros(7);
+        DlPortWritePortUchar(0x37A, 0x20);
+        EXPECT_EQ(DlPortReadPortUchar(0x378), 0xFF);
+    }
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    EXPECT_EQ(text.str(), "0 0x378 0x41\n0 0x378 0x41 read\n7 0x37A 0x20\n7 0x378 0xFF read\n");
+    std::filesystem::remove(path);
 }
 
 }  // namespace

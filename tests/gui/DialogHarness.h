@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QComboBox>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -35,3 +37,13 @@ struct DialogFixtureBase {
     BusTimeline timeline;
     ScopedClock useClock{timeline};
 };
+
+inline void Click(CDialog& dlg, int id) {
+    QTest::mouseClick(dlg.ControlWidget(id), Qt::LeftButton);
+}
+
+// Selects a list entry and delivers the close-up report the dialog acts on.
+inline void ChooseList(CDialog& dlg, int id, int entry) {
+    qobject_cast<QComboBox*>(dlg.ControlWidget(id))->setCurrentIndex(entry);
+    dlg.SendCommand(CBN_CLOSEUP, id);
+}

@@ -30,10 +30,6 @@ bool Checked(CDialog& dlg, int id) {
     return Control<QRadioButton>(dlg, id)->isChecked();
 }
 
-void Click(CDialog& dlg, int id) {
-    QTest::mouseClick(dlg.ControlWidget(id), Qt::LeftButton);
-}
-
 // Opens a list's drop-down part with the keyboard, moves to `index` and takes it
 // with Enter, as a user would; the close-up report is then delivered.
 void ChooseWithKeys(QComboBox* combo, int index) {
@@ -48,6 +44,7 @@ void ChooseWithKeys(QComboBox* combo, int index) {
 
 class MainDialogTest : public ::testing::Test, protected DialogFixtureBase {};
 
+// Then text that is not Latin-1 becomes question marks and any length is taken.
 TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
@@ -60,36 +57,73 @@ TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
         EXPECT_EQ(Text(d, IDC_DEC) + "|" + Text(d, IDC_HEX) + "|" + Text(d, IDC_CHAR), "0|0x00|");
         EXPECT_EQ(Control<QComboBox>(d, IDC_PORT)->currentText(), "0x378");
         EXPECT_EQ(Control<QComboBox>(d, IDC_SIZE)->currentText(), "16x2");
-        const QFontMetrics line1Font(Control<QLineEdit>(d, IDC_LINE1)->font());
-        EXPECT_EQ(line1Font.horizontalAdvance("iiii"), line1Font.horizontalAdvance("WWWW"));
-        const QFontMetrics readoutFont(d.ControlWidget(IDC_HEX)->font());
-        EXPECT_NE(readoutFont.horizontalAdvance("iiii"), readoutFont.horizontalAdvance("WWWW"));
+        const QFontMetrics lineFont(Control<QLineEdit>(d, IDC_LINE1)->font());  // columns align
+        EXPECT_EQ(lineFont.horizontalAdvance("iiii"), lineFont.horizontalAdvance("WWWW"));
         // Focus and the tab order start at "Done", as the template orders the controls.
         EXPECT_EQ(d.Window()->focusWidget(), d.ControlWidget(IDOK));
         EXPECT_EQ(d.ControlWidget(IDOK)->nextInFocusChain(), d.ControlWidget(IDC_INIT_4BIT));
         const HICON icon = LoadIconResource(IDR_MAINFRAME);
         ASSERT_NE(icon, nullptr);
         EXPECT_EQ(d.SendMessage(WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(icon));
+
+        auto* line1 = Control<QLineEdit>(d, IDC_LINE1);
+        line1->setText(QString::fromUtf8("\u00e9\u20ac\U0001F600x"));
+        EXPECT_EQ(Text(d, IDC_LINE1), "\xe9??x");
+        line1->setText(QString(1 << 20, QChar('\\')));
+        EXPECT_EQ(line1->text().size(), 1 << 20);
+        timeline.events.clear();
+        Click(d, IDC_INIT_4BIT);
+        EXPECT_EQ(timeline.WriteCount(), 870u);
     });
 }
 
-TEST_F(MainDialogTest, EverySizeSetsItsTextsReadOnlyStatesAndE1) {
+// On the second port, each size shows its texts, which fill every box it uses
+// exactly (box 1 of 16x1 holds both halves) and hold no backslash, so they reach
+// the module unchanged. A box is read-only exactly when its size does not use it;
+// E1 can be driven by hand only where a second controller sits on it. Choosing
+// writes nothing. Then real clicks on all 24 buttons: each drives its own line on
+// that port with Low, High, High again and Low; every click writes, and a line
+// already Low stays Low.
+TEST_F(MainDialogTest, EverySizeAndEveryButton) {
     CLcdTestDlg dlg;
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        const std::size_t writesAtStart = timeline.WriteCount();
+        timeline.events.clear();
+        ChooseWithKeys(Control<QComboBox>(d, IDC_PORT), 1);
+        Click(d, IDC_E1_HIGH);
+        EXPECT_FALSE(Checked(d, IDC_E1_HIGH));
         for (int size = 0; size < kModuleSizeCount; ++size) {
             Control<QLineEdit>(d, IDC_LINE1)->setText("typed by hand");
             ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), size);
-            const SizeDemo& demo = kSizeDemos[size];
+            const ModuleGeometry& g = kModuleGeometry[size];
+            const int lines = size == kSize16x1 ? 1 : g.linesPerController * g.controllerCount;
+            const std::size_t columns = size == kSize16x1 ? 16 : g.columns;
             for (int n = 0; n < 4; ++n) {
-                EXPECT_EQ(Text(d, IDC_LINE1 + n), demo.lineText[n]) << demo.name;
-                EXPECT_EQ(Control<QLineEdit>(d, IDC_LINE1 + n)->isReadOnly(), demo.lineReadOnly[n])
-                    << demo.name << " box " << n + 1;
+                const std::string text = Text(d, IDC_LINE1 + n);
+                const auto box = ::testing::Message() << kSizeDemos[size].name << " box " << n + 1;
+                EXPECT_EQ(text, kSizeDemos[size].lineText[n]) << box;
+                EXPECT_EQ(text.size(), n < lines ? columns : 0u) << box;
+                EXPECT_EQ(text.find('\\'), std::string::npos) << box;
+                EXPECT_EQ(Control<QLineEdit>(d, IDC_LINE1 + n)->isReadOnly(), n >= lines) << box;
             }
             for (int e1 : {IDC_E1_HIGH, IDC_E1_LOW})
-                EXPECT_EQ(d.ControlWidget(e1)->isEnabled(), size == kSize40x4) << demo.name;
+                EXPECT_EQ(d.ControlWidget(e1)->isEnabled(), g.controllerCount == 2) << size;
         }
-        EXPECT_EQ(timeline.WriteCount(), writesAtStart);
+        EXPECT_TRUE(timeline.events.empty());
+        ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), kSize40x4);
+        for (int bit = 0; bit < 12; ++bit) {
+            const bool data = bit < 8;
+            const LineButtons& b = data ? kDataLineButtons[bit] : kControlLineButtons[bit - 8];
+            const auto high = static_cast<std::uint8_t>(data ? 1 << bit : (1 << (bit - 8)) ^ 3);
+            const std::uint8_t low = data ? 0 : 3;
+            for (const int id : {b.low, b.high, b.high, b.low}) {
+                Click(d, id);
+                EXPECT_EQ(timeline.Writes().back(),
+                          BusEvent::WriteOf(data ? 0x278 : 0x27A, id == b.high ? high : low))
+                    << id;
+                EXPECT_TRUE(Checked(d, id) && !Checked(d, id == b.high ? b.low : b.high)) << id;
+            }
+        }
+        EXPECT_EQ(timeline.WriteCount(), 48u);
     });
 }
 
@@ -120,81 +154,37 @@ TEST_F(MainDialogTest, OnlyTheCloseUpRunsTheListHandlers) {
     });
 }
 
-// Real clicks on all 24 buttons, after the Port list moved to 0x278: each drives
-// its own line there, a click on a checked button writes again, and the E1
-// buttons do nothing while they are disabled.
-TEST_F(MainDialogTest, EveryButtonDrivesItsLineOnTheChosenPort) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        timeline.events.clear();
-        ChooseWithKeys(Control<QComboBox>(d, IDC_PORT), 1);
-        Click(d, IDC_E1_HIGH);
-        EXPECT_TRUE(timeline.events.empty());
-        EXPECT_FALSE(Checked(d, IDC_E1_HIGH));
-        ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), kSize40x4);
-        for (int bit = 0; bit < 12; ++bit) {
-            const bool data = bit < 8;
-            const LineButtons& b = data ? kDataLineButtons[bit] : kControlLineButtons[bit - 8];
-            const auto high = static_cast<std::uint8_t>(data ? 1 << bit : (1 << (bit - 8)) ^ 3);
-            const std::uint32_t address = data ? 0x278 : 0x27A;
-            Click(d, b.high);
-            Click(d, b.high);
-            EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, high)) << b.high;
-            EXPECT_TRUE(Checked(d, b.high)) << b.high;
-            Click(d, b.low);
-            EXPECT_EQ(timeline.Writes().back(), BusEvent::WriteOf(address, data ? 0 : 3)) << b.low;
-        }
-        EXPECT_EQ(timeline.WriteCount(), 36u);
-    });
-}
-
-TEST_F(MainDialogTest, EnterOnDonePressesItAndEveryWayOutCancelsWritingNothing) {
+// Enter on Done ends the dialog; Enter elsewhere starts the 8-bit run (547 writes
+// after the 2 at start-up: the reference run's figure, independent of the code);
+// every other way out cancels, writing nothing.
+TEST_F(MainDialogTest, EnterAndTheWaysOut) {
+    const auto enterOn = [](int id) {
+        return [id](CLcdTestDlg& d) {
+            d.ControlWidget(id)->setFocus();
+            QTest::keyClick(d.ControlWidget(id), Qt::Key_Return);
+        };
+    };
     struct Case {
-        std::function<void(CLcdTestDlg&)> end;
+        std::function<void(CLcdTestDlg&)> act;
         INT_PTR result;
+        std::size_t writes;
     };
     const Case cases[] = {
-        {[](CLcdTestDlg& d) { QTest::keyClick(d.Window()->focusWidget(), Qt::Key_Return); }, IDOK},
+        {enterOn(IDOK), IDOK, 2},
+        {enterOn(IDC_LINE2), kLeftOpen, 2 + 547},
+        {enterOn(IDC_SIZE), kLeftOpen, 2 + 547},
+        {enterOn(IDC_HEX), kLeftOpen, 2 + 547},
         {[](CLcdTestDlg& d) { QTest::keyClick(d.ControlWidget(IDC_LINE1), Qt::Key_Escape); },
-         IDCANCEL},
-        {[](CLcdTestDlg& d) { d.Window()->close(); }, IDCANCEL},
-        {[](CLcdTestDlg& d) { d.SendMessage(WM_SYSCOMMAND, SC_CLOSE); }, IDCANCEL},
+         IDCANCEL, 2},
+        {[](CLcdTestDlg& d) { d.Window()->close(); }, IDCANCEL, 2},
+        {[](CLcdTestDlg& d) { d.SendMessage(WM_SYSCOMMAND, SC_CLOSE); }, IDCANCEL, 2},
     };
     for (const Case& c : cases) {
         timeline.events.clear();
         CLcdTestDlg dlg;
-        EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.end), c.result);
-        EXPECT_EQ(timeline.WriteCount(), 2u) << "the start-up writes only";
+        EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.act), c.result);
+        EXPECT_EQ(timeline.WriteCount(), c.writes) << c.result;
     }
-}
-
-// 547 writes and 599 ms are the reference run's figures, independent of the code.
-TEST_F(MainDialogTest, EnterOutsideAPushButtonStartsTheEightBitRun) {
-    for (int focused : {IDC_LINE2, IDC_SIZE, IDC_HEX}) {
-        CLcdTestDlg dlg;
-        const INT_PTR result = RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-            d.ControlWidget(focused)->setFocus();
-            timeline.events.clear();
-            QTest::keyClick(d.ControlWidget(focused), Qt::Key_Return);
-            EXPECT_EQ(timeline.WriteCount(), 547u) << focused;
-            EXPECT_EQ(timeline.SleptMillis(), 599u) << focused;
-        });
-        EXPECT_EQ(result, kLeftOpen) << focused;
-    }
-}
-
-TEST_F(MainDialogTest, TextThatIsNotLatin1BecomesQuestionMarksAndAnyLengthIsTaken) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        auto* line1 = Control<QLineEdit>(d, IDC_LINE1);
-        line1->setText(QString::fromUtf8("\u00e9\u20ac\U0001F600x"));
-        EXPECT_EQ(Text(d, IDC_LINE1), "\xe9??x");
-        line1->setText(QString(1 << 20, QChar('\\')));
-        EXPECT_EQ(line1->text().size(), 1 << 20);
-        timeline.events.clear();
-        Click(d, IDC_INIT_4BIT);
-        EXPECT_EQ(timeline.WriteCount(), 870u);
-    });
 }
 
 TEST(MinimisedIcon, CentresWithTruncationTowardZero) {

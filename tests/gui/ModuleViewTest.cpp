@@ -1,14 +1,10 @@
-// The module view after real runs through the dialog, on virtual time: its dots,
+// The module view after a real run through the dialog, on virtual time: its dots,
 // its status lines, and its repaints while a run holds the thread.
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QPaintEvent>
 #include <QRegion>
-#include <QTest>
-#include <algorithm>
-#include <cstring>
 #include <set>
 
 #include "gui/DialogHarness.h"
@@ -24,22 +20,14 @@ namespace {
 
 constexpr int kDot = 3;  // pixels per dot of the renders checked here
 
-void ChooseList(CLcdTestDlg& d, int id, int entry) {
-    qobject_cast<QComboBox*>(d.ControlWidget(id))->setCurrentIndex(entry);
-    d.SendCommand(CBN_CLOSEUP, id);
-}
-
-void Click(CLcdTestDlg& d, int id) {
-    QTest::mouseClick(d.ControlWidget(id), Qt::LeftButton);
-}
-
 using Glyph = std::array<std::uint8_t, kGlyphRows>;
 
-// A character's dots as text, row after row: '#' lit, '.' unlit, '?' neither.
+// A character's dots as text, row after row: '#' lit, '.' unlit, '?' neither, with
+// the bare glass right of each dot row and below the character.
 std::string DotsShown(const QImage& image, int row, int column) {
     std::string dots;
-    for (int r = 0; r < kGlyphRows; ++r)
-        for (int c = 0; c < kCharacterDotColumns; ++c) {
+    for (int r = 0; r <= kGlyphRows; ++r)
+        for (int c = 0; c <= kCharacterDotColumns; ++c) {
             const QPoint p = DotRect(row, column, r, c, kDot).center();
             const QRgb pixel = image.valid(p) ? image.pixel(p) : 0;
             dots += pixel == kLitDotRgb ? '#' : pixel == kUnlitDotRgb ? '.' : '?';
@@ -49,80 +37,11 @@ std::string DotsShown(const QImage& image, int row, int column) {
 
 std::string DotsOf(const Glyph& glyph) {
     std::string dots;
-    for (std::uint8_t row : glyph)
+    for (std::uint8_t row : glyph) {
         for (int c = kCharacterDotColumns - 1; c >= 0; --c) dots += (row >> c) & 1 ? '#' : '.';
-    return dots;
-}
-
-class ModuleViewTest : public ::testing::Test, protected DialogFixtureBase {};
-
-// 40x4 after a run: every row shows its line box dot for dot, the lower two from
-// the second controller, with bare glass between characters and rows. Then the
-// cursor and its blink at row 1, column 5 (which rows are dark: VisibleRows).
-TEST_F(ModuleViewTest, GlassShowsTheTextsCursorAndBlink) {
-    SimulatedModule module(timeline, 0x378);
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        ChooseList(d, IDC_SIZE, kSize40x4);
-        Click(d, IDC_INIT_8BIT);
-        const auto render = [&](bool blinkLit) {
-            return RenderModule(module, kSize40x4, blinkLit, kDot);
-        };
-        const QImage image = render(true);
-        for (const QRect gap :
-             {DotRect(0, 0, 0, kCharacterDotColumns, kDot), DotRect(0, 0, kGlyphRows, 0, kDot)}) {
-            const QRgb pixel = image.pixel(gap.center());
-            EXPECT_TRUE(pixel != kLitDotRgb && pixel != kUnlitDotRgb) << gap.x() << "," << gap.y();
-        }
-        const auto glyph = [&](int row, int column) {
-            const auto code =
-                static_cast<std::uint8_t>(kSizeDemos[kSize40x4].lineText[row][column]);
-            return GlyphRows(module.Controller(0).State(), code);
-        };
-        for (int row = 0; row < 4; ++row)
-            for (int column = 0; column < 40; ++column)
-                EXPECT_EQ(DotsShown(image, row, column), DotsOf(glyph(row, column)))
-                    << "row " << row << " column " << column;
-
-        ModuleDriver driver(d, timeline);
-        driver.WriteCommand8(0x80 | 0x45, 0);
-        driver.WriteCommand8(kDisplayOnCursorBlink, 0);
-        Glyph underlined = glyph(1, 5), block;
-        underlined.back() = kGlyphDotMask;
-        block.fill(kGlyphDotMask);
-        EXPECT_EQ(DotsShown(render(false), 1, 5), DotsOf(underlined));
-        EXPECT_EQ(DotsShown(render(true), 1, 5), DotsOf(block));
-        driver.WriteCommand8(0x0E, 0);  // blink off
-        EXPECT_EQ(DotsShown(render(true), 1, 5), DotsOf(underlined));
-    });
-}
-
-TEST_F(ModuleViewTest, StatusLinesFollowThePortControllersAndViolations) {
-    SimulatedModule module(timeline, 0x378);
-    EXPECT_EQ(ModuleStatusLines(module, kSize16x2),
-              QStringList({"16x2 on port 0x378", "E0: 8-bit, 1 line, timing violations: 0"}));
-    CLcdTestDlg dlg;
-    dlg.m_onPortChosen = [&](std::uint32_t base) { module.AttachToPort(base); };
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        ChooseList(d, IDC_PORT, 1);
-        ChooseList(d, IDC_SIZE, kSize40x4);
-        Click(d, IDC_INIT_4BIT);
-        EXPECT_EQ(ModuleStatusLines(module, kSize40x4),
-                  QStringList({"40x4 on port 0x278", "E0: 4-bit, 2 lines, timing violations: 0",
-                               "E1: 4-bit, 2 lines, timing violations: 0"}));
-        // By hand, with no time passing: a data byte in two nibbles, then a nibble
-        // while the controller still writes it.
-        d.OnRSHigh();
-        for (int edge = 0; edge < 3; ++edge) {
-            d.OnE0High();
-            d.OnE0Low();
-        }
-    });
-    ASSERT_EQ(module.Controller(0).TimingViolations(), 1u);
-    EXPECT_EQ(
-        ModuleStatusLines(module, kSize40x4).mid(1, 2),
-        QStringList({"E0: 4-bit, 2 lines, timing violations: 1",
-                     "    last: " + QString::fromStdString(module.Controller(0).LastViolation())}));
+        dots += '?';
+    }
+    return dots + std::string(kCharacterDotColumns + 1, '?');
 }
 
 // The address counter as each paint of the view found it (DDRAM only).
@@ -139,12 +58,15 @@ struct PaintSpy final : QObject {
     QRegion painted;
 };
 
-QImage ModuleShown(ModuleView& view, const QSize& size) {
-    const QImage window = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    return window.copy(QRect(view.ModuleOffset(), size));
-}
+class ModuleViewTest : public ::testing::Test, protected DialogFixtureBase {};
 
-TEST_F(ModuleViewTest, RepaintsAsTheRunGoesAndBlinksOnTheClock) {
+// 40x4, 4-bit, on the second port. The view repaints after each character of the
+// run; then every row shows its line box dot for dot, the lower two from the
+// second controller, with bare glass between characters and rows, and the status
+// lines name the port and both controllers. A pause repaints only what changed.
+// The cursor and its blink at row 1, column 5 (which rows are dark: VisibleRows),
+// the blink's phase from the clock, and a timing violation by hand.
+TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
     SimulatedModule module(timeline, 0x378);
     ModuleView view(module, timeline);
     view.show();
@@ -153,26 +75,39 @@ TEST_F(ModuleViewTest, RepaintsAsTheRunGoesAndBlinksOnTheClock) {
     PaintSpy spy(module.Controller(0).State());
     view.installEventFilter(&spy);
     CLcdTestDlg dlg;
+    dlg.m_onPortChosen = [&](std::uint32_t base) { module.AttachToPort(base); };
     dlg.m_onSizeChosen = [&](int size) { view.SetSizeIndex(size); };
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        ChooseList(d, IDC_SIZE, kSize16x1);
-        EXPECT_EQ(view.SizeIndex(), kSize16x1);
-        EXPECT_FALSE(view.SetSizeIndex(kModuleSizeCount));
+        ChooseList(d, IDC_PORT, 1);
+        ChooseList(d, IDC_SIZE, kSize40x4);
         spy.addresses.clear();
-        Click(d, IDC_INIT_8BIT);
-        // Painted after each character: every address the two halves' writes moved to.
-        for (int a = 1; a <= 8; ++a) {
+        Click(d, IDC_INIT_4BIT);
+        for (int a = 1; a < 40; ++a) {  // after the 40th, each line wraps
             EXPECT_TRUE(spy.addresses.count(a)) << a;
             EXPECT_TRUE(spy.addresses.count(kSecondLineAddress + a)) << kSecondLineAddress + a;
         }
+        const auto render = [&](bool blinkLit, int dots) {
+            return RenderModule(module, kSize40x4, blinkLit, dots);
+        };
+        const auto glyph = [&](int row, int column) {
+            const auto code =
+                static_cast<std::uint8_t>(kSizeDemos[kSize40x4].lineText[row][column]);
+            return GlyphRows(module.Controller(0).State(), code);
+        };
+        const QImage image = render(true, kDot);
+        for (int row = 0; row < 4; ++row)
+            for (int column = 0; column < 40; ++column)
+                EXPECT_EQ(DotsShown(image, row, column), DotsOf(glyph(row, column)))
+                    << "row " << row << " column " << column;
+        EXPECT_EQ(ModuleStatusLines(module, kSize40x4),
+                  QStringList({"40x4 on port 0x278", "E0: 4-bit, 2 lines, timing violations: 0",
+                               "E1: 4-bit, 2 lines, timing violations: 0"}));
 
-        EXPECT_FALSE(view.Blinking());
         ModuleDriver driver(d, timeline);
-        // A pause repaints only what the transfers changed: here one character.
         QCoreApplication::processEvents();
         spy.painted = QRegion();
-        driver.WriteCommand8(0x80 | 3, 0);
-        driver.WriteData8('Z', 0);
+        driver.WriteCommand4(0x80 | 3, 0);
+        driver.WriteData4('Z', 0);
         QCoreApplication::processEvents();
         const int dots = view.DotPixels();
         const QRect cell =
@@ -181,22 +116,43 @@ TEST_F(ModuleViewTest, RepaintsAsTheRunGoesAndBlinksOnTheClock) {
                 .translated(view.ModuleOffset());
         EXPECT_FALSE(spy.painted.isEmpty());
         EXPECT_TRUE(cell.contains(spy.painted.boundingRect()));
-        const QImage now = RenderModule(module, kSize16x1, true, dots);
-        EXPECT_EQ(ModuleShown(view, now.size()), now);
-        driver.WriteCommand8(kDisplayOnCursorBlink, 0);
-        driver.WriteCommand8(0x80, 0);
-        EXPECT_TRUE(view.Blinking());
-        // The phase comes from the clock: one phase later the window shows the other render.
-        const QImage lit = RenderModule(module, kSize16x1, true, dots);
-        const QImage plain = RenderModule(module, kSize16x1, false, dots);
-        const QImage before = ModuleShown(view, lit.size());
-        timeline.AdvanceMicros(kBlinkPhaseMicros);
-        const QImage after = ModuleShown(view, lit.size());
-        EXPECT_NE(lit, plain);
-        EXPECT_TRUE((before == lit && after == plain) || (before == plain && after == lit));
-        driver.WriteCommand8(kDisplayOnCursorOff, 0);
+        const auto shown = [&] {
+            const QImage window = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            return window.copy(QRect(view.ModuleOffset(), render(true, dots).size()));
+        };
+        EXPECT_EQ(shown(), render(true, dots));
+
         EXPECT_FALSE(view.Blinking());
+        driver.WriteCommand4(0x80 | 0x45, 0);
+        driver.WriteCommand4(kDisplayOnCursorBlink, 0);
+        EXPECT_TRUE(view.Blinking());
+        Glyph underlined = glyph(1, 5), block;
+        underlined.back() = kGlyphDotMask;
+        block.fill(kGlyphDotMask);
+        EXPECT_EQ(DotsShown(render(false, kDot), 1, 5), DotsOf(underlined));
+        EXPECT_EQ(DotsShown(render(true, kDot), 1, 5), DotsOf(block));
+        // One phase later the window shows the other render.
+        const QImage lit = render(true, dots), plain = render(false, dots), before = shown();
+        timeline.AdvanceMicros(kBlinkPhaseMicros);
+        EXPECT_TRUE((before == lit && shown() == plain) || (before == plain && shown() == lit));
+        driver.WriteCommand4(0x0E, 0);  // blink off
+        EXPECT_FALSE(view.Blinking());
+        EXPECT_EQ(DotsShown(render(true, kDot), 1, 5), DotsOf(underlined));
+
+        // By hand, once that command is done and then with no time passing: a data
+        // byte in two nibbles, then a nibble while the controller still writes it.
+        timeline.AdvanceMicros(1000);
+        d.OnRSHigh();
+        for (int edge = 0; edge < 3; ++edge) {
+            d.OnE0High();
+            d.OnE0Low();
+        }
     });
+    ASSERT_EQ(module.Controller(0).TimingViolations(), 1u);
+    EXPECT_EQ(
+        ModuleStatusLines(module, kSize40x4).mid(1, 2),
+        QStringList({"E0: 4-bit, 2 lines, timing violations: 1",
+                     "    last: " + QString::fromStdString(module.Controller(0).LastViolation())}));
 }
 
 }  // namespace

@@ -48,23 +48,17 @@ TEST(PlainRadioButtonPicture, IsTheStylesDrawingOfEveryLookInAnyOrder) {
     styled->setAutoExclusive(false);
     styled->setGeometry(60, 10, 36, 14);
     panel.show();
-    struct Look {
-        bool checked, enabled, reddened;
-    };
-    // Each look comes back after others, so a kept picture is shown again.
-    const Look looks[] = {{false, true, false}, {true, true, false}, {false, true, false},
-                          {true, false, false}, {true, true, false}, {true, true, true},
-                          {false, true, true},  {true, true, false}, {false, false, true},
-                          {false, true, false}};
-    for (const Look& look : looks) {
+    // Looks as bits: 1 checked, 2 enabled, 4 reddened. Each comes back after
+    // others, so a kept picture is shown again.
+    for (const int look : {2, 3, 2, 1, 3, 7, 6, 3, 4, 2}) {
         for (QRadioButton* button : {static_cast<QRadioButton*>(plain), styled}) {
-            button->setChecked(look.checked);
-            button->setEnabled(look.enabled);
-            button->setPalette(look.reddened ? Reddened(panel.palette()) : panel.palette());
+            button->setChecked(look & 1);
+            button->setEnabled(look & 2);
+            button->setPalette(look & 4 ? Reddened(panel.palette()) : panel.palette());
         }
         EXPECT_LE(LargestChannelDifference(plain->grab().toImage(), styled->grab().toImage()),
                   kRoundingTolerance)
-            << look.checked << look.enabled << look.reddened;
+            << look;
     }
     // The looks differ from one another, so a stale picture could not pass.
     const QImage last = plain->grab().toImage();
@@ -72,42 +66,33 @@ TEST(PlainRadioButtonPicture, IsTheStylesDrawingOfEveryLookInAnyOrder) {
     EXPECT_GT(LargestChannelDifference(last, plain->grab().toImage()), kRoundingTolerance);
 }
 
-class ReadOnlyTextBoxTest : public ::testing::Test {
-protected:
-    ReadOnlyTextBoxTest() {
-        panel.resize(100, 60);
-        box->setGeometry(10, 10, 48, 20);
-        panel.show();
-    }
-    QImage Shows(const QString& text) {
-        box->setText(text);
-        return box->grab().toImage();
-    }
-
+TEST(ReadOnlyTextBox, ShowsTheCurrentTextAndSelectsItWithFocusForTheCopyKey) {
     QWidget panel;
-    ReadOnlyTextBox* box = new ReadOnlyTextBox(Qt::AlignRight | Qt::AlignVCenter, &panel);
-};
-
-TEST_F(ReadOnlyTextBoxTest, ShowsTheCurrentTextWhateverCameBefore) {
-    const QImage first = Shows("0x41"), other = Shows("0x42"), empty = Shows("");
-    EXPECT_NE(first, other);
-    EXPECT_NE(first, empty);
-    EXPECT_EQ(Shows("0x41"), first);  // a kept picture, shown again
-    EXPECT_EQ(Shows("0x42"), other);
-    // New colours give new pictures, not the ones kept for the old colours.
-    box->setPalette(Reddened(box->palette()));
-    const QImage red = Shows("0x41");
-    EXPECT_EQ(red.pixelColor(1, 1), QColor(Qt::red));
-    box->setPalette(QPalette());
-    EXPECT_EQ(Shows("0x41"), first);
-}
-
-TEST_F(ReadOnlyTextBoxTest, FocusShowsTheTextSelectedAndTheCopyKeyCopiesIt) {
+    panel.resize(100, 60);
+    auto* box = new ReadOnlyTextBox(Qt::AlignRight | Qt::AlignVCenter, &panel);
+    box->setGeometry(10, 10, 48, 20);
+    panel.show();
     panel.activateWindow();
     QApplication::setActiveWindow(&panel);  // which focuses the box, its only child
     box->clearFocus();
     ASSERT_FALSE(box->hasFocus());
-    const QImage unfocused = Shows("'A'");
+    const auto shows = [&](const QString& text) {
+        box->setText(text);
+        return box->grab().toImage();
+    };
+    const QImage first = shows("0x41"), other = shows("0x42"), empty = shows("");
+    EXPECT_NE(first, other);
+    EXPECT_NE(first, empty);
+    EXPECT_EQ(shows("0x41"), first);  // a kept picture, shown again
+    EXPECT_EQ(shows("0x42"), other);
+    // New colours give new pictures, not the ones kept for the old colours.
+    box->setPalette(Reddened(box->palette()));
+    EXPECT_EQ(shows("0x41").pixelColor(1, 1), QColor(Qt::red));
+    box->setPalette(QPalette());
+    EXPECT_EQ(shows("0x41"), first);
+
+    // Focus shows the text selected, and the copy key copies it.
+    const QImage unfocused = shows("'A'");
     box->setFocus();
     ASSERT_TRUE(box->hasFocus());
     EXPECT_NE(box->grab().toImage(), unfocused);

@@ -1,16 +1,17 @@
 // Full test runs through the real dialog into the simulated module, on virtual
-// time: what the module shows must be what the line boxes say.
+// time: what the module shows must be what the line boxes say, and Verify must
+// read it back as sent, turning the data lines around only while it may.
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QLineEdit>
-#include <QTest>
+#include <optional>
 
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
 #include "lcd/TestRun.h"
+#include "lcd/Verify.h"
 #include "res/Resource.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
@@ -25,8 +26,7 @@ std::string TypedText(int size, int line) {
 
 // Picks the size and types every line box.
 void ChooseAndType(CLcdTestDlg& d, int size) {
-    qobject_cast<QComboBox*>(d.ControlWidget(IDC_SIZE))->setCurrentIndex(size);
-    d.SendCommand(CBN_CLOSEUP, IDC_SIZE);
+    ChooseList(d, IDC_SIZE, size);
     for (int n = 0; n < 4; ++n)
         qobject_cast<QLineEdit*>(d.ControlWidget(IDC_LINE1 + n))
             ->setText(QString::fromLatin1(TypedText(size, n)));
@@ -62,19 +62,51 @@ void ExpectModuleShows(const SimulatedModule& module, int size) {
     }
 }
 
+// While RW and an enable line are high the data lines are inputs, and they turn
+// only while RW and both enable lines are low; everything ends at rest.
+void ExpectLineDiscipline(const std::vector<BusEvent>& writes) {
+    const std::uint32_t control = kPortBases[0] + kControlRegisterOffset;
+    int previous = -1;
+    for (const BusEvent& w : writes) {
+        if (w.where != control) continue;
+        const auto flags = static_cast<std::uint8_t>(w.value ^ kControlInvertMask);
+        const bool driving = (flags & kLineRW) && (flags & (kLineE0 | kLineE1));
+        EXPECT_TRUE(!driving || (flags & kDataLinesInput)) << int(w.value);
+        if (previous >= 0 && ((previous ^ flags) & kDataLinesInput)) {
+            EXPECT_EQ((previous | flags) & (kLineRW | kLineE0 | kLineE1), 0) << int(w.value);
+        }
+        previous = flags;
+    }
+    ASSERT_GE(writes.size(), 2u);
+    EXPECT_EQ(writes[writes.size() - 2], BusEvent::WriteOf(kPortBases[0], 0));
+    EXPECT_EQ(writes.back(), BusEvent::WriteOf(control, ControlRegisterByte(0)));
+}
+
 class SimulatedRunTest : public ::testing::TestWithParam<std::tuple<int, BusWidth>>,
                          protected DialogFixtureBase {};
 
-TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndTheGlyphs) {
+TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     const auto [size, width] = GetParam();
     SimulatedModule module(timeline, 0x378);
     CLcdTestDlg dlg;
+    std::optional<VerifyResult> verified;
+    dlg.m_onVerified = [&](const VerifyResult& r) { verified = r; };
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
         ChooseAndType(d, size);
-        QTest::mouseClick(d.ControlWidget(width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT),
-                          Qt::LeftButton);
-        ExpectModuleShows(module, size);
+        Click(d, width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT);
+        const std::size_t runWrites = timeline.WriteCount();
+        d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
+        const std::vector<BusEvent> writes = timeline.Writes();
+        ExpectLineDiscipline(
+            {writes.begin() + static_cast<std::ptrdiff_t>(runWrites), writes.end()});
+        ExpectModuleShows(module, size);  // no timing violation in the run or the reads
     });
+    ASSERT_TRUE(verified);
+    EXPECT_EQ(verified->outcome, VerifyResult::Outcome::Pass) << verified->Summary();
+    const ModuleGeometry& g = kModuleGeometry[size];
+    const std::size_t lines = g.controllerCount * g.linesPerController;
+    EXPECT_EQ(verified->compared,
+              g.controllerCount * (1u + sizeof kGlyphTable) + lines * g.columns);
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, SimulatedRunTest,

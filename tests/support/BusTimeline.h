@@ -68,19 +68,14 @@ public:
         for (const BusEvent& e : Only(BusEvent::Sleep)) total += e.value;
         return total;
     }
-    std::vector<std::uint8_t> ValuesAt(std::uint32_t address) const {
-        std::vector<std::uint8_t> values;
-        for (const BusEvent& e : Only(BusEvent::Write, address)) values.push_back(e.value);
-        return values;
-    }
 
     std::vector<BusEvent> events;
 
 private:
-    std::vector<BusEvent> Only(BusEvent::Kind kind, std::int64_t where = -1) const {
+    std::vector<BusEvent> Only(BusEvent::Kind kind) const {
         std::vector<BusEvent> some;
         for (const BusEvent& e : events)
-            if (e.kind == kind && (where < 0 || e.where == where)) some.push_back(e);
+            if (e.kind == kind) some.push_back(e);
         return some;
     }
     std::uint64_t nowMicros_ = 0;
@@ -94,11 +89,9 @@ class ExpectedBus {
 public:
     explicit ExpectedBus(std::uint8_t controlFlags = 0) : flags_(controlFlags) {}
 
-    void Command(bool fourBit, std::uint8_t v, std::uint8_t c) {
-        Cycle(false, fourBit ? Nibbles(v) : Bytes{v}, c);
-    }
-    void Data(bool fourBit, std::uint8_t v, std::uint8_t c) {
-        Cycle(true, fourBit ? Nibbles(v) : Bytes{v}, c);
+    // One instruction (rs false) or data byte to controller c.
+    void Cycle(bool rs, bool fourBit, std::uint8_t v, std::uint8_t c) {
+        Transfers(rs, fourBit ? Nibbles(v) : Bytes{v}, c);
     }
     void Sleep(std::uint32_t ms) { events.push_back(BusEvent::SleepOf(ms)); }
     void Fetch(int box) { events.push_back(BusEvent::FetchOf(box)); }
@@ -107,16 +100,15 @@ public:
     // bus the three 0x30 and the 0x20 go as single 8-bit transfers, the rest as
     // nibble pairs, and the 0x28 follows the 0x20 without a wait.
     void Init(bool fourBit, std::uint8_t c) {
-        const Step eightBit[] = {{40, 0x38}, {5, 0x38}, {125, 0x38}, {1, 0x38}};
-        const Step wake[] = {{40, 0x30}, {5, 0x30}, {125, 0x30}, {1, 0x20}};
-        for (const Step& s : fourBit ? wake : eightBit) {
-            Sleep(s.waitMs);
-            Command(false, s.instruction, c);
+        const std::uint32_t waits[] = {40, 5, 125, 1};
+        for (int k = 0; k < 4; ++k) {
+            Sleep(waits[k]);
+            Cycle(false, false, fourBit ? (k < 3 ? 0x30 : 0x20) : 0x38, c);
         }
-        if (fourBit) Command(true, 0x28, c);
+        if (fourBit) Cycle(false, true, 0x28, c);
         for (const std::uint8_t instruction : {0x08, 0x01, 0x06, 0x0F, 0x01}) {
             Sleep(2);
-            Command(fourBit, instruction, c);
+            Cycle(false, fourBit, instruction, c);
         }
     }
 
@@ -131,10 +123,6 @@ public:
 
 private:
     using Bytes = std::vector<std::uint8_t>;
-    struct Step {
-        std::uint32_t waitMs;
-        std::uint8_t instruction;
-    };
 
     static Bytes Nibbles(std::uint8_t v) {
         return {static_cast<std::uint8_t>(v & 0xF0), static_cast<std::uint8_t>((v << 4) & 0xF0)};
@@ -143,7 +131,7 @@ private:
         flags_ = high ? (flags_ | mask) : (flags_ & ~mask);
         events.push_back(BusEvent::WriteOf(kControlRegister, flags_ ^ 0x03));
     }
-    void Cycle(bool rs, const Bytes& transfers, std::uint8_t c) {
+    void Transfers(bool rs, const Bytes& transfers, std::uint8_t c) {
         const std::uint8_t enable = c != 0 ? kLineE1 : kLineE0;
         SetControl(kLineRS, rs);
         SetControl(kLineRW, false);
