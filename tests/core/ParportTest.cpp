@@ -292,12 +292,8 @@ TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
     }
 }
 
-TEST(PortIoOptions, ParseExactlyTheirValues) {
-    for (PortIoMode mode : {PortIoMode::Auto, PortIoMode::Sim, PortIoMode::Ppdev, PortIoMode::Raw})
-        EXPECT_EQ(ParsePortIoMode(FormatPortIoMode(mode)), mode);
-    for (const char* bad : {"", "AUTO", "ppdev ", "simulated", "--port-io=raw"})
-        EXPECT_EQ(ParsePortIoMode(bad), std::nullopt) << bad;
-    // --port-map takes a Port list address and a device, each once.
+// --port-map takes a Port list address and a device, each once.
+TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
     std::vector<PortMapping> map;
     EXPECT_EQ(AddPortMapping(map, "0x378=/dev/parport1"), "");
     for (const char* bad : {"0x3BC=", "0xE800=/dev/parport2", "0x278=/dev/parport1"})

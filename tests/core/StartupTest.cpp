@@ -49,6 +49,15 @@ const StartCase kStartCases[] = {
      "--trace and --vcd name the same file (link and ./out)"},
     {"TraceNotWritable", "QT_QPA_PLATFORM=offscreen", "--trace none/t", 2,
      "cannot write the trace file none/t: No such file or directory"},
+    {"UnknownPortIo", "QT_QPA_PLATFORM=offscreen", "--port-io=AUTO", 2, "unknown --port-io mode"},
+    // Scripted runs need no display and settle these before any run.
+    {"RunWidth", "", "--run 16x2:9", 2, "--run takes a size and a bus width"},
+    {"RunSize", "", "--run 16X2:8", 2, "--run takes a size and a bus width"},
+    {"RunPort", "", "--run 16x2:8 --port 0x379", 2, "--port takes 0x378, 0x278 or 0x3BC"},
+    {"RunFault", "", "--run 16x2:8 --sim-fault D9=0", 2, "unknown wiring fault"},
+    {"RunFaultOnRealPort", "", "--run 16x2:8 --sim-fault D5=0 --port-io=ppdev", 2,
+     "--sim-fault wires the simulated module"},
+    {"RunSameFile", "", "--run 16x2:8 --trace link --vcd out", 2, "name the same file"},
 };
 
 INSTANTIATE_TEST_SUITE_P(, StartupTest, ::testing::ValuesIn(kStartCases),

@@ -105,11 +105,4 @@ TEST(WiringFault, ParsesListsAndRefusesTheRest) {
     }
 }
 
-TEST(RunChoice, NamesASizeAndAWidth) {
-    EXPECT_EQ(ParseRunChoice("16x2:8")->sizeIndex, kSize16x2);
-    EXPECT_EQ(ParseRunChoice("40x4:4")->width, BusWidth::Four);
-    for (const char* text : {"16x2", "16x2:5", "16X2:8", "15x2:8", ":8", "16x2:8:8"})
-        EXPECT_FALSE(ParseRunChoice(text)) << text;
-}
-
 }  // namespace

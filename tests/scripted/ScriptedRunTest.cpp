@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "app/ScriptedRun.h"
@@ -43,29 +40,6 @@ TEST(ScriptedRun, StatusFollowsTheOutcome) {
         const ScriptedResult result = RunScriptedTest(run, clock);
         EXPECT_EQ(result.status, c.status) << c.choice << " " << c.fault;
         EXPECT_EQ(result.line.rfind(c.line, 0), 0u) << result.line;
-    }
-}
-
-// The program itself, with no display at all: it settles these before any run.
-TEST(ScriptedRun, ProgramExitsWithoutADisplay) {
-    if (std::filesystem::exists("/proc/sys/dev/parport"))
-        GTEST_SKIP() << "this machine has parallel ports; the ppdev case would drive them";
-    const std::pair<const char*, int> cases[] = {
-        {"--run 16x2:9", kScriptUsageError},
-        {"--run 16x2:8 --port 0x379", kScriptUsageError},
-        {"--run 16x2:8 --sim-fault D9=0", kScriptUsageError},
-        {"--run 16x2:8 --sim-fault D5=0 --port-io=ppdev", kScriptUsageError},
-        {"--run 16x2:8 --bogus", kScriptUsageError},
-        {"--run 16x2:8 --verify --port-io=ppdev", kScriptPortUnreachable},
-    };
-    for (const auto& [arguments, status] : cases) {
-        const std::string command = std::string(
-                                        "env -u DISPLAY -u WAYLAND_DISPLAY -u "
-                                        "QT_QPA_PLATFORM ") +
-                                    LCDTEST_PROGRAM + " " + arguments + " >/dev/null 2>&1";
-        const int raw = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(raw)) << arguments;
-        EXPECT_EQ(WEXITSTATUS(raw), status) << arguments;
     }
 }
 
