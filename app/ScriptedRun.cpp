@@ -17,6 +17,7 @@
 #include "port/LinePanel.h"
 #include "port/LineView.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "sim/SimulatedModule.h"
 #include "sim/VcdWriter.h"
 #include "sim/view/ModuleView.h"
@@ -62,7 +63,7 @@ int PortSelectionOf(std::uint32_t base) {
 }
 
 std::string RunName(const ScriptedRun& run) {
-    return std::string(kSizeDemos[run.choice.sizeIndex].name) +
+    return std::string(kSizeNames[run.choice.sizeIndex]) +
            (run.choice.width == BusWidth::Eight ? " 8-bit" : " 4-bit");
 }
 

@@ -1,5 +1,11 @@
 #include "lcd/Geometry.h"
 
+#include <iterator>
+
+#include "res/Strings.h"
+
+static_assert(std::size(kSizeNames) == kModuleSizeCount, "a geometry row per Size list entry");
+
 // Set DDRAM Address instructions (0x80 + address) that start the lines.
 namespace {
 constexpr std::uint8_t kAddr00 = 0x80;  // address 0x00
@@ -32,35 +38,27 @@ const ModuleGeometry kModuleGeometry[kModuleSizeCount] = {
 // The oddities of the 40x4 texts ("wzyz", "GN") are the module maker's demo texts
 // as they have always been shown.
 const SizeDemo kSizeDemos[kModuleSizeCount] = {
-    // name, line 1 to line 4, read-only boxes 1 to 4, E1 enabled
-    {"8x2", {"TORV0802", "* 8x2  *", "", ""}, {false, false, true, true}, false},
-    {"12x2", {"* TORV1202 *", "*** 12x2 ***", "", ""}, {false, false, true, true}, false},
-    {"16x1", {"*TORV-1601 16x1*", "", "", ""}, {false, true, true, true}, false},
-    {"16x2", {"*TORV-1602 16x2*", "* Lumaworkshop *", "", ""}, {false, false, true, true}, false},
-    {"20x2",
-     {"** TORV-2002 20x2 **", "*** Lumaworkshop ***", "", ""},
+    // line 1 to line 4, read-only boxes 1 to 4, E1 enabled; in the Size list's order
+    {{"TORV0802", "* 8x2  *", "", ""}, {false, false, true, true}, false},
+    {{"* TORV1202 *", "*** 12x2 ***", "", ""}, {false, false, true, true}, false},
+    {{"*TORV-1601 16x1*", "", "", ""}, {false, true, true, true}, false},
+    {{"*TORV-1602 16x2*", "* Lumaworkshop *", "", ""}, {false, false, true, true}, false},
+    {{"** TORV-2002 20x2 **", "*** Lumaworkshop ***", "", ""}, {false, false, true, true}, false},
+    {{"**** TORV-2402 24x2 ****", "* www.lumaworkshop.com *", "", ""},
      {false, false, true, true},
      false},
-    {"24x2",
-     {"**** TORV-2402 24x2 ****", "* www.lumaworkshop.com *", "", ""},
-     {false, false, true, true},
-     false},
-    {"16x4",
-     {"*TORV-1602 16x4*", "* Lumaworkshop *", "abcdefghijklmnop", "ABCDEFGHIJKLMNOP"},
+    {{"*TORV-1602 16x4*", "* Lumaworkshop *", "abcdefghijklmnop", "ABCDEFGHIJKLMNOP"},
      {false, false, false, false},
      false},
-    {"20x4",
-     {"** TORV-2002 20x4 **", "*** Lumaworkshop ***", "abcdefghijklmnopqrst",
+    {{"** TORV-2002 20x4 **", "*** Lumaworkshop ***", "abcdefghijklmnopqrst",
       "ABCDEFGHIJKLMNOPQRST"},
      {false, false, false, false},
      false},
-    {"40x2",
-     {"* TORV-4002 Forty Columns by Two Lines *", "** Lumaworkshop America, Incorporated **", "",
+    {{"* TORV-4002 Forty Columns by Two Lines *", "** Lumaworkshop America, Incorporated **", "",
       ""},
      {false, false, true, true},
      false},
-    {"40x4",
-     {"*TORV-4004: Forty Columns by Four Lines*", "** Lumaworkshop America, Incorporated **",
+    {{"*TORV-4004: Forty Columns by Four Lines*", "** Lumaworkshop America, Incorporated **",
       "abcdefghijklmnopqrstuvwzyz1234567890-=,.", "ABCDEFGNIJKLMNOPQRSTUVWXYZ!@#$%^&*()_+<>"},
      {false, false, false, false},
      true},

@@ -32,13 +32,12 @@ constexpr bool IsModuleSizeIndex(int index) {
 
 extern const ModuleGeometry kModuleGeometry[kModuleSizeCount];
 
-// What the dialog shows for a size: the Size list's item text, the demo text of
-// each line box (line 1 at the top; "" for a line the size does not have), which
-// line boxes are read-only (lineReadOnly[0] is always false: box 1 is editable for
+// What the dialog shows for a size (its name is the Size list's entry, kSizeNames
+// in res/Strings.h): the demo text of each line box (line 1 at the top; "" for a line the size does
+// not have), which line boxes are read-only (lineReadOnly[0] is always false: box 1 is editable for
 // every size), and whether the E1 buttons are enabled. Fixed per size, not derived
 // from the geometry: "16x1" has two lines per controller, yet line box 2 is unused.
 struct SizeDemo {
-    const char* name;
     const char* lineText[4];
     bool lineReadOnly[4];
     bool e1Enabled;

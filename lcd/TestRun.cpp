@@ -7,6 +7,7 @@
 #include "lcd/LineText.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 
 // clang-format off
 const std::uint8_t kGlyphTable[64] = {
@@ -62,7 +63,7 @@ std::optional<RunChoice> ParseRunChoice(std::string_view text) {
     const std::string_view bits = text.substr(colon + 1);
     if (bits != "8" && bits != "4") return std::nullopt;
     for (int size = 0; size < kModuleSizeCount; ++size)
-        if (text.substr(0, colon) == kSizeDemos[size].name)
+        if (text.substr(0, colon) == kSizeNames[size])
             return RunChoice{size, bits == "8" ? BusWidth::Eight : BusWidth::Four};
     return std::nullopt;
 }

@@ -5,6 +5,7 @@
 
 #include "lcd/Geometry.h"
 #include "port/LineState.h"
+#include "res/Strings.h"
 
 namespace {
 
@@ -157,7 +158,7 @@ std::string VerifyResult::Summary() const {
         return "Verify: nothing to compare; run Init 8-bit or Init 4-bit first";
     if (outcome == Outcome::PortUnreadable) return "Verify: the port could not be read";
     const std::string run =
-        std::string(kSizeDemos[sizeIndex].name) + (width == BusWidth::Eight ? " 8-bit" : " 4-bit");
+        std::string(kSizeNames[sizeIndex]) + (width == BusWidth::Eight ? " 8-bit" : " 4-bit");
     if (outcome == Outcome::Pass)
         return "PASS: " + run + ", " + std::to_string(compared) + " bytes read back as sent";
     std::string line = "FAIL: " + run + ", " + std::to_string(differences.size()) + " of " +

@@ -76,9 +76,10 @@ constexpr ControlTemplate kMainControls[] = {
 };
 
 constexpr ListEntry kMainListEntries[] = {
-    {IDC_SIZE, "8x2"},   {IDC_SIZE, "12x2"}, {IDC_SIZE, "16x1"},  {IDC_SIZE, "16x2"},
-    {IDC_SIZE, "20x2"},  {IDC_SIZE, "24x2"}, {IDC_SIZE, "16x4"},  {IDC_SIZE, "20x4"},
-    {IDC_SIZE, "40x2"},  {IDC_SIZE, "40x4"}, {IDC_PORT, "0x378"}, {IDC_PORT, "0x278"},
+    {IDC_SIZE, kSizeNames[0]}, {IDC_SIZE, kSizeNames[1]}, {IDC_SIZE, kSizeNames[2]},
+    {IDC_SIZE, kSizeNames[3]}, {IDC_SIZE, kSizeNames[4]}, {IDC_SIZE, kSizeNames[5]},
+    {IDC_SIZE, kSizeNames[6]}, {IDC_SIZE, kSizeNames[7]}, {IDC_SIZE, kSizeNames[8]},
+    {IDC_SIZE, kSizeNames[9]}, {IDC_PORT, "0x378"},       {IDC_PORT, "0x278"},
     {IDC_PORT, "0x3BC"},
 };
 

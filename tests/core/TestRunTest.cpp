@@ -10,6 +10,7 @@
 #include "lcd/TestRun.h"
 #include "port/LinePanel.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "support/BusTimeline.h"
 
 namespace {
@@ -129,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TestRunTest,
                          ::testing::Combine(::testing::ValuesIn(kRuns),
                                             ::testing::Values(BusWidth::Eight, BusWidth::Four)),
                          [](const auto& info) {
-                             return std::string(kSizeDemos[std::get<0>(info.param).size].name) +
+                             return std::string(kSizeNames[std::get<0>(info.param).size]) +
                                     (std::get<1>(info.param) == BusWidth::Eight ? "_8bit"
                                                                                 : "_4bit");
                          });

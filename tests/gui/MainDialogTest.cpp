@@ -11,6 +11,7 @@
 #include "lcd/Geometry.h"
 #include "port/LinePanel.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -99,7 +100,7 @@ TEST_F(MainDialogTest, EverySizeAndEveryButton) {
             const std::size_t columns = size == kSize16x1 ? 16 : g.columns;
             for (int n = 0; n < 4; ++n) {
                 const std::string text = Text(d, IDC_LINE1 + n);
-                const auto box = ::testing::Message() << kSizeDemos[size].name << " box " << n + 1;
+                const auto box = ::testing::Message() << kSizeNames[size] << " box " << n + 1;
                 EXPECT_EQ(text, kSizeDemos[size].lineText[n]) << box;
                 EXPECT_EQ(text.size(), n < lines ? columns : 0u) << box;
                 EXPECT_EQ(text.find('\\'), std::string::npos) << box;

@@ -13,6 +13,7 @@
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 #include "ui/LcdTestDlg.h"
@@ -113,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, SimulatedRunTest,
                          ::testing::Combine(::testing::Range(0, kModuleSizeCount),
                                             ::testing::Values(BusWidth::Eight, BusWidth::Four)),
                          [](const auto& info) {
-                             return std::string(kSizeDemos[std::get<0>(info.param)].name) +
+                             return std::string(kSizeNames[std::get<0>(info.param)]) +
                                     (std::get<1>(info.param) == BusWidth::Eight ? "_8bit"
                                                                                 : "_4bit");
                          });
