@@ -70,15 +70,6 @@ const LossCase kLossCases[] = {
 INSTANTIATE_TEST_SUITE_P(, OutputLossTest, ::testing::ValuesIn(kLossCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A header that cannot be written is the caller's to tell, once.
-TEST(OutputFileTest, WaveformHeaderThatCannotBeWrittenIsLeftToTheCaller) {
-    PortIo::Instance().Reset();
-    VcdWriter vcd(TheClock());
-    EXPECT_FALSE(vcd.Open("/dev/full", kBase));
-    EXPECT_EQ(vcd.Error(), "cannot write the waveform file /dev/full: No space left on device");
-    EXPECT_TRUE(PortIo::Instance().Problems().empty());
-}
-
 TEST(OutputFileTest, SameFileWhateverTheSpelling) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("lcdtest-same-" + std::to_string(getpid()));

@@ -36,7 +36,9 @@ TEST_P(StartupTest, RefusesPlainlyWithItsStatus) {
     const int status = ::pclose(pipe);
     fs::remove_all(dir);
     EXPECT_EQ(WEXITSTATUS(status), c.status) << told;
-    EXPECT_NE(told.find(c.told), std::string::npos) << told;
+    const std::size_t at = told.find(c.told);
+    EXPECT_NE(at, std::string::npos) << told;
+    EXPECT_EQ(told.find(c.told, at + 1), std::string::npos) << "told twice: " << told;
 }
 
 const StartCase kStartCases[] = {
@@ -49,6 +51,8 @@ const StartCase kStartCases[] = {
      "--trace and --vcd name the same file (link and ./out)"},
     {"TraceNotWritable", "QT_QPA_PLATFORM=offscreen", "--trace none/t", 2,
      "cannot write the trace file none/t: No such file or directory"},
+    {"WaveformHeaderNotWritten", "QT_QPA_PLATFORM=offscreen", "--vcd /dev/full", 2,
+     "cannot write the waveform file /dev/full: No space left on device"},
     {"UnknownPortIo", "QT_QPA_PLATFORM=offscreen", "--port-io=AUTO", 2, "unknown --port-io mode"},
     // Scripted runs need no display and settle these before any run.
     {"RunWidth", "", "--run 16x2:9", 2, "--run takes a size and a bus width"},
