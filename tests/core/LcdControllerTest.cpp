@@ -108,13 +108,6 @@ TEST_F(LcdControllerTest, EntryModeAndShifts) {
     Command(Bus::Eight, {0x1C, 0x10});  // display right, cursor left
     EXPECT_EQ(lcd.State().displayShift, 2);
     EXPECT_EQ(lcd.State().addressCounter, 0x12);
-    Command(Bus::Eight, {0x40});  // CGRAM takes data without shifting the display
-    Text(Bus::Eight, "\x1F");
-    EXPECT_EQ(lcd.State().cgram[0], 0x1F);
-    EXPECT_EQ(lcd.State().displayShift, 2);
-    Command(Bus::Eight, {0x04, 0x01});  // clear brings increment back, keeps S
-    EXPECT_TRUE(lcd.State().increment && !lcd.State().shiftDisplay);
-    EXPECT_EQ(lcd.State().displayShift, 0);
 }
 
 // A transfer that comes too early is counted; the same one a microsecond later is

@@ -301,16 +301,6 @@ TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
     EXPECT_EQ(map, (std::vector<PortMapping>{{0x378, "/dev/parport1"}}));
 }
 
-TEST(LinuxParportSystem, ReadsSysctlFilesAndReturnsNegatedErrno) {
-    const auto sys = MakeLinuxParportSystem();
-    std::string text;
-    std::vector<std::string> names;
-    EXPECT_EQ(sys->ReadFile("/proc/sys/kernel/ostype", text), 0);  // size 0, like base-addr
-    EXPECT_EQ(text, "Linux\n");
-    EXPECT_EQ(sys->ListDirectory("/proc/sys/kernel/ostype", names), -ENOTDIR);
-    EXPECT_EQ(sys->Open("/nonexistent/parport0", O_RDWR), -ENOENT);
-}
-
 // The simulated port reads its latch until bit 5 turns it around; then the
 // pull-ups, as nothing drives the lines. The trace marks the reads.
 TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {

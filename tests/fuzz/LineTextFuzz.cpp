@@ -43,18 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text.size() < limit) return 0;
     const std::string_view consumable = text.substr(0, limit);
     // Tails that would continue an escape or start one, and the input's own bytes.
-    const std::string tails[] = {
-        "",
-        "\\",
-        "\\\\",
-        "0",
-        "00",
-        "255",
-        "\\255",
-        "\\000",
-        std::string(1, '\0'),
-        std::string(text.rbegin(), text.rend()),
-    };
+    // clang-format off
+    const std::string tails[] = {"", "\\", "\\\\", "0", "00", "255", "\\255", "\\000",
+                                 std::string(1, '\0'), std::string(text.rbegin(), text.rend())};
+    // clang-format on
     for (const std::string& tail : tails) {
         const std::string changed = std::string(consumable) + tail;
         Check(EncodeLineText(changed, columns) == line,
