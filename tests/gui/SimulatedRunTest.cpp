@@ -87,7 +87,9 @@ class SimulatedRunTest : public ::testing::TestWithParam<std::tuple<int, BusWidt
                          protected DialogFixtureBase {};
 
 TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
-    const auto [size, width] = GetParam();
+    // Plain names, not a structured binding: clang 14 cannot capture those.
+    const int size = std::get<0>(GetParam());
+    const BusWidth width = std::get<1>(GetParam());
     SimulatedModule module(timeline, 0x378);
     CLcdTestDlg dlg;
     std::optional<VerifyResult> verified;
