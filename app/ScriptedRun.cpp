@@ -16,8 +16,6 @@
 #include "platform/PortTrace.h"
 #include "port/LinePanel.h"
 #include "port/LineView.h"
-#include "res/Resource.h"
-#include "res/Strings.h"
 #include "sim/SimulatedModule.h"
 #include "sim/VcdWriter.h"
 #include "sim/view/ModuleView.h"
@@ -25,7 +23,6 @@
 namespace {
 
 constexpr std::size_t kDetailLines = 8;
-constexpr int kLineBoxes[4] = {IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4};
 
 // The line panel's view when there is no dialog: nothing to mirror into.
 class NoLineView final : public LineView {
@@ -55,17 +52,6 @@ public:
 private:
     const ScriptedRun& run_;
 };
-
-int PortSelectionOf(std::uint32_t base) {
-    for (int i = 0; i < static_cast<int>(std::size(kPortBases)); ++i)
-        if (kPortBases[i] == base) return i;
-    return -1;
-}
-
-std::string RunName(const ScriptedRun& run) {
-    return std::string(kSizeNames[run.choice.sizeIndex]) +
-           (run.choice.width == BusWidth::Eight ? " 8-bit" : " 4-bit");
-}
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
@@ -101,7 +87,7 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
     };
     if (auto failed = unreachable()) return *failed;
 
-    NoLineView view(PortSelectionOf(run.portBase));
+    NoLineView view(PortSelectionForBase(run.portBase));
     LinePanel panel(view);
     panel.OnCloseupPort();
     ModuleDriver driver(panel, clock);
@@ -114,7 +100,11 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
     const TestRunRecord sent =
         RunDisplayTest(driver, panel, clock, run.choice.width, ScriptedBoxes(run));
     if (auto failed = unreachable()) return *failed;
-    if (!run.verify) return {kScriptPass, "DONE: " + RunName(run) + " run sent, not verified", {}};
+    if (!run.verify)
+        return {
+            kScriptPass,
+            "DONE: " + RunName(run.choice.sizeIndex, run.choice.width) + " run sent, not verified",
+            {}};
 
     const VerifyResult result = VerifyModule(driver, panel, clock, sent);
     if (auto failed = unreachable()) return *failed;
@@ -178,7 +168,7 @@ int RunScripted(int argc, char** argv) {
             run.lines[n] = parser.value(lineOptions[n]).toLatin1().toStdString();
     bool number = false;
     run.portBase = parser.value(portOption).toUInt(&number, 0);
-    if (!number || PortSelectionOf(run.portBase) < 0)
+    if (!number || PortSelectionForBase(run.portBase) < 0)
         return Usage("--port takes 0x378, 0x278 or 0x3BC, not \"" +
                      parser.value(portOption).toStdString() + "\"");
     CommonOptions options;

@@ -41,9 +41,6 @@ constexpr BusOperations kEightBit = {&ModuleDriver::InitController8, &ModuleDriv
 constexpr BusOperations kFourBit = {&ModuleDriver::InitController4, &ModuleDriver::WriteCommand4,
                                     &ModuleDriver::WriteData4};
 
-// The line box each display line (0 = line 1, the top) is read from.
-constexpr int kLineBox[4] = {IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4};
-
 // The encoded text of display line n. The second line of a "16x1" module is the
 // right half of its one line: line box 1 from its 9th typed character on.
 std::vector<std::uint8_t> EncodedLine(const TestRunSource& source, int sizeIndex, unsigned n,
@@ -52,7 +49,7 @@ std::vector<std::uint8_t> EncodedLine(const TestRunSource& source, int sizeIndex
         const std::string box1 = source.LineBoxText(IDC_LINE1);
         return EncodeLineText(SecondHalfText(box1), columns);
     }
-    return EncodeLineText(source.LineBoxText(kLineBox[n]), columns);
+    return EncodeLineText(source.LineBoxText(kLineBoxes[n]), columns);
 }
 
 }  // namespace
@@ -66,6 +63,10 @@ std::optional<RunChoice> ParseRunChoice(std::string_view text) {
         if (text.substr(0, colon) == kSizeNames[size])
             return RunChoice{size, bits == "8" ? BusWidth::Eight : BusWidth::Four};
     return std::nullopt;
+}
+
+std::string RunName(int sizeIndex, BusWidth width) {
+    return std::string(kSizeNames[sizeIndex]) + (width == BusWidth::Eight ? " 8-bit" : " 4-bit");
 }
 
 TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,

@@ -9,6 +9,7 @@
 #include "lcd/ModuleDriver.h"
 #include "platform/Clock.h"
 #include "port/LinePanel.h"
+#include "res/Resource.h"
 
 enum class BusWidth { Eight, Four };
 
@@ -21,6 +22,9 @@ public:
     // The whole text of line box IDC_LINE1..IDC_LINE4, as single-byte text.
     virtual std::string LineBoxText(int lineBoxId) const = 0;
 };
+
+// The line box each display line is read from, line 1 (the top) first.
+inline constexpr int kLineBoxes[4] = {IDC_LINE1, IDC_LINE2, IDC_LINE3, IDC_LINE4};
 
 // The eight custom characters of 5x8 dots loaded into CGRAM: byte 8 x g + r is row r
 // (top first) of character g, bit 4 the leftmost dot.
@@ -47,6 +51,8 @@ struct RunChoice {
     BusWidth width;
 };
 std::optional<RunChoice> ParseRunChoice(std::string_view text);
+// "16x2 8-bit": how results name a run.
+std::string RunName(int sizeIndex, BusWidth width);
 
 // One test run, "Init 8-bit" or "Init 4-bit": reads the size once; then for each
 // controller in turn initialises it, writes its lines from the line boxes (each box

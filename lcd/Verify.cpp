@@ -5,7 +5,6 @@
 
 #include "lcd/Geometry.h"
 #include "port/LineState.h"
-#include "res/Strings.h"
 
 namespace {
 
@@ -157,8 +156,7 @@ std::string VerifyResult::Summary() const {
     if (outcome == Outcome::NothingSent)
         return "Verify: nothing to compare; run Init 8-bit or Init 4-bit first";
     if (outcome == Outcome::PortUnreadable) return "Verify: the port could not be read";
-    const std::string run =
-        std::string(kSizeNames[sizeIndex]) + (width == BusWidth::Eight ? " 8-bit" : " 4-bit");
+    const std::string run = RunName(sizeIndex, width);
     if (outcome == Outcome::Pass)
         return "PASS: " + run + ", " + std::to_string(compared) + " bytes read back as sent";
     std::string line = "FAIL: " + run + ", " + std::to_string(differences.size()) + " of " +

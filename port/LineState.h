@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 
 #include "platform/ParportWiring.h"
 
@@ -25,4 +26,11 @@ constexpr std::uint8_t ControlRegisterByte(std::uint8_t flags) {
 // included) falls back to the first port.
 constexpr std::uint32_t PortBaseForSelection(int selection) {
     return selection == 1 || selection == 2 ? kPortBases[selection] : kPortBases[0];
+}
+
+// The Port list selection whose base is `base`; -1 for an address not in the list.
+constexpr int PortSelectionForBase(std::uint32_t base) {
+    for (int i = 0; i < static_cast<int>(std::size(kPortBases)); ++i)
+        if (kPortBases[i] == base) return i;
+    return -1;
 }
