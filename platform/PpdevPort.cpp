@@ -105,17 +105,9 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     return true;
 }
 
-int PpdevPort::PortAt(std::uint32_t address, bool* control) const {
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
-        if (address == ports_[i].base) {
-            if (control) *control = false;
-            return static_cast<int>(i);
-        }
-        if (control && address == ports_[i].base + kControlRegisterOffset) {
-            *control = true;
-            return static_cast<int>(i);
-        }
-    }
+int PpdevPort::PortAt(std::uint32_t base) const {
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        if (base == ports_[i].base) return static_cast<int>(i);
     return -1;
 }
 
@@ -128,8 +120,7 @@ void PpdevPort::ReportFailure(std::size_t index, const char* cause, const std::s
             " — the module did not get it; check the port and its cable (dmesg | grep parport)");
 }
 
-void PpdevPort::ReportNoPort(std::uint32_t address) {
-    const std::uint32_t base = LegacyBaseOf(address);
+void PpdevPort::ReportNoPort(std::uint32_t base) {
     PortIo::Instance().ReportProblem("ppdev-no-port:" + HexAddress(base),
                                      "no parallel port at " + HexAddress(base) +
                                          ": its writes are dropped (ports found: " +
@@ -148,22 +139,22 @@ std::string PpdevPort::SuggestPortMap(std::uint32_t base) const {
     return {};
 }
 
-void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
-    bool control = false;
-    const int index = PortAt(address, &control);
+void PpdevPort::Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) {
+    const int index = PortAt(base);
     if (index < 0) {
-        ReportNoPort(address);
+        ReportNoPort(base);
         return;
     }
     const auto i = static_cast<std::size_t>(index);
     if (!ClaimAt(i)) return;  // dropped; the reason was reported when the claim failed
 
     Handle& handle = handles_[i];
-    unsigned char byte = value;
+    const bool control = group == LineGroup::Control;
+    const std::uint32_t address = control ? base + kControlRegisterOffset : base;
+    unsigned char byte = lines.data;
     if (control) {
-        const bool input = value & kDataLinesInput;
-        if (input != handle.dataInput) {
-            int direction = input ? 1 : 0;
+        if (lines.dataInput != handle.dataInput) {
+            int direction = lines.dataInput ? 1 : 0;
             const int error = sys_->Ioctl(handle.fd, PPDATADIR, &direction);
             if (error < 0) {
                 ReportFailure(i, "direction",
@@ -171,18 +162,18 @@ void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
                               error);
                 return;
             }
-            handle.dataInput = input;
+            handle.dataInput = lines.dataInput;
         }
-        byte &= static_cast<unsigned char>(~kDataLinesInput);
+        byte = ControlRegisterByte(lines.control);
     }
     const int error = sys_->Ioctl(handle.fd, control ? PPWCONTROL : PPWDATA, &byte);
     if (error < 0) ReportFailure(i, "write", "write to " + HexAddress(address), error);
 }
 
-std::optional<std::uint8_t> PpdevPort::Read(std::uint32_t address) {
-    const int index = PortAt(address, nullptr);
+std::optional<std::uint8_t> PpdevPort::ReadData(std::uint32_t base) {
+    const int index = PortAt(base);
     if (index < 0) {
-        ReportNoPort(address);
+        ReportNoPort(base);
         return std::nullopt;
     }
     const auto i = static_cast<std::size_t>(index);
@@ -190,7 +181,7 @@ std::optional<std::uint8_t> PpdevPort::Read(std::uint32_t address) {
     unsigned char byte = 0;
     const int error = sys_->Ioctl(handles_[i].fd, PPRDATA, &byte);
     if (error < 0) {
-        ReportFailure(i, "read", "read of " + HexAddress(address), error);
+        ReportFailure(i, "read", "read of " + HexAddress(base), error);
         return std::nullopt;
     }
     return byte;

@@ -37,7 +37,7 @@ bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
         error_ = "cannot write the waveform file " + path + ": " + file_.Reason();
         return false;
     }
-    lines_.Attach(portBase, PortIo::Instance().Simulated());
+    lines_.Attach(portBase);
     origin_ = clock_.NowMicros();
     lastStamp_ = 0;
     recorded_ = Levels();
@@ -58,7 +58,7 @@ bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
 }
 
 void VcdWriter::AttachToPort(std::uint32_t portBase) {
-    lines_.Attach(portBase, PortIo::Instance().Simulated());
+    lines_.Attach(portBase);
     Record(Levels());
 }
 
@@ -71,8 +71,8 @@ void VcdWriter::Close() {
     if (!file_.Close()) Fail("finish");
 }
 
-void VcdWriter::OnPortWrite(std::uint32_t address, std::uint8_t value) {
-    if (!file_.IsOpen() || !lines_.Apply(address, value)) return;
+void VcdWriter::OnPortWrite(std::uint32_t address, std::uint8_t /*value*/) {
+    if (!file_.IsOpen() || !lines_.Apply(address)) return;
     Record(Levels());
 }
 

@@ -27,8 +27,10 @@ TEST(SimulatedModule, ControlRegisterAndAttachment) {
     module.SetChangeListener([&](const BusTransfer& t) { seen.push_back(t); });
     clock.AdvanceMicros(kPowerOnBusyMicros);
 
-    // The unwritten control register reads 0x00: E0 and RW high. Dropping them
-    // is a read on controller 0.
+    // Lines start low, so raising E0 and RW makes no transfer; dropping them is
+    // a read on controller 0.
+    Control(0x378, kLineE0 | kLineRW);
+    EXPECT_TRUE(seen.empty());
     Control(0x378, 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].read && seen[0].controller == 0);
@@ -64,12 +66,11 @@ TEST(VcdWriter, ChangesAreOnDiskAtOnceAndFailuresAreTold) {
     DlPortWritePortUchar(0x278, 0xFF);  // another port: nothing recorded
     clock.AdvanceMicros(1);
     DlPortWritePortUchar(0x378, 0x41);
-    // Unwritten registers read 0x00, so E0 and RW start high; RS rises, both fall;
-    // then D0 and D6 rise.
+    // Every line starts low; RS rises, then D0 and D6.
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
     EXPECT_NE(text.str().find("$timescale 1us $end"), std::string::npos);
-    EXPECT_TRUE(text.str().ends_with("#250\n0!\n1#\n0$\n#251\n1%\n1+\n")) << text.str();
+    EXPECT_TRUE(text.str().ends_with("#250\n1#\n#251\n1%\n1+\n")) << text.str();
     vcd.Close();
     std::filesystem::remove(path);
 }
