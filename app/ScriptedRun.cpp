@@ -86,6 +86,13 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
         return std::nullopt;
     };
     if (auto failed = unreachable()) return *failed;
+    // Refused before anything is written, as the dialog refuses.
+    std::string refusal = RunRefusal(run.portBase, run.choice.sizeIndex, run.choice.width);
+    if (refusal.empty() && run.verify) {
+        if (const std::string cannot = VerifyRefusal(run.portBase); !cannot.empty())
+            refusal = "Verify " + cannot;
+    }
+    if (!refusal.empty()) return {kScriptUsageError, "REFUSED: " + refusal, {}};
 
     NoLineView view(PortSelectionForBase(run.portBase));
     LinePanel panel(view);

@@ -5,6 +5,8 @@
 
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
+#include "platform/ParportScan.h"
+#include "platform/PortIo.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -69,11 +71,32 @@ std::string RunName(int sizeIndex, BusWidth width) {
     return std::string(kSizeNames[sizeIndex]) + (width == BusWidth::Eight ? " 8-bit" : " 4-bit");
 }
 
+std::string RunRefusal(std::uint32_t base, int sizeIndex, BusWidth width) {
+    const PortWiring wiring = PortIo::Instance().Wiring(base);
+    const std::string has =
+        "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
+    const LineSet always = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
+    if (!wiring.Wires(always))
+        return "no test run can go through " + has + ": it lacks " +
+               LineSetNames(always & ~wiring.wired) + ", which every run needs";
+    if (width == BusWidth::Eight && !wiring.Wires(DataLines(kLowDataNibble)))
+        return "Init 8-bit needs D0..D3, which " + has + " lacks: use Init 4-bit";
+    if (kModuleGeometry[sizeIndex].controllerCount > 1 && !wiring.Wires(ControlLines(kLineE1)))
+        return std::string(kSizeNames[sizeIndex]) + " needs E1 for its second controller, which " +
+               has + " lacks: wire E1, or test a size with one controller";
+    return "";
+}
+
 TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
                              const TestRunSource& source) {
     TestRunRecord record;
     const int sizeIndex = source.SizeSelection();
     if (!IsModuleSizeIndex(sizeIndex)) return record;
+    record.refusal = RunRefusal(g_lines.portBase, sizeIndex, width);
+    if (!record.refusal.empty()) {
+        PortIo::Instance().Refuse(record.refusal);
+        return record;
+    }
     record.sizeIndex = sizeIndex;
     record.width = width;
     const ModuleGeometry& geometry = kModuleGeometry[sizeIndex];

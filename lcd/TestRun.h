@@ -39,7 +39,8 @@ struct SentLine {
     std::vector<std::uint8_t> bytes;
 };
 struct TestRunRecord {
-    int sizeIndex = -1;  // -1: nothing was sent
+    int sizeIndex = -1;   // -1: nothing was sent
+    std::string refusal;  // why the port's wiring could not drive the run, when it could not
     BusWidth width = BusWidth::Eight;
     std::vector<SentLine> lines;
 };
@@ -54,6 +55,10 @@ std::optional<RunChoice> ParseRunChoice(std::string_view text);
 // "16x2 8-bit": how results name a run.
 std::string RunName(int sizeIndex, BusWidth width);
 
+// Why a run of this size and width cannot go through the port at `base` (a
+// line it needs is not wired), naming what to use instead; "" when it can.
+std::string RunRefusal(std::uint32_t base, int sizeIndex, BusWidth width);
+
 // One test run, "Init 8-bit" or "Init 4-bit": reads the size once; then for each
 // controller in turn initialises it, writes its lines from the line boxes (each box
 // read after its line's address command, the whole line encoded before its first
@@ -62,6 +67,8 @@ std::string RunName(int sizeIndex, BusWidth width);
 // bus cycle the run starts itself follows a 2 ms sleep.
 //
 // A selection that is not a module size (none) does nothing at all: no sleep, no
-// port write, no box read, and an empty record.
+// port write, no box read, and an empty record. Neither does a run the port's
+// wiring cannot carry (RunRefusal): its record holds the refusal, which the
+// user is told through the port I/O.
 TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
                              const TestRunSource& source);

@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "lcd/Geometry.h"
+#include "platform/ParportScan.h"
+#include "platform/PortIo.h"
 #include "port/LineState.h"
 
 namespace {
@@ -156,6 +158,7 @@ std::string VerifyResult::Summary() const {
     if (outcome == Outcome::NothingSent)
         return "Verify: nothing to compare; run Init 8-bit or Init 4-bit first";
     if (outcome == Outcome::PortUnreadable) return "Verify: the port could not be read";
+    if (outcome == Outcome::Refused) return "Verify " + cause;
     const std::string run = RunName(sizeIndex, width);
     if (outcome == Outcome::Pass)
         return "PASS: " + run + ", " + std::to_string(compared) + " bytes read back as sent";
@@ -173,10 +176,27 @@ std::vector<std::string> VerifyResult::Details(std::size_t most) const {
     return lines;
 }
 
+std::string VerifyRefusal(std::uint32_t base) {
+    const PortWiring wiring = PortIo::Instance().Wiring(base);
+    const std::string has =
+        "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
+    if (!wiring.Wires(ControlLines(kLineRW)))
+        return "needs RW to read the module, which " + has +
+               " lacks: wire the module's RW to the port instead of to ground";
+    if (!wiring.noReads.empty()) return "cannot read through " + has + ": " + wiring.noReads;
+    return "";
+}
+
 VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
                           const TestRunRecord& sent) {
     VerifyResult result;
     if (!IsModuleSizeIndex(sent.sizeIndex)) return result;
+    if (std::string refusal = VerifyRefusal(g_lines.portBase); !refusal.empty()) {
+        result.outcome = VerifyResult::Outcome::Refused;
+        result.cause = std::move(refusal);
+        PortIo::Instance().Refuse(result.Summary());
+        return result;
+    }
     result.sizeIndex = sent.sizeIndex;
     result.width = sent.width;
     const int controllers = kModuleGeometry[sent.sizeIndex].controllerCount;
