@@ -72,6 +72,7 @@ std::string RunName(int sizeIndex, BusWidth width) {
 }
 
 std::string RunRefusal(std::uint32_t base, int sizeIndex, BusWidth width) {
+    if (const std::string& lost = PortIo::Instance().LostMessage(base); !lost.empty()) return lost;
     const PortWiring wiring = PortIo::Instance().Wiring(base);
     const std::string has =
         "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
@@ -102,18 +103,22 @@ TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& cloc
     const ModuleGeometry& geometry = kModuleGeometry[sizeIndex];
     const BusOperations& bus = width == BusWidth::Eight ? kEightBit : kFourBit;
 
+    // Once the port's device is gone the run does nothing more.
+    const std::string& lost = PortIo::Instance().LostMessage(g_lines.portBase);
     const auto command = [&](std::uint8_t value, std::uint8_t controller) {
+        if (!lost.empty()) return;
         clock.SleepMillis(kCycleGapMs);
         (driver.*bus.command)(value, controller);
     };
     const auto data = [&](std::uint8_t value, std::uint8_t controller) {
+        if (!lost.empty()) return;
         clock.SleepMillis(kCycleGapMs);
         (driver.*bus.data)(value, controller);
     };
 
-    for (std::uint8_t c = 0; c < geometry.controllerCount; ++c) {
+    for (std::uint8_t c = 0; c < geometry.controllerCount && lost.empty(); ++c) {
         (driver.*bus.init)(c);
-        for (std::uint8_t l = 0; l < geometry.linesPerController; ++l) {
+        for (std::uint8_t l = 0; l < geometry.linesPerController && lost.empty(); ++l) {
             command(geometry.lineAddress[l], c);
             const unsigned n = l + c * geometry.linesPerController;
             SentLine sent{c, static_cast<std::uint8_t>(geometry.lineAddress[l] & kDdramAddressMask),
@@ -126,6 +131,10 @@ TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& cloc
         for (const std::uint8_t row : kGlyphTable) data(row, c);
     }
 
+    if (!lost.empty()) {
+        record.stopped = lost;
+        return record;
+    }
     g_lines.dataLatch = 0;
     panel.RefreshDataPort();
     g_lines.controlFlags = 0;

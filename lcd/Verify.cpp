@@ -177,6 +177,8 @@ std::vector<std::string> VerifyResult::Details(std::size_t most) const {
 }
 
 std::string VerifyRefusal(std::uint32_t base) {
+    if (const std::string& lost = PortIo::Instance().LostMessage(base); !lost.empty())
+        return "cannot read: " + lost;
     const PortWiring wiring = PortIo::Instance().Wiring(base);
     const std::string has =
         "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
