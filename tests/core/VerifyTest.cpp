@@ -1,6 +1,7 @@
-// Verify on the simulated module: what each injected wiring fault reads back and is
-// blamed for. (A sound module of every size at both widths, and the line discipline
-// of the reads: SimulatedRunTest.)
+// Verify on the simulated module: what each injected wiring fault, and a module
+// that never finishes an instruction, reads back and is blamed for. (A sound
+// module of every size at both widths, and the line discipline of the reads:
+// SimulatedRunTest.)
 
 #include <gtest/gtest.h>
 
