@@ -165,10 +165,10 @@ std::vector<int> OnFourBits(const std::vector<Sample>& samples, const std::vecto
 // Data lines that read at one level throughout although some byte needed the
 // other: "D5 always reads 0". Such a line is named only where it accounts for
 // what was read: in some read of memory whose every difference the constant
-// lines explain, it made one; or no byte at all had the level it reads. A stuck
-// line that garbled the run's instructions leaves the memory scrambled, and the
-// lines that merely read one level in scrambled bytes are no evidence; nor is a
-// line that no byte needed at the other level.
+// lines explain, it made one; or no byte at all had the level it reads; or it is
+// the only constant one. A stuck line that garbled the run's instructions leaves
+// the memory scrambled, and the lines that merely read one level in scrambled
+// bytes are no evidence; nor is a line that no byte needed at the other level.
 std::string StuckLines(const std::vector<Sample>& samples) {
     std::uint8_t constant = 0;   // lines at one level with some byte needing the other
     std::uint8_t levels = 0;     // the level each of them reads
