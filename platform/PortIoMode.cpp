@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/GpioPort.h"
 #include "platform/ParportScan.h"
 #include "platform/PpdevPort.h"
 #include "platform/RawPort.h"
@@ -25,6 +26,11 @@ constexpr ModeName kModeNames[] = {
 const PortKind kPortKinds[] = {
     {"ppdev", "/dev/parport", nullptr, nullptr, nullptr,
      "/dev/parportN: a parallel port through ppdev, for example a PCI or PCIe card"},
+    {"gpio", "/dev/gpiochip", CheckGpioMapping, MakeGpioPort, SimulatedGpioWiring,
+     "/dev/gpiochipN:LINE=OFFSET,...[,invert=LINE+LINE][,reads=safe]: lines of a GPIO chip, "
+     "for example /dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18, with LINE one of D0..D7, E0, "
+     "E1, RS, RW (lines not named are not wired), invert= naming lines through an inverting "
+     "buffer and reads=safe letting Verify read (a level shifter or a 3.3 V module)"},
 };
 
 bool IsPpdev(const PortMapping& entry) {
