@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <optional>
 
@@ -12,10 +13,12 @@
 #include "lcd/LineText.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
+#include "platform/PortIoMode.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
+#include "support/FakeKernel.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -120,5 +123,70 @@ INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, SimulatedRunTest,
                                     (std::get<1>(info.param) == BusWidth::Eight ? "_8bit"
                                                                                 : "_4bit");
                          });
+
+// The dialog on the emulator hung on a GPIO wiring (--port-io=sim --port-map):
+// the module sees only the wired lines, Verify reads through them where the
+// wiring allows, and what a wiring lacks is refused in the notice line before
+// any write. No device is opened.
+struct GpioRunCase {
+    const char* name;
+    const char* map;
+    int size;
+    BusWidth width;
+    bool runs;
+    const char* notice;
+};
+
+const GpioRunCase kGpioRuns[] = {
+    {"FourBitWithoutRW", "0x378=/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18", kSize16x2,
+     BusWidth::Four, true,
+     "Verify needs RW to read the module, which the wiring of 0x378 (RS=7, E0=8, D4=25, D5=24, "
+     "D6=23, D7=18) lacks: wire the module's RW to the port instead of to ground"},
+    {"FourBitRefusesInit8", "0x378=/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18", kSize16x2,
+     BusWidth::Eight, false,
+     "Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=25, D5=24, D6=23, "
+     "D7=18) lacks: use Init 4-bit"},
+    {"FourBitReads", "0x378=/dev/gpiochip0:RS=7,RW=22,E0=8,D4=25,D5=24,D6=23,D7=18,reads=safe",
+     kSize20x4, BusWidth::Four, true, "PASS: 20x4 4-bit, 145 bytes read back as sent"},
+    {"AllTwelveLines",
+     "0x378=/dev/gpiochip0:RS=7,RW=22,E0=8,E1=27,D0=5,D1=6,D2=13,D3=19,D4=25,D5=24,D6=23,D7=18,"
+     "invert=E1,reads=safe",
+     kSize40x4, BusWidth::Eight, true, "PASS: 40x4 8-bit, 290 bytes read back as sent"},
+};
+
+class SimulatedGpioRunTest : public ::testing::TestWithParam<GpioRunCase>,
+                             protected DialogFixtureBase {};
+
+TEST_P(SimulatedGpioRunTest, TheDialogRunsThroughTheWiring) {
+    const GpioRunCase& c = GetParam();
+    std::vector<PortMapping> map;
+    ASSERT_EQ(AddPortMapping(map, c.map), "");
+    const auto sys = std::make_shared<FakeParportSystem>();
+    PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Sim, sys, map).backend);
+    SimulatedModule module(timeline, kPortBases[0]);
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        PortIo::Instance().SetProblemSink([&d](const std::string& m) { d.ShowPlatformNotice(m); });
+        ChooseAndType(d, c.size);
+        const std::size_t before = timeline.WriteCount();
+        Click(d, c.width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT);
+        const std::size_t runWrites = timeline.WriteCount();
+        EXPECT_EQ(runWrites > before, c.runs);
+        if (c.runs) {
+            d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
+            const std::vector<BusEvent> writes = timeline.Writes();
+            if (writes.size() > runWrites)
+                ExpectLineDiscipline(
+                    {writes.begin() + static_cast<std::ptrdiff_t>(runWrites), writes.end()});
+            ExpectModuleShows(module, c.size);
+        }
+        EXPECT_EQ(d.Window()->Notice()->text().toStdString(), c.notice);
+    });
+    PortIo::Instance().SetProblemSink({});
+    EXPECT_TRUE(sys->opened.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Wirings, SimulatedGpioRunTest, ::testing::ValuesIn(kGpioRuns),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
