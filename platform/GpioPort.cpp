@@ -288,8 +288,8 @@ bool GpioPort::Open() {
             const std::string chips = ChipsFound();
             fix = chips.empty() ? "no GPIO chip under /dev: load the driver of the board's or the "
                                   "USB bridge's GPIO chip (dmesg shows what the kernel found)"
-                                : "no such GPIO chip; the chips under /dev are " + chips +
-                                      " (gpiodetect names them)";
+                                : "no such GPIO chip (found under /dev: " + chips +
+                                      "; gpiodetect names them)";
         } else if (fd == -EACCES || fd == -EPERM) {
             fix =
                 "add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if " +

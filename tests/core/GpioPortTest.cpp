@@ -317,8 +317,8 @@ TEST_F(GpioPortTest, StartUpSaysWhatTheWiringHasAndEachFailureOnceWithItsFix) {
              s.dirs["/dev"].push_back("gpiochipx");
              s.errors["/dev/gpiochip1"] = -ENOENT;
          },
-         "cannot open /dev/gpiochip1: No such file or directory — no such GPIO chip; the chips "
-         "under /dev are /dev/gpiochip0, /dev/gpiochip2, /dev/gpiochip10 (gpiodetect names them)",
+         "cannot open /dev/gpiochip1: No such file or directory — no such GPIO chip (found "
+         "under /dev: /dev/gpiochip0, /dev/gpiochip2, /dev/gpiochip10; gpiodetect names them)",
          "/dev/gpiochip1 (RS=7, E0=8; 4-bit only, no E1, no RW: no Verify)"},
         {kFourBit,
          [](FakeParportSystem& s) {
