@@ -135,9 +135,6 @@ TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& cloc
         record.stopped = lost;
         return record;
     }
-    g_lines.dataLatch = 0;
-    panel.RefreshDataPort();
-    g_lines.controlFlags = 0;
-    panel.RefreshControlPort();
+    panel.ReturnToRest();
     return record;
 }
