@@ -100,10 +100,7 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
     panel.OnCloseupPort();
     ModuleDriver driver(panel, clock);
     // At rest first, as the dialog starts.
-    g_lines.dataLatch = 0;
-    panel.RefreshDataPort();
-    g_lines.controlFlags = 0;
-    panel.RefreshControlPort();
+    panel.ReturnToRest();
 
     const TestRunRecord sent =
         RunDisplayTest(driver, panel, clock, run.choice.width, ScriptedBoxes(run));

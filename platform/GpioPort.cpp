@@ -81,6 +81,22 @@ std::uint64_t RequestMask(int lines) {
     return lines >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << lines) - 1;
 }
 
+constexpr const char kCheckKernel[] = "check what the kernel says about the chip (dmesg)";
+constexpr const char kNoSuchChip[] = "no such GPIO chip";
+constexpr const char kJoinGroup[] =
+    "add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if the chip's "
+    "node is not in group gpio, install the udev rule 60-gpio.rules from the tool's documents in "
+    "/etc/udev/rules.d/";
+constexpr ErrorFix kOpenFixes[] = {
+    {ENOENT, kNoSuchChip}, {ENODEV, kNoSuchChip}, {ENXIO, kNoSuchChip},
+    {EACCES, kJoinGroup},  {EPERM, kJoinGroup},   {0, kCheckKernel},
+};
+// EBUSY: after the lines held and who holds them.
+constexpr ErrorFix kRequestFixes[] = {
+    {EBUSY, "close it, or free the line (gpioinfo shows who holds each line)"},
+    {0, "check the mapping and what the kernel says (dmesg)"},
+};
+
 bool IsGone(int error) {
     // ENODEV once the chip is unregistered; a USB bridge may answer ENXIO or
     // EIO first, while it is being torn down.
@@ -283,20 +299,12 @@ bool GpioPort::Open() {
     const std::string& chip = mapping_.chip;
     const int fd = sys_->Open(chip, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        std::string fix;
-        if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO) {
+        std::string fix = FixFor(fd, kOpenFixes);
+        if (fix == kNoSuchChip) {
             const std::string chips = ChipsFound();
             fix = chips.empty() ? "no GPIO chip under /dev: load the driver of the board's or the "
                                   "USB bridge's GPIO chip (dmesg shows what the kernel found)"
-                                : "no such GPIO chip (found under /dev: " + chips +
-                                      "; gpiodetect names them)";
-        } else if (fd == -EACCES || fd == -EPERM) {
-            fix =
-                "add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if " +
-                chip + " is not in group gpio, install the udev rule 60-gpio.rules from the " +
-                "tool's documents in /etc/udev/rules.d/";
-        } else {
-            fix = "check what the kernel says about the chip (dmesg)";
+                                : fix + " (found under /dev: " + chips + "; gpiodetect names them)";
         }
         ReportOpenProblem("gpio-open", "cannot open " + chip + ": " + ErrorText(fd) + " — " + fix);
         return false;
@@ -350,14 +358,11 @@ bool GpioPort::Take(int chipFd) {
     request.config.attrs[0].attr.values = pins;
     request.config.attrs[0].mask = RequestMask(lineCount_);
     if (const int error = sys_->Ioctl(chipFd, GPIO_V2_GET_LINE_IOCTL, &request); error < 0) {
-        ReportOpenProblem(
-            "gpio-request",
-            "cannot take the lines of " + chip + ": " + ErrorText(error) + " — " +
-                (error == -EBUSY
-                     ? "another program or driver holds " + HeldLines(chipFd) +
-                           ": close it, or free the line (gpioinfo " + chip +
-                           " shows who holds each line)"
-                     : std::string("check the mapping and what the kernel says (dmesg)")));
+        const std::string held =
+            error == -EBUSY ? "another program or driver holds " + HeldLines(chipFd) + ": " : "";
+        ReportOpenProblem("gpio-request", "cannot take the lines of " + chip + ": " +
+                                              ErrorText(error) + " — " + held +
+                                              FixFor(error, kRequestFixes));
         return false;
     }
     lineFd_ = request.fd;
@@ -380,8 +385,8 @@ bool GpioPort::LineRequest(unsigned long request, void* arg, const char* what) {
     }
     PortIo::Instance().ReportProblem(
         "gpio-" + std::string(what) + ":" + chip + ":" + std::to_string(-error),
-        std::string(what) + " the lines of " + HexAddress(base_) + " on " + chip + " failed: " +
-            ErrorText(error) + " — check what the kernel says about the chip (dmesg)");
+        std::string(what) + " the lines of " + HexAddress(base_) + " on " + chip +
+            " failed: " + ErrorText(error) + " — " + kCheckKernel);
     return false;
 }
 

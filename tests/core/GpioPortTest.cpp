@@ -15,8 +15,8 @@
 #include "platform/GpioPort.h"
 #include "platform/PortIoMode.h"
 #include "platform/PortTrace.h"
-#include "support/BusTimeline.h"
 #include "support/FakeKernel.h"
+#include "support/LineBench.h"
 
 namespace {
 
@@ -39,9 +39,8 @@ struct BoxSource final : TestRunSource {
     int size;
 };
 
-class GpioPortTest : public ::testing::Test {
+class GpioPortTest : public ::testing::Test, protected LineBench {
 protected:
-    GpioPortTest() { panel.OnCloseupPort(); }
     ~GpioPortTest() override {
         PortIo::Instance().SetProblemSink({});
         PortIo::Instance().Reset();
@@ -63,11 +62,7 @@ protected:
         return RunDisplayTest(driver, panel, timeline, width, BoxSource(size));
     }
 
-    BusTimeline timeline;  // first: a fresh port and line state
     ScopedClock useClock{timeline};
-    RecordingLineView view;
-    LinePanel panel{view};
-    ModuleDriver driver{panel, timeline};
     std::shared_ptr<FakeParportSystem> sys = std::make_shared<FakeParportSystem>();
 };
 
@@ -331,7 +326,7 @@ TEST_F(GpioPortTest, StartUpSaysWhatTheWiringHasAndEachFailureOnceWithItsFix) {
          nullptr},
         {kFourBit, [](FakeParportSystem& s) { s.errors["/dev/gpiochip0"] = -EACCES; },
          "cannot open /dev/gpiochip0: Permission denied — add your user to group gpio (sudo "
-         "usermod -aG gpio $USER) and log in again; if /dev/gpiochip0 is not in group gpio, "
+         "usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, "
          "install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/",
          nullptr},
         {kFourBit, [](FakeParportSystem& s) { s.gpioChips["/dev/gpiochip0"].lines = 24; },
@@ -343,8 +338,8 @@ TEST_F(GpioPortTest, StartUpSaysWhatTheWiringHasAndEachFailureOnceWithItsFix) {
              s.gpioChips["/dev/gpiochip0"].heldBy = {{7, "spi0 CS1"}, {8, ""}, {9, "other"}};
          },
          "cannot take the lines of /dev/gpiochip0: Device or resource busy — another program or "
-         "driver holds RS=7 (\"spi0 CS1\"), E0=8: close it, or free the line (gpioinfo "
-         "/dev/gpiochip0 shows who holds each line)",
+         "driver holds RS=7 (\"spi0 CS1\"), E0=8: close it, or free the line (gpioinfo shows "
+         "who holds each line)",
          nullptr},
         {kFourBit,
          [](FakeParportSystem& s) {
