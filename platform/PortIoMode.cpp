@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/ParportScan.h"
+#include "platform/Pcf8574Port.h"
 #include "platform/PpdevPort.h"
 #include "platform/RawPort.h"
 
@@ -25,6 +26,10 @@ constexpr ModeName kModeNames[] = {
 const PortKind kPortKinds[] = {
     {"ppdev", "/dev/parport", nullptr, nullptr, nullptr,
      "/dev/parportN: a parallel port through ppdev, for example a PCI or PCIe card"},
+    {"pcf8574", "/dev/i2c-", CheckPcf8574Device, MakePcf8574Port, SimulatedPcf8574Wiring,
+     "/dev/i2c-N@ADDR[:LINE=Pn,...][,backlight=on|off]: a PCF8574 I2C backpack at ADDR, for "
+     "example /dev/i2c-1@0x27, wired RS=P0, RW=P1, E0=P2, BL=P3 (backlight), D4..D7=P4..P7 "
+     "unless LINE=Pn items give the whole pin map"},
 };
 
 bool IsPpdev(const PortMapping& entry) {
