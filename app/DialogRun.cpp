@@ -8,17 +8,15 @@
 
 #include "app/Display.h"
 #include "app/LcdTestApp.h"
+#include "app/PortSession.h"
 #include "lcd/Geometry.h"
 #include "platform/Clock.h"
 #include "platform/PortIo.h"
-#include "platform/PortIoMode.h"
-#include "platform/PortTrace.h"
 #include "platform/qt/DialogWindow.h"
 #include "platform/qt/WinApp.h"
 #include "port/LineState.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
-#include "sim/VcdWriter.h"
 #include "sim/view/ModuleView.h"
 #include "ui/LcdTestDlg.h"
 
@@ -26,34 +24,24 @@
 static_assert(kModuleLayoutCount == kModuleSizeCount, "one module layout per Size list entry");
 
 int RunDialog(const CommonOptions& options) {
-    PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
-
     // The cable starts on the first port of the list, as the dialog does.
-    const std::uint32_t startPort = PortBaseForSelection(0);
-    std::unique_ptr<SimulatedModule> module;
-    std::unique_ptr<ModuleView> view;  // beside the dialog, only for the simulated module
-    if (port.Simulated()) {
-        module = std::make_unique<SimulatedModule>(TheClock(), startPort);
-        module->SetWiringFault(options.simFault);
-        view = std::make_unique<ModuleView>(*module, TheClock());
-    }
-
-    PortTrace trace;
-    VcdWriter vcd(TheClock());
+    PortSession session(options, PortBaseForSelection(0), TheClock());
     // Returned, not exited, so the toolkit and the module are torn down in order.
-    if (const std::string error = OpenOutputs(options, startPort, trace, vcd); !error.empty()) {
-        std::fprintf(stderr, "lcdtest: %s\n", error.c_str());
+    if (!session.Error().empty()) {
+        std::fprintf(stderr, "lcdtest: %s\n", session.Error().c_str());
         return kExitUsage;
     }
+    std::unique_ptr<ModuleView> view;  // beside the dialog, only for the simulated module
+    if (SimulatedModule* module = session.Module())
+        view = std::make_unique<ModuleView>(*module, TheClock());
 
+    PortIo& port = PortIo::Instance();
     theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
         port.SetProblemSink(
             [&dlg](const std::string& message) { dlg.ShowPlatformNotice(message); });
         if (!port.Problems().empty()) dlg.ShowPlatformNotice(port.Problems().back());
         dlg.m_onPortChosen = [&](std::uint32_t base) {
-            if (module) module->AttachToPort(base);
-            if (vcd.IsOpen()) vcd.AttachToPort(base);
+            session.AttachToPort(base);
             if (view) view->Refresh();
         };
         if (!view) return;
@@ -71,5 +59,5 @@ int RunDialog(const CommonOptions& options) {
     const int status = AfxWinMain();
     theApp.m_prepareDialog = {};
     port.SetProblemSink({});
-    return CloseOutputs(trace, vcd, status);
+    return session.Finish(status);
 }

@@ -11,7 +11,8 @@
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 
-enum class BusWidth { Eight, Four };
+// The run's own delay before every bus cycle it starts; Verify keeps it too.
+inline constexpr std::uint32_t kCycleGapMs = 2;
 
 // What a test run reads from the dialog.
 class TestRunSource {

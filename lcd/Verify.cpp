@@ -362,10 +362,7 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
     };
 
     const auto finish = [&](VerifyResult::Outcome outcome) {
-        g_lines.dataLatch = 0;
-        panel.RefreshDataPort();
-        g_lines.controlFlags = 0;
-        panel.RefreshControlPort();
+        panel.ReturnToRest();
         result.outcome = outcome;
         if (outcome == VerifyResult::Outcome::Fail)
             result.cause = LikelyCause(reader.samples, answered, sent.width);

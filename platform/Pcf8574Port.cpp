@@ -27,6 +27,12 @@ constexpr unsigned long kByteFunctions = I2C_FUNC_SMBUS_READ_BYTE | I2C_FUNC_SMB
 // Failed transfers in a row, after the device had answered, that mean it is gone.
 constexpr int kFailuresForLost = 3;
 
+constexpr const char kJoinGroupI2c[] =
+    "add your user to group i2c (sudo groupadd -f i2c; sudo usermod -aG i2c $USER) and log in "
+    "again; if the node is not in group i2c, a udev rule puts it there (the example "
+    "60-i2c.rules: "
+    "KERNEL==\"i2c-[0-9]*\", SUBSYSTEM==\"i2c-dev\", GROUP=\"i2c\", MODE=\"0660\")";
+
 const std::string kShape = "expected /dev/i2c-N@ADDRESS, for example /dev/i2c-1@0x27";
 
 std::string Hex2(unsigned value) {
@@ -79,22 +85,15 @@ std::string FixForMissingBus(const ParportSystem& sys) {
     return "the I2C buses here are " + found + ": map the one the backpack hangs on";
 }
 
-std::string FixForOpen(const ParportSystem& sys, const std::string& bus, int error) {
-    switch (-error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return FixForMissingBus(sys);
-        case EACCES:
-        case EPERM:
-            return "add your user to group i2c (sudo usermod -aG i2c $USER) and log in again; if " +
-                   bus +
-                   " is not in group i2c, a udev rule puts it there (the example 60-i2c.rules: "
-                   "KERNEL==\"i2c-[0-9]*\", GROUP=\"i2c\", MODE=\"0660\")";
-        default:
-            return "check that the kernel sees the bus (ls /dev/i2c-*; dmesg | grep i2c)";
-    }
-}
+// Errors of an open that mean the node is not there.
+constexpr int kNoSuchBus[] = {ENOENT, ENODEV, ENXIO};
+
+// What the user can do about a bus node that is there but cannot be opened.
+constexpr ErrorFix kOpenFixes[] = {
+    {EACCES, kJoinGroupI2c},
+    {EPERM, kJoinGroupI2c},
+    {0, "check that the kernel sees the bus (ls /dev/i2c-*; dmesg | grep i2c)"},
+};
 
 }  // namespace
 
@@ -287,8 +286,11 @@ bool Pcf8574Port::Open() {
     const std::string& bus = device_.bus;
     const int fd = sys_->Open(bus, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        io.ReportProblem("i2c-open:" + bus, "cannot open " + bus + ": " + ErrorText(fd) + " — " +
-                                                FixForOpen(*sys_, bus, fd));
+        const bool missing =
+            std::find(std::begin(kNoSuchBus), std::end(kNoSuchBus), -fd) != std::end(kNoSuchBus);
+        io.ReportProblem("i2c-open:" + bus,
+                         "cannot open " + bus + ": " + ErrorText(fd) + " — " +
+                             (missing ? FixForMissingBus(*sys_) : FixFor(fd, kOpenFixes)));
         return false;
     }
     const auto give_up = [&](const std::string& cause, const std::string& message) {

@@ -84,8 +84,9 @@ PortBackendChoice Simulated(const std::string& why, const std::vector<PortMappin
         const PortKind& kind = PortKindOf(entry.devicePath);
         if (!kind.simulated) continue;
         PortWiring wiring = kind.simulated(entry.devicePath);
-        wirings += (wirings.empty() ? "" : "; ") + HexAddress(entry.base) + " wired as " +
-                   entry.devicePath + " (" + wiring.text + ")";
+        const std::string node = entry.devicePath.substr(0, entry.devicePath.find_first_of(":@"));
+        wirings += (wirings.empty() ? "" : "; ") + HexAddress(entry.base) + " wired as on " + node +
+                   " (" + wiring.text + ")";
         port->SetWiring(entry.base, std::move(wiring));
     }
     return {std::move(port),

@@ -300,10 +300,10 @@ TEST_F(Pcf8574PortTest, FailuresToReachTheBackpackAreToldOnceWithTheFix) {
          "load the kernel module i2c-dev (sudo modprobe i2c-dev), and plug in the USB I2C bridge "
          "if the backpack hangs on one"},
         {"permission", [](FakeParportSystem& k) { k.errors[kBus] = -EACCES; },
-         "cannot open /dev/i2c-1: Permission denied — add your user to group i2c (sudo usermod "
-         "-aG i2c $USER) and log in again; if /dev/i2c-1 is not in group i2c, a udev rule puts "
-         "it there (the example 60-i2c.rules: KERNEL==\"i2c-[0-9]*\", GROUP=\"i2c\", "
-         "MODE=\"0660\")"},
+         "cannot open /dev/i2c-1: Permission denied — add your user to group i2c (sudo groupadd "
+         "-f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, "
+         "a udev rule puts it there (the example 60-i2c.rules: KERNEL==\"i2c-[0-9]*\", "
+         "SUBSYSTEM==\"i2c-dev\", GROUP=\"i2c\", MODE=\"0660\")"},
         {"no byte functions",
          [](FakeParportSystem& k) {
              k.i2cBuses[kBus].functions = I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE_DATA;

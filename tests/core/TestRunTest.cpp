@@ -11,7 +11,7 @@
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
-#include "support/BusTimeline.h"
+#include "support/LineBench.h"
 
 namespace {
 
@@ -91,17 +91,11 @@ void ExpectController(ExpectedBus& e, bool fourBit, std::uint8_t c,
     for (const std::uint8_t row : kGlyphTable) cycle(true, row);
 }
 
-class TestRunFixture {
+class TestRunFixture : protected LineBench {
 protected:
-    TestRunFixture() { panel.OnCloseupPort(); }
     void RunTest(BusWidth width, const FakeSource& source) {
         RunDisplayTest(driver, panel, timeline, width, source);
     }
-
-    BusTimeline timeline;  // first: a fresh port and line state
-    RecordingLineView view;
-    LinePanel panel{view};
-    ModuleDriver driver{panel, timeline};
 };
 
 class TestRunTest : public ::testing::TestWithParam<std::tuple<RunCase, BusWidth>>,
