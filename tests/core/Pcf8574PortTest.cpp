@@ -10,16 +10,14 @@
 #include <vector>
 
 #include "lcd/Geometry.h"
-#include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
 #include "platform/Pcf8574Port.h"
 #include "platform/PortIoMode.h"
 #include "platform/PortTrace.h"
-#include "port/LinePanel.h"
 #include "res/Resource.h"
-#include "support/BusTimeline.h"
 #include "support/FakeKernel.h"
+#include "support/LineBench.h"
 
 namespace {
 
@@ -38,12 +36,9 @@ struct OneLetter final : TestRunSource {
     int size;
 };
 
-class Pcf8574PortTest : public ::testing::Test {
+class Pcf8574PortTest : public ::testing::Test, protected LineBench {
 protected:
-    Pcf8574PortTest() {
-        Fresh();
-        panel.OnCloseupPort();  // 0x378
-    }
+    Pcf8574PortTest() { Fresh(); }
     // A kernel with the stub's bus 1 and a backpack answering at 0x27; nothing reported.
     void Fresh() {
         PortIo::Instance().Reset();
@@ -78,10 +73,6 @@ protected:
         return all;
     }
 
-    BusTimeline timeline;  // first: a fresh port and line state
-    RecordingLineView view;
-    LinePanel panel{view};
-    ModuleDriver driver{panel, timeline};
     std::shared_ptr<FakeParportSystem> sys;
 };
 
