@@ -7,7 +7,7 @@
 //   P0  (pin 4)      RS                       4
 //   P1  (pin 5)      RW                       5
 //   P2  (pin 6)      E (the tool's E0)        6
-//   P3  (pin 7)      backlight (transistor)   16 (K) through the transistor
+//   P3  (pin 7)      backlight                16 (K), switched by a transistor
 //   P4  (pin 9)      D4                       11
 //   P5  (pin 10)     D5                       12
 //   P6  (pin 11)     D6                       13
