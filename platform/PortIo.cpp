@@ -132,7 +132,9 @@ const std::string& PortIo::LostMessage(std::uint32_t base) const {
 }
 
 void PortIo::Refuse(const std::string& message) {
-    if (reportedCauses_.insert("refused:" + message).second) {
+    // A refusal that repeats a reported problem (a lost port) was said already.
+    const bool said = std::find(problems_.begin(), problems_.end(), message) != problems_.end();
+    if (!said && reportedCauses_.insert("refused:" + message).second) {
         std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
         std::fflush(stderr);
     }

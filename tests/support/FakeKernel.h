@@ -5,10 +5,13 @@
 // transport's requests are answered here, so its logic runs without hardware.
 #include <fcntl.h>
 #include <linux/gpio.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
@@ -50,6 +53,7 @@ struct FakeParportSystem final : ParportSystem {
         if (auto e = ioctlErrors.find({path, request}); e != ioctlErrors.end()) return e->second;
         if (_IOC_TYPE(request) == _IOC_TYPE(GPIO_GET_CHIPINFO_IOCTL))
             return GpioIoctl(fd, request, arg);
+        if (i2cBuses.count(path)) return I2cIoctl(fd, path, request, arg);
         ioctls.emplace_back(path, request, arg ? *static_cast<unsigned char*>(arg) : -1);
         if (request == PPRDATA) *static_cast<unsigned char*>(arg) = dataLines;
         return 0;
@@ -88,7 +92,7 @@ struct FakeParportSystem final : ParportSystem {
     }
     int nextFd = 3;
 
-    // ---- GPIO character device (GpioPort) ----------------------------------
+    // ---- GPIO: the character device's v2 uAPI (GpioPort) ----
     // Chips with their lines, as the kernel's v2 uAPI answers for them: line
     // requests, values, reconfiguration. As the kernel does, an output given no
     // value is driven low. Every request is logged as text, the lines in request
@@ -229,4 +233,55 @@ struct FakeParportSystem final : ParportSystem {
                 text += " " + std::to_string(offsets[i]) + "=" + std::to_string(bits >> i & 1);
         return text;
     }
+    // ---- end of GPIO ----
+
+    // ---- I2C: i2c-dev's I2C_FUNCS, I2C_SLAVE and SMBus byte transfers ----
+    // Successful requests go into `ioctls` as (node, request, value): I2C_FUNCS
+    // with -1, I2C_SLAVE with the address, a send byte with the byte, a receive
+    // byte with kSmbusReceive.
+    static constexpr int kSmbusReceive = 0x100;
+    struct I2cBus {
+        unsigned long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_BYTE;
+        std::set<int> answering;    // addresses a device answers at
+        std::set<int> driverOwned;  // addresses a kernel driver holds: I2C_SLAVE gives EBUSY
+    };
+    // Publishes /dev/i2c-N and its adapter's name in sysfs.
+    void AddI2cBus(int number, const std::string& name, I2cBus bus) {
+        const std::string node = "i2c-" + std::to_string(number);
+        dirs["/dev"].push_back(node);
+        files["/sys/bus/i2c/devices/" + node + "/name"] = name + "\n";
+        i2cBuses["/dev/" + node] = std::move(bus);
+    }
+    int I2cIoctl(int fd, const std::string& path, unsigned long request, void* arg) {
+        const I2cBus& bus = i2cBuses.at(path);
+        int value = -1;
+        if (request == I2C_FUNCS) {
+            *static_cast<unsigned long*>(arg) = bus.functions;
+        } else if (request == I2C_SLAVE) {
+            value = static_cast<int>(reinterpret_cast<std::uintptr_t>(arg));
+            if (bus.driverOwned.count(value)) return -EBUSY;
+            i2cAddressOf[fd] = value;
+        } else if (request == I2C_SMBUS) {
+            const auto& smbus = *static_cast<i2c_smbus_ioctl_data*>(arg);
+            if (smbus.size != I2C_SMBUS_BYTE) return -EINVAL;
+            const auto address = i2cAddressOf.find(fd);
+            if (address == i2cAddressOf.end() || !bus.answering.count(address->second))
+                return -ENXIO;
+            if (smbusOkLeft == 0) return smbusError;
+            if (smbusOkLeft > 0) --smbusOkLeft;
+            const bool receive = smbus.read_write == I2C_SMBUS_READ;
+            if (receive) smbus.data->byte = expanderPins;
+            value = receive ? kSmbusReceive : smbus.command;
+        } else {
+            return -ENOTTY;
+        }
+        ioctls.emplace_back(path, request, value);
+        return 0;
+    }
+    std::map<std::string, I2cBus> i2cBuses;  // by node
+    std::map<int, int> i2cAddressOf;         // the address I2C_SLAVE set on each descriptor
+    unsigned char expanderPins = 0xFF;       // what a receive byte reads
+    int smbusOkLeft = -1;                    // transfers that work before each fails (-1: all)
+    int smbusError = -EIO;                   // how they fail
+    // ---- end of I2C ----
 };
