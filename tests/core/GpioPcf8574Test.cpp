@@ -1,0 +1,416 @@
+// The GPIO chip and the PCF8574 backpack over the fake kernel, side by side:
+// the mappings read or refused, the requests each wiring makes, the first
+// cycles of a run, the runs a wiring cannot carry, and each failure told once.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "lcd/Geometry.h"
+#include "lcd/TestRun.h"
+#include "lcd/Verify.h"
+#include "platform/PortIoMode.h"
+#include "res/Resource.h"
+#include "support/FakeKernel.h"
+#include "support/LineBench.h"
+
+namespace {
+
+// The 4-bit wiring on a Raspberry Pi header; all twelve lines with E1 and D3
+// through inverting buffers; the 4-bit lines in another order with RW.
+const std::string kFourBit = "/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18";
+const std::string kFull =
+    "/dev/gpiochip0:RS=7,RW=22,E0=8,E1=27,D0=5,D1=6,D2=13,D3=19,D4=25,D5=24,D6=23,D7=18,"
+    "invert=E1+D3,reads=safe";
+const std::string kReordered = "/dev/gpiochip0:D7=18,D6=23,D5=24,D4=25,E0=0,RW=4,RS=7,invert=E0+RS";
+const std::string kFourBitShown =
+    "the GPIO chip /dev/gpiochip0 (RS=7, E0=8, D4=25, D5=24, D6=23, D7=18; 4-bit only, no E1, "
+    "no RW: no Verify)";
+// The common backpack, and one wired without RW.
+const std::string kBackpack = "/dev/i2c-1@0x27";
+const std::string kBackpackNoRW = "/dev/i2c-1@0x27:RS=P4,E0=P5,D4=P0,D5=P1,D6=P2,D7=P3";
+const std::string kCommon =
+    "RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1";
+const std::string kBackpackShown = "the PCF8574 at 0x27 on /dev/i2c-1 (" + kCommon + ")";
+
+// Line 1 holds "A", the others nothing.
+struct OneLetter final : TestRunSource {
+    explicit OneLetter(int size) : size(size) {}
+    int SizeSelection() const override { return size; }
+    std::string LineBoxText(int id) const override { return id == IDC_LINE1 ? "A" : ""; }
+    int size;
+};
+
+class GpioPcf8574Test : public ::testing::Test, protected LineBench {
+protected:
+    ~GpioPcf8574Test() override {
+        PortIo::Instance().SetProblemSink({});
+        PortIo::Instance().Reset();
+    }
+    // A fresh port, line state and kernel.
+    void Fresh() {
+        PortIo::Instance().Reset();
+        g_lines = LineState{};
+        panel.OnCloseupPort();
+        sys = std::make_shared<FakeParportSystem>();
+    }
+    // Maps 0x378 as start-up does and puts the back-end in use; the start-up line.
+    std::string Use(const std::string& device) {
+        std::vector<PortMapping> map;
+        EXPECT_EQ(AddPortMapping(map, "0x378=" + device), "");
+        PortBackendChoice choice = ChoosePortBackend(PortIoMode::Auto, sys, map);
+        PortIo::Instance().SetBackend(std::move(choice.backend));
+        return choice.announcement;
+    }
+    std::string Requests() const { return Joined(sys->requests, ", "); }
+    static std::string Told() { return Joined(PortIo::Instance().Problems(), "\n"); }
+    static std::string Joined(const std::vector<std::string>& parts, const char* between) {
+        std::string all;
+        for (const std::string& p : parts) all += (all.empty() ? "" : between) + p;
+        return all;
+    }
+    TestRunRecord Run(int size, BusWidth width) {
+        return RunDisplayTest(driver, panel, timeline, width, OneLetter(size));
+    }
+
+    std::shared_ptr<FakeParportSystem> sys = std::make_shared<FakeParportSystem>();
+};
+
+// Every fault in a mapping is a usage error that names it.
+TEST(GpioPcf8574Mapping, MappingsThatDoNotReadAreRefusedWithTheReason) {
+    const std::string gpioExample = "for example " + kFourBit;
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/gpiochip0", "nothing wired: name the lines and their offsets, " + gpioExample},
+        {"/dev/gpiochipA:RS=7",
+         "bad GPIO chip \"/dev/gpiochipA\": expected /dev/gpiochipN, " + gpioExample},
+        {"/dev/gpiochip0:RS=7,E=8",
+         "unknown line \"E\": name D0..D7, E0, E1, RS or RW as LINE=OFFSET, then if need be "
+         "invert=LINE+LINE and reads=safe"},
+        {"/dev/gpiochip0:RS=7,RS=8", "RS is named twice"},
+        {"/dev/gpiochip0:RS=7,E0=7", "offset 7 is given to both RS and E0"},
+        {"/dev/gpiochip0:RS=x", "\"RS=x\": the line offset must be a number, for example RS=7"},
+        {"/dev/gpiochip0:RS=4294967296",
+         "\"RS=4294967296\": the line offset must be a number, for example RS=7"},
+        {"/dev/gpiochip0:RS=7,reads=yes", "\"reads=yes\": reads= takes only safe (reads=safe)"},
+        {"/dev/gpiochip0:RS=7,invert=E1+RS", "invert= names E1, which the mapping does not wire"},
+        {"/dev/gpiochip0:RS=7,invert=RS+E",
+         "invert=RS+E: unknown line \"E\"; the lines are D0..D7, E0, E1, RS and RW"},
+        {"/dev/i2c-1", "expected /dev/i2c-N@ADDRESS, for example /dev/i2c-1@0x27"},
+        {"/dev/i2c-@0x27",
+         "/dev/i2c- is no I2C bus: expected /dev/i2c-N@ADDRESS, for example /dev/i2c-1@0x27"},
+        {"/dev/i2c-1@27",
+         "\"27\" is no device address: give it in hex, for example @0x27 (as i2cdetect shows it)"},
+        {"/dev/i2c-1@0x78", "0x78 is outside the device addresses 0x03..0x77"},
+        {"/dev/i2c-1@0x27:RS=P0,RS=P1", "RS is named twice"},
+        {"/dev/i2c-1@0x27:RS=P0,E0=P0", "P0 is named twice, for RS and E0"},
+        {"/dev/i2c-1@0x27:RS=P8", "\"P8\" is no PCF8574 pin: expected P0..P7"},
+        {"/dev/i2c-1@0x27:EN=P2",
+         "unknown line \"EN\": expected D0..D7, E0, E1, RS, RW or BL (the backlight)"},
+        {"/dev/i2c-1@0x27:RS",
+         "\"RS\" is neither LINE=Pn nor backlight=on|off, for example "
+         "/dev/i2c-1@0x27:RS=P0,RW=P1,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7"},
+        {"/dev/i2c-1@0x27,backlight=dim", "backlight=dim: expected backlight=on or backlight=off"},
+        {kBackpack + ":RS=P0,E0=P2,D4=P4,D5=P5,D6=P6,D7=P7,backlight=off",
+         "backlight=off needs the backlight's pin: add BL=Pn to the map"},
+    };
+    for (const auto& [device, error] : cases) {
+        std::vector<PortMapping> map;
+        EXPECT_EQ(AddPortMapping(map, "0x378=" + device),
+                  "--port-map 0x378=" + device + ": " + error);
+        EXPECT_TRUE(map.empty());
+    }
+}
+
+// Each wiring as the start-up line shows it, and every request of the opening,
+// a data write, one read of the data register, and the data lines turned
+// around with a write meanwhile and back. A GPIO turn-around moves no output:
+// the other lines' values go with it. The backpack drives the data pins high
+// before RW rises and while the lines are inputs, whatever the latch. What is
+// read comes back at the module's levels, an unwired data line as 1.
+TEST_F(GpioPcf8574Test, EachWiringPutsTheLinesOnItsPins) {
+    struct Case {
+        std::string device;
+        std::uint32_t drives;  // the module's levels: by GPIO offset, or on the expander's pins
+        std::string shown;     // after "using 0x378 on "
+        std::string requests;
+        int read;
+    };
+    const Case cases[] = {
+        {kFull, 1u << 5 | 1u << 19 | 1u << 23,
+         "the GPIO chip /dev/gpiochip0 (RS=7, RW=22, E0=8, E1=27 inverted, D0=5, D1=6, D2=13, "
+         "D3=19 inverted, D4=25, D5=24, D6=23, D7=18)",
+         "info, request lcdtest 5=0 6=0 13=0 19=1 25=0 24=0 23=0 18=0 8=0 22=0 7=0 27=1, "
+         "set 6=1 19=0 25=1 23=1, set 7=1, "
+         "config 5=up 6=up 13=up 19=up 25=up 24=up 23=up 18=up 8=0 22=0 7=1 27=1, set 22=1, "
+         "set 8=1, get 5=1 6=0 13=0 19=1 25=0 24=0 23=1 18=0, set 8=0, set 22=0, "
+         "config 5=0 6=1 13=0 19=0 25=1 24=0 23=1 18=0 8=0 22=0 7=1 27=1, "
+         "config 5=up 6=up 13=up 19=up 25=up 24=up 23=up 18=up 8=0 22=0 7=1 27=1, "
+         "config 5=1 6=1 13=0 19=1 25=0 24=0 23=1 18=1 8=0 22=0 7=1 27=1",
+         0x41},
+        {kReordered, 1u << 23,
+         "the GPIO chip /dev/gpiochip0 (RS=7 inverted, RW=4, E0=0 inverted, D4=25, D5=24, D6=23, "
+         "D7=18; 4-bit only, no E1, no Verify without reads=safe)",
+         "info, request lcdtest 25=0 24=0 23=0 18=0 0=1 4=0 7=1, set 25=1 23=1, set 7=0, "
+         "config 25=up 24=up 23=up 18=up 0=1 4=0 7=0, set 4=1, set 0=0, get 25=0 24=0 23=1 18=0, "
+         "set 0=1, set 4=0, config 25=1 24=0 23=1 18=0 0=1 4=0 7=0, "
+         "config 25=up 24=up 23=up 18=up 0=1 4=0 7=0, config 25=0 24=0 23=1 18=1 0=1 4=0 7=0",
+         0x4F},
+        // P0 RS, P1 RW, P2 E, P3 the backlight, P4..P7 D4..D7.
+        {kBackpack, 0x1E, kBackpackShown,
+         "funcs, address 0x27, receive, 58, 59, F9, FB, FF, receive, FB, F9, 59, F9, C9", 0x1F},
+        {"/dev/i2c-10@0x3F,backlight=off", 0x1E,
+         "the PCF8574 at 0x3F on /dev/i2c-10 (RS=P0, RW=P1, E0=P2, backlight P3 off, "
+         "D4..D7=P4..P7; 4-bit only, no E1)",
+         "funcs, address 0x3F, receive, 50, 51, F1, F3, F7, receive, F3, F1, 51, F1, C1", 0x1F},
+        // Reversed, as some backpacks are: a map of its own replaces the whole common one.
+        {"/dev/i2c-0@0x20:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7,backlight=on", 0x1E,
+         "the PCF8574 at 0x20 on /dev/i2c-0 (D7=P0, D6=P1, D5=P2, D4=P3, backlight P4 on, E0=P5, "
+         "RW=P6, RS=P7; 4-bit only, no E1)",
+         "funcs, address 0x20, receive, 1A, 9A, 9F, DF, FF, receive, DF, 9F, 9A, 9F, 93", 0x7F},
+        // Pins left unused stay high, as at power-on.
+        {kBackpackNoRW, 0x1E,
+         "the PCF8574 at 0x27 on /dev/i2c-1 (D4..D7=P0..P3, RS=P4, E0=P5; 4-bit only, no RW, E1)",
+         "funcs, address 0x27, receive, C5, D5, DF, FF, receive, DF, D5, DF, DC", 0xEF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        Fresh();
+        sys->moduleDrives = c.drives;
+        EXPECT_EQ(Use(c.device), "using 0x378 on " + c.shown);
+        DlPortWritePortUchar(kDataRegister, 0x5A);
+        const auto read = driver.ReadPulses(ModuleDriver::Register::Data, 1, 0);
+        panel.OnDataInput();
+        DlPortWritePortUchar(kDataRegister, 0xC3);
+        panel.OnDataOutput();
+        EXPECT_EQ(Requests(), c.requests);
+        EXPECT_EQ(read, (std::vector<std::optional<std::uint8_t>>{c.read}));
+        EXPECT_EQ(Told(), "");
+    }
+}
+
+// Every request of a 16x2 "Init 4-bit" run's first cycles, up to 0x08: a set of
+// the lines that change, or a send byte of all eight pins, for each change.
+TEST_F(GpioPcf8574Test, ARunAsksOnceForEachChangeOfTheLines) {
+    const std::pair<std::string, std::string> cases[] = {
+        {kFourBit,
+         "info, request lcdtest 25=0 24=0 23=0 18=0 8=0 7=0, set 25=1 24=1, set 8=1, set 8=0, "
+         "set 8=1, set 8=0, set 8=1, set 8=0, set 25=0, set 8=1, set 8=0, set 8=1, set 8=0, "
+         "set 24=0 18=1, set 8=1, set 8=0, set 18=0, set 8=1, set 8=0, set 18=1, set 8=1, set 8=0"},
+        {kBackpack,
+         "funcs, address 0x27, receive, 08, 38, 3C, 38, 3C, 38, 3C, 38, 28, 2C, 28, "
+         "2C, 28, 88, 8C, 88, 08, 0C, 08, 88, 8C, 88"},
+    };
+    for (const auto& [device, first] : cases) {
+        SCOPED_TRACE(device);
+        Fresh();
+        Use(device);
+        EXPECT_EQ(Run(kSize16x2, BusWidth::Four).refusal, "");
+        EXPECT_TRUE(Requests().starts_with(first + ", ")) << Requests();
+        EXPECT_EQ(Told(), "");
+    }
+}
+
+// What a wiring lacks refuses the run or Verify, said once, before any request.
+TEST_F(GpioPcf8574Test, RunsAndVerifyTheWiringCannotCarryAskNothing) {
+    struct Case {
+        std::string device;
+        int size;
+        BusWidth width;
+        bool verify;
+        std::string told;
+    };
+    const Case cases[] = {
+        {kBackpack, kSize16x2, BusWidth::Eight, false,
+         "Init 8-bit needs D0..D3, which the wiring of 0x378 (" + kCommon +
+             ") lacks: use Init 4-bit"},
+        {kFourBit, kSize40x4, BusWidth::Four, false,
+         "40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=7, E0=8, D4=25, "
+         "D5=24, D6=23, D7=18) lacks: wire E1, or test a size with one controller"},
+        {kBackpackNoRW, kSize16x2, BusWidth::Four, true,
+         "Verify needs RW to read the module, which the wiring of 0x378 (D4..D7=P0..P3, RS=P4, "
+         "E0=P5; 4-bit only, no RW, E1) lacks: wire the module's RW to the port instead of to "
+         "ground"},
+        {kReordered, kSize16x2, BusWidth::Four, true,
+         "Verify cannot read through the wiring of 0x378 (RS=7 inverted, RW=4, E0=0 inverted, "
+         "D4=25, D5=24, D6=23, D7=18): 5 V from the module's data lines can damage 3.3 V GPIO "
+         "pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes reads "
+         "safe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.told);
+        Fresh();
+        Use(c.device);
+        const std::string opened = Requests();
+        std::vector<std::string> told;
+        PortIo::Instance().SetProblemSink([&](const std::string& m) { told.push_back(m); });
+        timeline.events.clear();
+        const TestRunRecord sent{c.size, {}, {}, c.width, {}};
+        EXPECT_EQ(c.verify ? VerifyModule(driver, panel, timeline, sent).Summary()
+                           : Run(c.size, c.width).refusal,
+                  c.told);
+        EXPECT_EQ(told, std::vector<std::string>{c.told});
+        EXPECT_TRUE(timeline.events.empty());
+        EXPECT_EQ(Requests(), opened);
+    }
+}
+
+// Each way the hardware cannot be had is told once with its fix: the start-up
+// line says its writes are dropped, the descriptor is closed, and runs go on
+// without a request. A device that goes away mid-run (a USB bridge unplugged)
+// is lost: told once, the run stops, nothing more is asked of it and the next
+// run is refused with the same message. Another failure is told once, and the
+// port goes on.
+TEST_F(GpioPcf8574Test, EachFailureIsToldOnceWithItsFix) {
+    enum Outcome { Unreached, Lost, GoesOn };
+    struct Case {
+        std::string device;
+        std::function<void(FakeParportSystem&)> plant;
+        Outcome outcome;
+        std::string told;  // every problem, one a line; a lost port's message last
+        int refused = 0;   // transfers the planted failure refused
+    };
+    using K = FakeParportSystem;
+    const auto fails = [](int okLeft, int error) {
+        return [=](K& k) {
+            k.okLeft = okLeft;
+            k.failure = error;
+        };
+    };
+    const char* chip = "/dev/gpiochip0";
+    const char* bus = "/dev/i2c-1";
+    const std::string gone =
+        ": the run stopped — plug the USB bridge back in or check the "
+        "backpack's wiring and power, then start lcdtest again";
+    const Case cases[] = {
+        {kFourBit,
+         [&](K& k) {
+             k.dirs["/dev"] = {"gpiochip10", "null", "gpiochip2", "gpiochipx"};
+             k.errors[chip] = -ENOENT;
+         },
+         Unreached,
+         "cannot open /dev/gpiochip0: No such file or directory — no such GPIO chip (found under "
+         "/dev: /dev/gpiochip2, /dev/gpiochip10; gpiodetect names them)"},
+        {kFourBit,
+         [&](K& k) {
+             k.dirs["/dev"] = {"null", "parport0"};
+             k.errors[chip] = -ENOENT;
+         },
+         Unreached,
+         "cannot open /dev/gpiochip0: No such file or directory — no GPIO chip under /dev: load "
+         "the driver of the board's or the USB bridge's GPIO chip (dmesg shows what the kernel "
+         "found)"},
+        {kFourBit, [&](K& k) { k.errors[chip] = -EACCES; }, Unreached,
+         "cannot open /dev/gpiochip0: Permission denied — add your user to group gpio (sudo "
+         "usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, "
+         "install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/"},
+        {kFourBit, [](K& k) { k.gpioLines = 24; }, Unreached,
+         "a line offset the chip lacks: D4=25, D5=24 (/dev/gpiochip0, fake-gpio, has 24 lines, "
+         "offsets 0 to 23) — fix the mapping (gpioinfo /dev/gpiochip0 lists the lines)"},
+        {kFourBit,
+         [](K& k) {
+             k.heldBy = {{7, "spi0 CS1"}, {8, ""}, {9, "other"}};
+         },
+         Unreached,
+         "cannot take the lines of /dev/gpiochip0: Device or resource busy — another program or "
+         "driver holds RS=7 (\"spi0 CS1\"), E0=8: close it, or free the line (gpioinfo shows who "
+         "holds each line)"},
+        {kFourBit,
+         [&](K& k) {
+             k.ioctlErrors[{chip, GPIO_GET_CHIPINFO_IOCTL}] = -ENOTTY;
+         },
+         Unreached,
+         "cannot ask /dev/gpiochip0 for its lines: Inappropriate ioctl for device — is it a GPIO "
+         "chip? (dmesg)"},
+        {kBackpack,
+         [&](K& k) {
+             k.dirs["/dev"] = {"i2c-10", "null", "i2c-7"};
+             k.files["/sys/bus/i2c/devices/i2c-7/name"] = "SMBus I801 adapter at efa0\n";
+             k.files["/sys/bus/i2c/devices/i2c-10/name"] = "CP2112 SMBus Bridge on hidraw0\n";
+             k.errors[bus] = -ENOENT;
+         },
+         Unreached,
+         "cannot open /dev/i2c-1: No such file or directory — the I2C buses here are /dev/i2c-7 "
+         "(SMBus I801 adapter at efa0), /dev/i2c-10 (CP2112 SMBus Bridge on hidraw0): map the "
+         "one the backpack hangs on"},
+        {kBackpack,
+         [&](K& k) {
+             k.dirs["/dev"] = {"null", "i2c", "i2c-x"};
+             k.errors[bus] = -ENOENT;
+         },
+         Unreached,
+         "cannot open /dev/i2c-1: No such file or directory — there is no /dev/i2c-* at all: load "
+         "the kernel module i2c-dev (sudo modprobe i2c-dev), and plug in the USB I2C bridge if "
+         "the backpack hangs on one"},
+        {kBackpack, [&](K& k) { k.errors[bus] = -EACCES; }, Unreached,
+         "cannot open /dev/i2c-1: Permission denied — add your user to group i2c (sudo groupadd "
+         "-f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, "
+         "a udev rule puts it there (the example 60-i2c.rules: KERNEL==\"i2c-[0-9]*\", "
+         "SUBSYSTEM==\"i2c-dev\", GROUP=\"i2c\", MODE=\"0660\")"},
+        {kBackpack, [](K& k) { k.i2cFunctions = I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE_DATA; },
+         Unreached,
+         "the adapter of /dev/i2c-1 cannot send and receive single bytes (SMBus send byte and "
+         "receive byte), which a PCF8574 needs: put the backpack on another I2C bus"},
+        {kBackpack,
+         [&](K& k) {
+             k.ioctlErrors[{bus, I2C_SLAVE}] = -EBUSY;
+         },
+         Unreached,
+         "a kernel driver owns address 0x27 on /dev/i2c-1 (i2cdetect -y 1 shows UU there): "
+         "unbind it (echo 1-0027 | sudo tee /sys/bus/i2c/devices/1-0027/driver/unbind), or check "
+         "the backpack's address"},
+        {kBackpack, fails(0, -ENXIO), Unreached,
+         "no device answers at 0x27 on /dev/i2c-1: check the address with i2cdetect -y 1 (a "
+         "PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the "
+         "low bits), and the wiring and power of SDA, SCL, VCC and GND",
+         1},
+        // ENODEV once the chip is unregistered; a USB bridge may answer EIO first.
+        {kFourBit, fails(0, -ENODEV), Lost,
+         "the GPIO chip /dev/gpiochip0 went away (No such device): the run stopped; plug it back "
+         "in and start lcdtest again",
+         1},
+        {kFourBit, fails(0, -EIO), Lost,
+         "the GPIO chip /dev/gpiochip0 went away (Input/output error): the run stopped; plug it "
+         "back in and start lcdtest again",
+         1},
+        {kFourBit,
+         [](K& k) {
+             k.ioctlErrors[{"lines", GPIO_V2_LINE_GET_VALUES_IOCTL}] = -EPERM;
+         },
+         GoesOn,
+         "reading the lines of 0x378 on /dev/gpiochip0 failed: Operation not permitted — check "
+         "what the kernel says about the chip (dmesg)"},
+        // The backpack is gone at ENODEV, or after three transfers in a row unanswered.
+        {kBackpack, fails(1, -ENODEV), Lost,
+         "the PCF8574 at 0x27 on /dev/i2c-1 is gone (No such device)" + gone, 1},
+        {kBackpack, fails(1, -ENXIO), Lost,
+         "sending to the PCF8574 at 0x27 on /dev/i2c-1 failed: No such device or address — the "
+         "module did not get it; check the backpack's wiring and power\n"
+         "the PCF8574 at 0x27 on /dev/i2c-1 stopped answering (No such device or address)" +
+             gone,
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.told);
+        Fresh();
+        c.plant(*sys);
+        const bool gpio = c.device == kFourBit;
+        EXPECT_EQ(Use(c.device), "using 0x378 on " + (gpio ? kFourBitShown : kBackpackShown) +
+                                     (c.outcome == Unreached ? ", not reached: its writes are "
+                                                               "dropped"
+                                                             : ""));
+        const std::string opened = Requests();
+        const std::string lost = c.outcome == Lost ? c.told.substr(c.told.rfind('\n') + 1) : "";
+        EXPECT_EQ(Run(kSize16x2, BusWidth::Four).stopped, lost);
+        EXPECT_EQ(DlPortReadPortUchar(kDataRegister), std::nullopt);
+        EXPECT_EQ(Run(kSize16x2, BusWidth::Four).refusal, lost);
+        EXPECT_EQ(DlPortReadPortUchar(kDataRegister), std::nullopt);
+        EXPECT_EQ(Told(), c.told);
+        EXPECT_EQ(sys->failed, c.refused);
+        EXPECT_EQ(Requests() == opened, c.outcome != GoesOn) << Requests();
+        // The GPIO chip's lines are let go when it is lost.
+        EXPECT_EQ(sys->fds.empty(), c.outcome == Unreached || (gpio && c.outcome == Lost));
+    }
+}
+
+}  // namespace
