@@ -30,9 +30,9 @@ const std::string kFourBitShown =
 // The common backpack, and one wired without RW.
 const std::string kBackpack = "/dev/i2c-1@0x27";
 const std::string kBackpackNoRW = "/dev/i2c-1@0x27:RS=P4,E0=P5,D4=P0,D5=P1,D6=P2,D7=P3";
-const std::string kCommon =
-    "RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1";
-const std::string kBackpackShown = "the PCF8574 at 0x27 on /dev/i2c-1 (" + kCommon + ")";
+const std::string kBackpackShown =
+    "the PCF8574 at 0x27 on /dev/i2c-1 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; "
+    "4-bit only, no E1)";
 
 // Line 1 holds "A", the others nothing.
 struct OneLetter final : TestRunSource {
@@ -204,39 +204,32 @@ TEST_F(GpioPcf8574Test, ARunAsksOnceForEachChangeOfTheLines) {
     }
 }
 
-// What a wiring lacks refuses the run or Verify, said once, before any request
-// (the dialog tests have the refusals for D0..D3 and RW).
+// What a wiring lacks refuses a 40x4 run or Verify, said once, before any
+// request (the dialog tests have the refusals for D0..D3 and RW).
 TEST_F(GpioPcf8574Test, RunsAndVerifyTheWiringCannotCarryAskNothing) {
-    struct Case {
-        std::string device;
-        int size;
-        BusWidth width;
-        bool verify;
-        std::string told;
-    };
-    const Case cases[] = {
-        {kFourBit, kSize40x4, BusWidth::Four, false,
+    const std::pair<std::string, std::string> cases[] = {
+        {kFourBit,
          "40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=7, E0=8, D4=25, "
          "D5=24, D6=23, D7=18) lacks: wire E1, or test a size with one controller"},
-        {kReordered, kSize16x2, BusWidth::Four, true,
+        {kReordered,
          "Verify cannot read through the wiring of 0x378 (RS=7 inverted, RW=4, E0=0 inverted, "
          "D4=25, D5=24, D6=23, D7=18): 5 V from the module's data lines can damage 3.3 V GPIO "
          "pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes reads "
          "safe"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.told);
+    for (const auto& [device, refusal] : cases) {
+        SCOPED_TRACE(refusal);
         Fresh();
-        Use(c.device);
+        Use(device);
         const std::string opened = Requests();
         std::vector<std::string> told;
         PortIo::Instance().SetProblemSink([&](const std::string& m) { told.push_back(m); });
         timeline.events.clear();
-        const TestRunRecord sent{c.size, {}, {}, c.width, {}};
-        EXPECT_EQ(c.verify ? VerifyModule(driver, panel, timeline, sent).Summary()
-                           : Run(c.size, c.width).refusal,
-                  c.told);
-        EXPECT_EQ(told, std::vector<std::string>{c.told});
+        const TestRunRecord sent{kSize16x2, {}, {}, BusWidth::Four, {}};
+        EXPECT_EQ(device == kFourBit ? Run(kSize40x4, BusWidth::Four).refusal
+                                     : VerifyModule(driver, panel, timeline, sent).Summary(),
+                  refusal);
+        EXPECT_EQ(told, std::vector<std::string>{refusal});
         EXPECT_TRUE(timeline.events.empty());
         EXPECT_EQ(Requests(), opened);
     }

@@ -1,15 +1,11 @@
 // The port back-ends over the fake kernel: the scan, the requests ppdev and raw
 // make, the choice of back-end with --port-map, and the trace of writes and reads.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/ppdev.h>
-#include <sys/ioctl.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <set>
 #include <sstream>
 #include <tuple>
 #include <vector>
