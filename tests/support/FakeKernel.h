@@ -11,6 +11,7 @@
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -92,16 +93,16 @@ struct FakeParportSystem final : ParportSystem {
     }
     int nextFd = 3;
 
-    // Requests answered by the planted failure: the transfers (GPIO line
-    // requests, SMBus transfers) that work before every later one fails with
-    // `failure`; -1: all work.
-    int okLeft = -1;
+    // The fate of each transfer (GPIO line request, SMBus transfer) from the
+    // first: '+' it works, '-' it fails with `failure`; past the end the last
+    // fate holds. None: all work.
+    std::string fates;
     int failure = -ENODEV;
     int failed = 0;  // transfers refused so
+    std::size_t transfers = 0;
     int Planted() {
-        if (okLeft == 0) return ++failed, failure;
-        if (okLeft > 0) --okLeft;
-        return 0;
+        if (fates.empty() || fates[std::min(transfers++, fates.size() - 1)] == '+') return 0;
+        return ++failed, failure;
     }
     // What the module drives: bit N on GPIO input N, the low byte on the expander's pins.
     std::uint32_t moduleDrives = ~0u;
