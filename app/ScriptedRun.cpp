@@ -183,7 +183,7 @@ int RunScripted(int argc, char** argv) {
     run.simulationAsked = options.portIo == PortIoMode::Sim;
 
     PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
+    port.SetBackend(MakePortBackend(options.portIo, options.portMap, options.e1Wiring));
     PortTrace portTrace;
     VcdWriter waveform(TheClock());
     if (const std::string error = OpenOutputs(options, run.portBase, portTrace, waveform);

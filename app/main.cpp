@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     RegisterApplicationResources();
 
     PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
+    port.SetBackend(MakePortBackend(options.portIo, options.portMap, options.e1Wiring));
 
     // The cable starts on the first port of the list, as the dialog does.
     const std::uint32_t startPort = PortBaseForSelection(0);

@@ -41,8 +41,9 @@ std::string FixForClaim(int error) {
 
 }  // namespace
 
-PpdevPort::PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports)
-    : sys_(std::move(sys)), ports_(std::move(ports)), handles_(ports_.size()) {}
+PpdevPort::PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports,
+                     E1Wiring e1)
+    : sys_(std::move(sys)), ports_(std::move(ports)), e1_(e1), handles_(ports_.size()) {}
 
 PpdevPort::~PpdevPort() {
     // PortIo may already be gone at program end, so a failure here is said on
