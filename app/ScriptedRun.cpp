@@ -195,6 +195,7 @@ int RunScripted(int argc, char** argv) {
     if (port.Simulated()) {
         module = std::make_unique<SimulatedModule>(TheClock(), run.portBase);
         module->SetWiringFault(options.simFault);
+        module->SetControllerCount(kModuleGeometry[run.choice.sizeIndex].controllerCount);
         if (window) {
             view = std::make_unique<ModuleView>(*module, TheClock());
             view->SetSizeIndex(run.choice.sizeIndex);

@@ -112,7 +112,11 @@ int main(int argc, char** argv) {
             if (view) view->Refresh();
         };
         if (!view) return;
-        dlg.m_onSizeChosen = [&](int sizeIndex) { view->SetSizeIndex(sizeIndex); };
+        // A module with one controller has nothing on pin 17.
+        dlg.m_onSizeChosen = [&](int sizeIndex) {
+            module->SetControllerCount(kModuleGeometry[sizeIndex].controllerCount);
+            view->SetSizeIndex(sizeIndex);
+        };
         dlg.m_onVerified = [&](const VerifyResult& result) {
             view->SetVerifyResult(QString::fromStdString(result.Summary()));
         };
