@@ -11,7 +11,8 @@
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 
-enum class BusWidth { Eight, Four };
+// The run's own delay before every bus cycle it starts; Verify keeps it too.
+inline constexpr std::uint32_t kCycleGapMs = 2;
 
 // What a test run reads from the dialog.
 class TestRunSource {
@@ -41,6 +42,7 @@ struct SentLine {
 struct TestRunRecord {
     int sizeIndex = -1;   // -1: nothing was sent
     std::string refusal;  // why the port's wiring could not drive the run, when it could not
+    std::string stopped;  // why the run stopped part way (the port's device went away)
     BusWidth width = BusWidth::Eight;
     std::vector<SentLine> lines;
 };
@@ -69,6 +71,7 @@ std::string RunRefusal(std::uint32_t base, int sizeIndex, BusWidth width);
 // A selection that is not a module size (none) does nothing at all: no sleep, no
 // port write, no box read, and an empty record. Neither does a run the port's
 // wiring cannot carry (RunRefusal): its record holds the refusal, which the
-// user is told through the port I/O.
+// user is told through the port I/O. A run whose port's device goes away
+// stops at its next bus cycle and leaves the lines as they are.
 TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
                              const TestRunSource& source);

@@ -116,8 +116,25 @@ void PortIo::ReportProblem(const std::string& cause, const std::string& message,
     if (sink_) sink_(message);
 }
 
+void PortIo::ReportLost(std::uint32_t base, const std::string& cause, const std::string& message) {
+    const auto reg = ParportRegisterAt(base);
+    if (!reg || !lost_[static_cast<std::size_t>(reg->port)].empty()) return;
+    lost_[static_cast<std::size_t>(reg->port)] = message;
+    ReportProblem(cause, message);
+    const auto observers = observers_;
+    for (PortObserver* observer : observers) observer->OnPortLost(base, message);
+}
+
+const std::string& PortIo::LostMessage(std::uint32_t base) const {
+    static const std::string kWorking;
+    const auto reg = ParportRegisterAt(base);
+    return reg ? lost_[static_cast<std::size_t>(reg->port)] : kWorking;
+}
+
 void PortIo::Refuse(const std::string& message) {
-    if (reportedCauses_.insert("refused:" + message).second) {
+    // A refusal that repeats a reported problem (a lost port) was said already.
+    const bool said = std::find(problems_.begin(), problems_.end(), message) != problems_.end();
+    if (!said && reportedCauses_.insert("refused:" + message).second) {
         std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
         std::fflush(stderr);
     }
@@ -127,6 +144,7 @@ void PortIo::Refuse(const std::string& message) {
 void PortIo::Reset() {
     backend_ = std::make_unique<SimulatedPort>();
     lines_ = {};
+    lost_ = {};
     reportedCauses_.clear();
     problems_.clear();
     lastPortProblem_.clear();

@@ -37,6 +37,8 @@ public:
     virtual ~PortObserver() = default;
     virtual void OnPortWrite(std::uint32_t address, std::uint8_t value) = 0;
     virtual void OnPortRead(std::uint32_t /*address*/, std::uint8_t /*value*/) {}
+    // The device behind the Port list entry `base` went away (PortIo::ReportLost).
+    virtual void OnPortLost(std::uint32_t /*base*/, const std::string& /*message*/) {}
     // For the simulated port: the levels this observer puts on the data lines of
     // the port whose data register is `dataAddress`; nullopt when it has none.
     virtual std::optional<std::uint8_t> DrivenData(std::uint32_t /*dataAddress*/) const {
@@ -101,6 +103,13 @@ public:
     // `aboutPort` is false for a problem of a file that records the port (a
     // trace or waveform), which leaves the port itself reached.
     void ReportProblem(const std::string& cause, const std::string& message, bool aboutPort = true);
+    // The device behind the Port list entry `base` went away (a USB bridge
+    // unplugged): told once, the observers hear of it, and from now on runs on
+    // that entry stop and are refused with `message`; the tool goes on.
+    void ReportLost(std::uint32_t base, const std::string& cause, const std::string& message);
+    // The message a lost entry was reported with; "" while it works.
+    const std::string& LostMessage(std::uint32_t base) const;
+
     // A request the wiring cannot carry out (a run the port cannot drive): shown
     // through the sink every time it is refused, said on standard error once.
     void Refuse(const std::string& message);
@@ -115,6 +124,7 @@ private:
     PortIo();
     std::unique_ptr<PortBackend> backend_;
     std::array<LineLevels, kPortCount> lines_{};  // one per Port list entry
+    std::array<std::string, kPortCount> lost_;
     std::vector<PortObserver*> observers_;
     ProblemSink sink_;
     std::set<std::string> reportedCauses_;

@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/GpioPort.h"
 #include "platform/ParportScan.h"
+#include "platform/Pcf8574Port.h"
 #include "platform/PpdevPort.h"
 #include "platform/RawPort.h"
 
@@ -25,6 +27,15 @@ constexpr ModeName kModeNames[] = {
 const PortKind kPortKinds[] = {
     {"ppdev", "/dev/parport", nullptr, nullptr, nullptr,
      "/dev/parportN: a parallel port through ppdev, for example a PCI or PCIe card"},
+    {"gpio", "/dev/gpiochip", CheckGpioMapping, MakeGpioPort, SimulatedGpioWiring,
+     "/dev/gpiochipN:LINE=OFFSET,...[,invert=LINE+LINE][,reads=safe]: lines of a GPIO chip, "
+     "for example /dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18, with LINE one of D0..D7, E0, "
+     "E1, RS, RW (lines not named are not wired), invert= naming lines through an inverting "
+     "buffer and reads=safe letting Verify read (a level shifter or a 3.3 V module)"},
+    {"pcf8574", "/dev/i2c-", CheckPcf8574Device, MakePcf8574Port, SimulatedPcf8574Wiring,
+     "/dev/i2c-N@ADDR[:LINE=Pn,...][,backlight=on|off]: a PCF8574 I2C backpack at ADDR, for "
+     "example /dev/i2c-1@0x27, wired RS=P0, RW=P1, E0=P2, BL=P3 (backlight), D4..D7=P4..P7 "
+     "unless LINE=Pn items give the whole pin map"},
 };
 
 bool IsPpdev(const PortMapping& entry) {
@@ -80,8 +91,9 @@ PortBackendChoice Simulated(const std::string& why, E1Wiring e1,
         const PortKind& kind = PortKindOf(entry.devicePath);
         if (!kind.simulated) continue;
         PortWiring wiring = kind.simulated(entry.devicePath);
-        wirings += (wirings.empty() ? "" : "; ") + HexAddress(entry.base) + " wired as " +
-                   entry.devicePath + " (" + wiring.text + ")";
+        const std::string node = entry.devicePath.substr(0, entry.devicePath.find_first_of(":@"));
+        wirings += (wirings.empty() ? "" : "; ") + HexAddress(entry.base) + " wired as on " + node +
+                   " (" + wiring.text + ")";
         port->SetWiring(entry.base, std::move(wiring));
     }
     return {std::move(port),

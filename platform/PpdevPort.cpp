@@ -9,35 +9,26 @@
 
 namespace {
 
+constexpr const char kCheckKernel[] = "check that the kernel sees the port (dmesg | grep parport)";
+
 // What the user can do about a device node that cannot be opened.
-std::string FixForOpen(int error) {
-    switch (-error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:  // a node without its driver
-            return "load the kernel module ppdev (sudo modprobe ppdev)";
-        case EACCES:
-        case EPERM:
-            return "add your user to group lp (sudo usermod -aG lp $USER) and log in again";
-        case ELOOP:  // opened with O_NOFOLLOW: only the node the scan named will do
-            return "it is a symbolic link, not the kernel's device node; check /dev";
-        default:
-            return "check that the kernel sees the port (dmesg | grep parport)";
-    }
-}
+constexpr ErrorFix kOpenFixes[] = {
+    {ENOENT, "load the kernel module ppdev (sudo modprobe ppdev)"},
+    {ENODEV, "load the kernel module ppdev (sudo modprobe ppdev)"},
+    {ENXIO, "load the kernel module ppdev (sudo modprobe ppdev)"},  // a node without its driver
+    {EACCES, "add your user to group lp (sudo usermod -aG lp $USER) and log in again"},
+    {EPERM, "add your user to group lp (sudo usermod -aG lp $USER) and log in again"},
+    // Opened with O_NOFOLLOW: only the node the scan named will do.
+    {ELOOP, "it is a symbolic link, not the kernel's device node; check /dev"},
+    {0, kCheckKernel},
+};
 
 // What the user can do about a port that cannot be claimed. The kernel refuses
 // an exclusive claim with ENXIO while another driver is registered on the port.
-std::string FixForClaim(int error) {
-    switch (-error) {
-        case ENXIO:
-        case EBUSY:
-            return "another driver holds the port, usually the printer driver: unload it (sudo "
-                   "modprobe -r lp) and close any program using the port";
-        default:
-            return "check that the kernel sees the port (dmesg | grep parport)";
-    }
-}
+constexpr const char kUnloadLp[] =
+    "another driver holds the port, usually the printer driver: unload it (sudo modprobe -r lp) "
+    "and close any program using the port";
+constexpr ErrorFix kClaimFixes[] = {{ENXIO, kUnloadLp}, {EBUSY, kUnloadLp}, {0, kCheckKernel}};
 
 }  // namespace
 
@@ -89,7 +80,7 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     if (fd < 0) {
         PortIo::Instance().ReportProblem(
             "ppdev-open:" + path,
-            "cannot open " + path + ": " + ErrorText(fd) + " — " + FixForOpen(fd));
+            "cannot open " + path + ": " + ErrorText(fd) + " — " + FixFor(fd, kOpenFixes));
         return false;
     }
     // Exclusive, so no other driver slips its own writes between the module's.
@@ -98,7 +89,7 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     if (error < 0) {
         PortIo::Instance().ReportProblem(
             "ppdev-claim:" + path,
-            "cannot claim " + path + ": " + ErrorText(error) + " — " + FixForClaim(error));
+            "cannot claim " + path + ": " + ErrorText(error) + " — " + FixFor(error, kClaimFixes));
         sys_->Close(fd);  // never claimed, so nothing is lost if this fails too
         return false;
     }

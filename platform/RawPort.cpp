@@ -9,18 +9,15 @@
 
 namespace {
 
-std::string FixForOpen(int error) {
-    switch (-error) {
-        case EACCES:
-        case EPERM:
-            return "raw port I/O needs root (sudo), and a kernel in lockdown (Secure Boot) "
-                   "refuses it even then; use --port-io=ppdev instead";
-        case ENOENT:
-            return "this kernel has no /dev/port; use --port-io=ppdev instead";
-        default:
-            return "use --port-io=ppdev instead";
-    }
-}
+constexpr const char kRawNeedsRoot[] =
+    "raw port I/O needs root (sudo), and a kernel in lockdown (Secure Boot) refuses it even "
+    "then; use --port-io=ppdev instead";
+constexpr ErrorFix kOpenFixes[] = {
+    {EACCES, kRawNeedsRoot},
+    {EPERM, kRawNeedsRoot},
+    {ENOENT, "this kernel has no /dev/port; use --port-io=ppdev instead"},
+    {0, "use --port-io=ppdev instead"},
+};
 
 }  // namespace
 
@@ -49,7 +46,7 @@ bool RawPort::Open() {
     if (fd < 0) {
         PortIo::Instance().ReportProblem("raw-open", std::string("cannot open ") + kRawPortDevice +
                                                          ": " + ErrorText(fd) + " — " +
-                                                         FixForOpen(fd));
+                                                         FixFor(fd, kOpenFixes));
         return false;
     }
     fd_ = fd;

@@ -266,7 +266,8 @@ TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
 }
 
 // The simulated port reads its latch until bit 5 turns it around; then the
-// pull-ups, as nothing drives the lines. The trace marks the reads.
+// pull-ups, as nothing drives the lines. The trace marks the reads, and where
+// the port's device went away.
 TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
     VirtualClock clock;
     ScopedClock use(clock);
@@ -279,10 +280,14 @@ TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
         clock.AdvanceMicros(7);
         DlPortWritePortUchar(0x37A, 0x20);
         EXPECT_EQ(DlPortReadPortUchar(0x378), 0xFF);
+        PortIo::Instance().ReportLost(0x378, "gone", "the device went away");
+        PortIo::Instance().ReportLost(0x378, "gone", "told once");
     }
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
-    EXPECT_EQ(text.str(), "0 0x378 0x41\n0 0x378 0x41 read\n7 0x37A 0x20\n7 0x378 0xFF read\n");
+    EXPECT_EQ(text.str(),
+              "0 0x378 0x41\n0 0x378 0x41 read\n7 0x37A 0x20\n7 0x378 0xFF read\n"
+              "7 0x378 lost the device went away\n");
     std::filesystem::remove(path);
 }
 

@@ -72,36 +72,21 @@ TEST(SimulatedModule, BusRulesPerController) {
         Seen e0, e1Seen;
     };
     using W = E1Wiring;
+    // clang-format off
     const Case cases[] = {
         {W::Straight, 2, false, {RW}, {0, 0, ""}, {1, 1, "E1 and the port both drove D0..D7"}},
         {W::Straight, 1, false, {RW, RS, In}, {0, 0, ""}, {0, 0, ""}},
-        {W::Straight,
-         2,
-         false,
-         {In, In | RW, In | RW | E0},
-         {0, 1, "E0 and E1 both drove D0..D7"},
-         {1, 1, "E0 and E1 both drove D0..D7"}},
-        {W::Straight,
-         2,
-         false,
-         {RW, RW | E0},
-         {0, 1, "E0, E1 and the port all drove D0..D7"},
-         {1, 1, "E1 and the port both drove D0..D7"}},
-        {W::Inverter,
-         2,
-         false,
-         {RS, RS | E0, E0, 0},
-         {1, 0, "RS fell while E0 was high"},
-         {0, 0, ""}},
+        {W::Straight, 2, false, {In, In | RW, In | RW | E0},
+         {0, 1, "E0 and E1 both drove D0..D7"}, {1, 1, "E0 and E1 both drove D0..D7"}},
+        {W::Straight, 2, false, {RW, RW | E0},
+         {0, 1, "E0, E1 and the port all drove D0..D7"}, {1, 1, "E1 and the port both drove D0..D7"}},
+        {W::Inverter, 2, false, {RS, RS | E0, E0, 0}, {1, 0, "RS fell while E0 was high"}, {0, 0, ""}},
         {W::Inverter, 2, false, {RS | E0, 0}, {2, 0, "RS fell as E0 fell"}, {0, 0, ""}},
         {W::Inverter, 2, false, {E1, E1 | RW, 0}, {0, 0, ""}, {2, 1, "RW fell as E1 fell"}},
-        {W::Inverter,
-         2,
-         true,
-         {In, In | RW, In | RW | E0, In | RW | E0 | E1},
-         {0, 1, "E0 and E1 both drove D4..D7"},
-         {0, 1, "E0 and E1 both drove D4..D7"}},
+        {W::Inverter, 2, true, {In, In | RW, In | RW | E0, In | RW | E0 | E1},
+         {0, 1, "E0 and E1 both drove D4..D7"}, {0, 1, "E0 and E1 both drove D4..D7"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         BusTimeline clock;
         PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(c.e1));
@@ -147,6 +132,38 @@ TEST(VcdWriter, ChangesAreOnDiskAtOnceAndFailuresAreTold) {
     EXPECT_NE(text.str().find("$timescale 1us $end"), std::string::npos);
     EXPECT_TRUE(text.str().ends_with("#250\n1#\n#251\n1%\n1+\n")) << text.str();
     vcd.Close();
+    std::filesystem::remove(path);
+}
+
+// On a port that wires only some lines the others float in the dump, and a
+// line the port inverts on its way (E1 at pin 17) is recorded at its pin.
+TEST(VcdWriter, RecordsTheLinesAsThePortWiresThem) {
+    BusTimeline clock;
+    auto port = std::make_unique<SimulatedPort>();
+    PortWiring fourBit;
+    fourBit.wired = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
+    port->SetWiring(0x278, fourBit);
+    PortIo::Instance().SetBackend(std::move(port));
+    const auto path =
+        std::filesystem::temp_directory_path() / ("lcdtest-wired.vcd-" + std::to_string(getpid()));
+    for (const std::uint32_t base : {0x378u, 0x278u}) {
+        VcdWriter vcd(clock);
+        ASSERT_TRUE(vcd.Open(path, base)) << vcd.Error();
+        clock.AdvanceMicros(10);
+        Control(base, kLineE0 | kLineRW | kLineE1);
+        DlPortWritePortUchar(base, 0xFF);
+        vcd.Close();
+        std::stringstream text;
+        text << std::ifstream(path).rdbuf();
+        const std::string dump = text.str().substr(text.str().find("$dumpvars"));
+        // Header order: E0 ! E1 " RS # RW $, then D0 % .. D7 ,
+        EXPECT_EQ(dump, base == 0x378
+                            ? "$dumpvars\n0!\n1\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n0*\n0+\n0,\n"
+                              "$end\n#10\n1!\n0\"\n1$\n#11\n1%\n1&\n1'\n1(\n1)\n1*\n"
+                              "1+\n1,\n#12\n"
+                            : "$dumpvars\n0!\nz\"\n0#\nz$\nz%\nz&\nz'\nz(\n0)\n0*\n0+\n0,\n"
+                              "$end\n#10\n1!\n#11\n1)\n1*\n1+\n1,\n#12\n");
+    }
     std::filesystem::remove(path);
 }
 

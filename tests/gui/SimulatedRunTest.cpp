@@ -1,11 +1,14 @@
 // Full test runs through the real dialog into the simulated module, on virtual
-// time, with E1 straight to pin 17 and through an inverter: what the module
-// shows must be what the line boxes say, the bus rules it reports broken must be
-// exactly those of the wiring, and Verify must read it back as sent, never with
-// two drivers on the data lines.
+// time: what the module shows must be what the line boxes say, the bus rules it
+// reports broken must be exactly those of the wiring, and Verify must read it
+// back as sent, never with two drivers on the data lines. The module hangs on
+// the parallel port, E1 straight to pin 17 or through an inverter, or, as
+// --port-map with --port-io=sim puts it, on another transport's wiring, where
+// it sees only the wired lines.
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <memory>
 #include <optional>
@@ -17,11 +20,14 @@
 #include "lcd/LineText.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
+#include "platform/PortIoMode.h"
+#include "platform/qt/DialogWindow.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 #include "sim/view/ModuleView.h"
+#include "support/FakeKernel.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -122,17 +128,45 @@ std::vector<std::string> StraightE1Violations(bool verified) {
     return lines;
 }
 
-using RunParam = std::tuple<int, BusWidth, E1Wiring>;
+// Hangs the simulated module's port 0x378 on the wiring of `mapping` (a
+// --port-map value, "" for the parallel port) as --port-io=sim does, with E1
+// on pin 17 as `e1` says; nothing is opened for it.
+void UseSimulatedWiring(const std::string& mapping, E1Wiring e1 = kDefaultE1Wiring) {
+    std::vector<PortMapping> map;
+    if (!mapping.empty()) {
+        ASSERT_EQ(AddPortMapping(map, mapping), "");
+    }
+    auto kernel = std::make_shared<FakeParportSystem>();
+    PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map, e1).backend);
+    EXPECT_EQ(kernel->opened, std::vector<std::string>{});
+    ASSERT_TRUE(PortIo::Instance().Simulated());
+}
 
-class SimulatedRunTest : public ::testing::TestWithParam<RunParam>, protected DialogFixtureBase {};
+constexpr const char* kBackpack = "0x378=/dev/i2c-1@0x27";
+// GPIO: the 4-bit wiring of a Raspberry Pi header without RW, the same with RW
+// and reads made safe, and all twelve lines with E1 through an inverting buffer.
+constexpr const char* kGpioFourBit = "0x378=/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18";
+constexpr const char* kGpioFourBitReads =
+    "0x378=/dev/gpiochip0:RS=7,RW=22,E0=8,D4=25,D5=24,D6=23,D7=18,reads=safe";
+constexpr const char* kGpioAllLines =
+    "0x378=/dev/gpiochip0:RS=7,RW=22,E0=8,E1=27,D0=5,D1=6,D2=13,D3=19,D4=25,D5=24,D6=23,D7=18,"
+    "invert=E1,reads=safe";
+
+// A size, a bus width, a --port-map value ("" for the parallel port), and how
+// E1 hangs on pin 17 of the parallel port.
+class SimulatedRunTest
+    : public ::testing::TestWithParam<std::tuple<int, BusWidth, const char*, E1Wiring>>,
+      protected DialogFixtureBase {};
 
 TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     // Plain names, not a structured binding: clang 14 cannot capture those.
     const int size = std::get<0>(GetParam());
     const BusWidth width = std::get<1>(GetParam());
-    const bool straight = std::get<2>(GetParam()) == E1Wiring::Straight;
+    const std::string mapping = std::get<2>(GetParam());
+    UseSimulatedWiring(mapping, std::get<3>(GetParam()));
     const ModuleGeometry& g = kModuleGeometry[size];
-    PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(std::get<2>(GetParam())));
+    const PortWiring wiring = PortIo::Instance().Wiring(0x378);
+    const bool straight = mapping.empty() && std::get<3>(GetParam()) == E1Wiring::Straight;
     SimulatedModule module(timeline, 0x378);
     module.SetControllerCount(g.controllerCount);
     ViolationLog log(module);
@@ -155,8 +189,11 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     EXPECT_EQ(log.lines, straight40x4 ? StraightE1Violations(true) : std::vector<std::string>{});
     // Under the glass: the wiring beside the port, and the second controller's
     // bus-rule counts with the last breach once there was one.
+    const std::string how = !mapping.empty() ? wiring.text  // spelt out: SimulatedWiringTest
+                            : straight       ? "E1 straight to pin 17"
+                                             : "E1 through an inverter";
     QStringList status{QString(kSizeNames[size]) + " on port 0x378, " +
-                       (straight ? "E1 straight to pin 17" : "E1 through an inverter")};
+                       QString::fromStdString(how)};
     for (int c = 0; c < g.controllerCount; ++c)
         status << QString("E%1: %2-bit, 2 lines, timing violations: 0")
                       .arg(c)
@@ -171,15 +208,90 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
               g.controllerCount * (1u + sizeof kGlyphTable) + lines * g.columns);
 }
 
+std::string RunTestName(const ::testing::TestParamInfo<SimulatedRunTest::ParamType>& info) {
+    const std::string mapping = std::get<2>(info.param);
+    const bool straight = std::get<3>(info.param) == E1Wiring::Straight;
+    return std::string(kSizeNames[std::get<0>(info.param)]) +
+           (std::get<1>(info.param) == BusWidth::Eight ? "_8bit" : "_4bit") +
+           (!mapping.empty() ? "_" + std::string(PortKindOf(mapping.substr(6)).name)
+            : straight       ? "_straight"
+                             : "_inverter");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     EverySizeBothWidthsBothE1Wirings, SimulatedRunTest,
     ::testing::Combine(::testing::Range(0, kModuleSizeCount),
-                       ::testing::Values(BusWidth::Eight, BusWidth::Four),
+                       ::testing::Values(BusWidth::Eight, BusWidth::Four), ::testing::Values(""),
                        ::testing::Values(E1Wiring::Straight, E1Wiring::Inverter)),
-    [](const auto& info) {
-        return std::string(kSizeNames[std::get<0>(info.param)]) +
-               (std::get<1>(info.param) == BusWidth::Eight ? "_8bit" : "_4bit") +
-               (std::get<2>(info.param) == E1Wiring::Straight ? "_straight" : "_inverter");
-    });
+    RunTestName);
+
+// The common backpack: one controller on the 4-bit bus, no D0..D3.
+INSTANTIATE_TEST_SUITE_P(Backpack, SimulatedRunTest,
+                         ::testing::Combine(::testing::Values(kSize16x2, kSize20x4),
+                                            ::testing::Values(BusWidth::Four),
+                                            ::testing::Values(kBackpack),
+                                            ::testing::Values(kDefaultE1Wiring)),
+                         RunTestName);
+
+// GPIO wirings: the 4-bit bus on one controller, and every line on both.
+INSTANTIATE_TEST_SUITE_P(GpioFourBit, SimulatedRunTest,
+                         ::testing::Combine(::testing::Values(kSize16x2, kSize20x4),
+                                            ::testing::Values(BusWidth::Four),
+                                            ::testing::Values(kGpioFourBitReads),
+                                            ::testing::Values(kDefaultE1Wiring)),
+                         RunTestName);
+INSTANTIATE_TEST_SUITE_P(GpioAllLines, SimulatedRunTest,
+                         ::testing::Combine(::testing::Values(kSize40x4),
+                                            ::testing::Values(BusWidth::Eight, BusWidth::Four),
+                                            ::testing::Values(kGpioAllLines),
+                                            ::testing::Values(kDefaultE1Wiring)),
+                         RunTestName);
+
+class SimulatedWiringTest : public ::testing::Test, protected DialogFixtureBase {};
+
+// What the wiring cannot carry is refused in the notice line before any write;
+// a run it can carry still reaches the module.
+TEST_F(SimulatedWiringTest, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
+    struct Case {
+        const char* mapping;
+        bool verify;  // Verify after an "Init 4-bit", else "Init 8-bit"
+        const char* notice;
+    };
+    const Case cases[] = {
+        {kBackpack, false,
+         "Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 "
+         "on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit"},
+        {kGpioFourBit, false,
+         "Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=25, D5=24, D6=23, "
+         "D7=18) lacks: use Init 4-bit"},
+        {kGpioFourBit, true,
+         "Verify needs RW to read the module, which the wiring of 0x378 (RS=7, E0=8, D4=25, "
+         "D5=24, D6=23, D7=18) lacks: wire the module's RW to the port instead of to ground"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.notice);
+        PortIo::Instance().Reset();
+        UseSimulatedWiring(c.mapping);
+        SimulatedModule module(timeline, 0x378);
+        CLcdTestDlg dlg;
+        RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+            PortIo::Instance().SetProblemSink(
+                [&](const std::string& m) { d.ShowPlatformNotice(m); });
+            ChooseAndType(d, kSize16x2);
+            if (c.verify) {
+                Click(d, IDC_INIT_4BIT);
+                ExpectModuleShows(module, kSize16x2);
+            }
+            const std::size_t writes = timeline.WriteCount();
+            if (c.verify)
+                d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
+            else
+                Click(d, IDC_INIT_8BIT);
+            EXPECT_EQ(d.Window()->Notice()->text().toStdString(), c.notice);
+            EXPECT_EQ(timeline.WriteCount(), writes);
+            PortIo::Instance().SetProblemSink({});
+        });
+    }
+}
 
 }  // namespace
