@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """Judges the cases guest.sh ran: the tool's --trace against qemu's log of the
-port's registers. Usage: compare.py OUT_DIR [BOOT...]; one line per case, then
-"N passed, M failed"; exit status 1 when any case failed."""
+port's registers, or for a Port list entry mapped to a GPIO chip or an I2C bus
+against the kernel's trace of the case (linetrace.py). Usage: compare.py
+OUT_DIR [BOOT...]; one line per case, then "N passed, M failed"; exit status 1
+when any case failed."""
 
 import os
 import re
 import sys
+
+import linetrace
 
 CONTROL = 2  # register offsets from the port's base
 DATA = 0
@@ -192,7 +196,21 @@ def judge(case, out, segment, references):
         if not os.path.exists(state):
             problems.append("the second instance did not keep running after its message")
     key = (size, init, port)
-    if reaches == "port":
+    wiring = linetrace.parse_wiring(args, port)
+    if wiring:
+        kernel = open(os.path.join(out, name + ".events"), errors="replace").read() \
+            if os.path.exists(os.path.join(out, name + ".events")) else ""
+        chip = open(os.path.join(out, "gpiochip")).read().split() \
+            if os.path.exists(os.path.join(out, "gpiochip")) else ["-", "0"]
+    if wiring and reaches == "port":
+        if not kernel:
+            return problems + ["no kernel trace"], notes
+        found, more = linetrace.judge_lines(wiring, open(os.path.join(out, name + ".trace")),
+                                            base, kernel, int(chip[1]))
+        problems += found
+        notes += more
+        references.setdefault(key, every)
+    elif reaches == "port":
         claims = 0 if "--port-io=raw" in args else CLAIM_WRITES
         reads = any(e[0] == "r" for e in tool)
         found, matched = compare_events(segment, with_direction_writes(tool) if claims else tool,
@@ -216,9 +234,13 @@ def judge(case, out, segment, references):
                 notes.append(note)
         references.setdefault(key, every)
     else:
-        writes = [e for e in segment if e[0] == "w"]
-        if writes:
-            problems.append(f"{len(writes)} writes reached the port")
+        if wiring:
+            events, _ = linetrace.kernel_events(kernel, wiring, int(chip[1]))
+            moved = linetrace.moved_lines(events, wiring)
+            if moved:
+                problems.append(f"{moved} line changes reached {wiring.device}")
+        elif [e for e in segment if e[0] == "w"]:
+            problems.append(f"{len([e for e in segment if e[0] == 'w'])} writes reached the port")
         reference = references.get(key)
         if "--run" in args:  # a scripted run stops before its first write
             if every:
@@ -235,7 +257,7 @@ def judge(case, out, segment, references):
 
 def main():
     out_dir = sys.argv[1]
-    boots = sys.argv[2:] or ["irq", "noirq", "alt", "map"]
+    boots = sys.argv[2:] or ["irq", "noirq", "alt", "map", "gpio", "i2c"]
     passed = failed = 0
     references = {}
     deferred = []
@@ -244,6 +266,9 @@ def main():
         rows = [line.rstrip("\n").split("|") for line in open(os.path.join(out, "cases"))] \
             if os.path.exists(os.path.join(out, "cases")) else []
         segments = read_log(os.path.join(out, "qemu.log")) if os.path.exists(os.path.join(out, "qemu.log")) else []
+        # A boot without marker reads cut the kernel's own trace per case instead.
+        if rows and all(os.path.exists(os.path.join(out, row[0] + ".events")) for row in rows):
+            segments = [[] for _ in rows]
         if len(segments) != len(rows) or not rows:
             print(f"FAIL {boot}: {len(rows)} cases run, {len(segments)} marked in qemu's log "
                   f"(see {out}/guest.log)")

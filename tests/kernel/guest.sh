@@ -1,19 +1,84 @@
 #!/bin/sh
 # Runs inside the guest (busybox, outside the chroot of the host's root, which
-# sits read-only at /host): loads the parport modules, starts the tool from the
-# host's tree under Xvfb, drives its dialog with xdotool, and leaves for
-# compare.py, in /out: the case table as run (cases), each case's trace,
-# standard error and exit status. Usage: guest.sh BOOT MARK_BASE
+# sits read-only at /host): loads the parport, GPIO or I2C modules, starts the
+# tool from the host's tree under Xvfb, drives its dialog with xdotool, and
+# leaves for compare.py, in /out: the case table as run (cases), each case's
+# trace, standard error and exit status, and on the GPIO and I2C boots the
+# kernel's trace events of the case (NAME.events). Usage: guest.sh BOOT MARK_BASE
 boot=$1
 markbase=$2
 bin=$lcdtest_bin
 out=/out
 lpgid=$(sed -n 's/^lp:[^:]*:\([0-9]*\):.*/\1/p' /host/etc/group)
 nobody=65534
+tracing=/sys/kernel/tracing
 
 # A case's start and end in qemu's log: a read of register 7 of the marker
-# port, which neither the kernel nor the tool touches.
-mark() { dd if=/dev/port of=/dev/null bs=1 count=1 skip=$((markbase + 7)) 2>/dev/null; }
+# port, which neither the kernel nor the tool touches. Without one (the GPIO
+# and I2C boots) the kernel's trace is cut per case instead.
+mark() {
+    [ "$markbase" = - ] && return
+    dd if=/dev/port of=/dev/null bs=1 count=1 skip=$((markbase + 7)) 2>/dev/null
+}
+
+# Groups gpio and i2c, as a distribution's udev rules expect them: the host's
+# when it has them, else made up here in a copy of its group file mounted over
+# the read-only one (the host's root is shared read-only). Sets gpiogid, i2cgid.
+group_id() {
+    gid=$(sed -n "s/^$1:[^:]*:\([0-9]*\):.*/\1/p" /host/tmp/group)
+    if [ -z "$gid" ]; then
+        gid=900
+        while cut -d: -f3 /host/tmp/group | grep -qx $gid; do gid=$((gid + 1)); done
+        echo "$1:x:$gid:" >> /host/tmp/group
+    fi
+    echo "$gid"
+}
+add_groups() {
+    cp /host/etc/group /host/tmp/group
+    gpiogid=$(group_id gpio)
+    i2cgid=$(group_id i2c)
+    mount -o bind /host/tmp/group /host/etc/group
+}
+
+# The kernel's trace with CLOCK_MONOTONIC stamps and the given events on; each
+# case then clears it first and copies it out last.
+trace_events() {
+    mount -t tracefs nodev $tracing
+    echo mono > $tracing/trace_clock
+    # A 40x4 run logs some 30,000 line events; the default buffer holds fewer.
+    echo 8192 > $tracing/buffer_size_kb
+    for e in "$@"; do echo 1 > "$tracing/events/$e/enable"; done
+}
+
+# This tree's in-memory GPIO chip, its node set as dist/60-gpio.rules sets it.
+# Leaves the chip's node and its first line's global number (the trace events
+# name lines by it) in /out/gpiochip.
+load_gpio() {
+    insmod /lib/modules/lcdtest_gpiochip.ko
+    for c in /sys/class/gpio/gpiochip*; do
+        [ "$(cat "$c/label")" = lcdtest-sim ] || continue
+        gpiochip=/dev/$(basename "$(readlink -f "$c/device")")
+        echo "$gpiochip $(cat "$c/base")" > $out/gpiochip
+    done
+    chgrp "$gpiogid" /dev/gpiochip*
+    chmod 660 /dev/gpiochip*
+    cat $out/gpiochip
+    trace_events gpio/gpio_value gpio/gpio_direction
+}
+
+# i2c-stub answering at the given address and i2c-dev, the node set as
+# dist/60-i2c.rules sets it; the bus number follows load order, so it is looked up.
+load_i2c() {
+    insmod /lib/modules/i2c-stub.ko chip_addr="$1"
+    insmod /lib/modules/i2c-dev.ko
+    for d in /sys/bus/i2c/devices/i2c-*; do
+        [ "$(cat "$d/name")" = "SMBus stub driver" ] && i2cbus=/dev/${d##*/}
+    done
+    chgrp "$i2cgid" /dev/i2c-*
+    chmod 660 /dev/i2c-*
+    echo "$i2cbus"
+    trace_events smbus
+}
 
 # parport_pc with the given options, then ppdev, and the device nodes set as
 # the udev rule in the README sets them (devtmpfs alone leaves them root-only).
@@ -27,12 +92,14 @@ load_parport() {
 }
 
 in_host() { chroot /host /usr/bin/env PATH=/usr/bin:/bin DISPLAY=:1 HOME=/tmp/home "$@" < /dev/null; }
-# As root; as a user in group lp; as a user outside it.
+# As root; as a user in group lp, gpio or i2c; as a user in none of them.
 as_user() {
     case $1 in
         root) shift; in_host "$@" ;;
         lp) shift; in_host setpriv --reuid=$nobody --regid=$nobody --groups="$lpgid" "$@" ;;
-        nolp) shift; in_host setpriv --reuid=$nobody --regid=$nobody --clear-groups "$@" ;;
+        gpio) shift; in_host setpriv --reuid=$nobody --regid=$nobody --groups="$gpiogid" "$@" ;;
+        i2c) shift; in_host setpriv --reuid=$nobody --regid=$nobody --groups="$i2cgid" "$@" ;;
+        nolp | nogroup) shift; in_host setpriv --reuid=$nobody --regid=$nobody --clear-groups "$@" ;;
     esac
 }
 x() { in_host xdotool "$@"; }
@@ -97,14 +164,17 @@ start_tool() {  # NAME USER ARGS...
 
 # One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES[:STATUS]|MESSAGE,
 # where STATUS is the exit status expected when it is not 0. MESSAGE is looked
-# for in the tool's standard output and error.
+# for in the tool's standard output and error. @gpiochip@ and @i2c@ in a row
+# stand for the nodes found when the modules were loaded.
 run_case() {
+    row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g")
     IFS='|' read -r name user args size port init reaches message <<EOF
-$1
+$row
 EOF
-    echo "$1" >> "$out/cases"
+    echo "$row" >> "$out/cases"
     echo "$(date +%T) $name"
     mark
+    [ -d $tracing/events ] && echo > $tracing/trace
     # shellcheck disable=SC2086 # ARGS are words
     start_tool "$name" "$user" $args
     case $args in
@@ -112,6 +182,7 @@ EOF
         *) drive_case ;;
     esac
     mark
+    [ -d $tracing/events ] && cp $tracing/trace "$out/$name.events"
     cp "/host/tmp/$name.trace" "$out/" 2>/dev/null
 }
 
@@ -180,11 +251,20 @@ mapped_40x4_4bit|lp|--port-io=ppdev --port-map=0x378=/dev/parport0|40x4|0x378|4|
 raw_ignores_map|root|--port-io=raw --port-map 0x378=/dev/parport0|16x2|0x378|8|none|lcdtest: --port-map is ignored with --port-io=raw (it writes only the registers at the Port list's own addresses)
 EOF
             ;;
+        gpio) cat <<'EOF'
+! load_gpio
+EOF
+            ;;
+        i2c) cat <<'EOF'
+! load_i2c 0x27
+EOF
+            ;;
     esac
 }
 
 mkdir -p /host/tmp/home
 chmod 1777 /host/tmp/home
+add_groups
 : > "$out/cases"
 in_host Xvfb :1 -screen 0 1024x768x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
 t=0
