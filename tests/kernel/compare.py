@@ -2,7 +2,7 @@
 """Judges the cases guest.sh ran: the tool's --trace against qemu's log of the
 port's registers, or for a Port list entry mapped to a GPIO chip or an I2C bus
 against the kernel's trace of the case (linetrace.py). Usage: compare.py
-OUT_DIR [BOOT...]; one line per case, then "N passed, M failed"; exit status 1
+OUT_DIR BOOT...; one line per case, then "N passed, M failed"; exit status 1
 when any case failed."""
 
 import os
@@ -257,7 +257,9 @@ def judge(case, out, segment, references):
 
 def main():
     out_dir = sys.argv[1]
-    boots = sys.argv[2:] or ["irq", "noirq", "alt", "map", "gpio", "i2c"]
+    boots = sys.argv[2:]
+    if not boots:
+        sys.exit("usage: compare.py OUT_DIR BOOT...")
     passed = failed = 0
     references = {}
     deferred = []

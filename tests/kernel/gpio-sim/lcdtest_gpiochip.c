@@ -5,10 +5,14 @@
  * check loads this one. Its 16 lines keep their levels and directions in
  * memory; the kernel's gpio trace events log every request the tool makes.
  * An input reads 1, as if a pull-up held it and no module drove it.
+ * Writing 0 to /sys/module/lcdtest_gpiochip/parameters/plugged removes the
+ * chip under its users, as unplugging a USB bridge does; 1 brings it back.
  */
 #include <linux/bitmap.h>
 #include <linux/gpio/driver.h>
+#include <linux/kstrtox.h>
 #include <linux/module.h>
+#include <linux/moduleparam.h>
 #include <linux/spinlock.h>
 
 #define LINES 16
@@ -73,14 +77,37 @@ static struct gpio_chip chip = {
     .set_multiple = sim_set_multiple,
 };
 
+static bool plugged;
+
+static int set_plugged(const char* value, const struct kernel_param* kp) {
+    bool want;
+    int err = kstrtobool(value, &want);
+
+    if (err || want == plugged) return err;
+    if (want) {
+        /* Every line starts as an input, as a real chip's pins come out of reset. */
+        bitmap_fill(inputs, LINES);
+        err = gpiochip_add_data(&chip, NULL);
+        if (err) return err;
+    } else {
+        gpiochip_remove(&chip);
+    }
+    plugged = want;
+    return 0;
+}
+
+static const struct kernel_param_ops plugged_ops = {
+    .set = set_plugged,
+    .get = param_get_bool,
+};
+module_param_cb(plugged, &plugged_ops, &plugged, 0644);
+
 static int __init sim_init(void) {
-    /* Every line starts as an input, as a real chip's pins come out of reset. */
-    bitmap_fill(inputs, LINES);
-    return gpiochip_add_data(&chip, NULL);
+    return plugged ? 0 : set_plugged("1", NULL);
 }
 
 static void __exit sim_exit(void) {
-    gpiochip_remove(&chip);
+    if (plugged) gpiochip_remove(&chip);
 }
 
 module_init(sim_init);
