@@ -8,6 +8,7 @@
 
 #include "app/CommonOptions.h"
 #include "app/Display.h"
+#include "app/PortSession.h"
 #include "lcd/Geometry.h"
 #include "lcd/ModuleDriver.h"
 #include "lcd/Verify.h"
@@ -86,16 +87,20 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
         return std::nullopt;
     };
     if (auto failed = unreachable()) return *failed;
+    // Refused before anything is written, as the dialog refuses.
+    std::string refusal = RunRefusal(run.portBase, run.choice.sizeIndex, run.choice.width);
+    if (refusal.empty() && run.verify) {
+        if (const std::string cannot = VerifyRefusal(run.portBase); !cannot.empty())
+            refusal = "Verify " + cannot;
+    }
+    if (!refusal.empty()) return {kScriptUsageError, "REFUSED: " + refusal, {}};
 
     NoLineView view(PortSelectionForBase(run.portBase));
     LinePanel panel(view);
     panel.OnCloseupPort();
     ModuleDriver driver(panel, clock);
     // At rest first, as the dialog starts.
-    g_lines.dataLatch = 0;
-    panel.RefreshDataPort();
-    g_lines.controlFlags = 0;
-    panel.RefreshControlPort();
+    panel.ReturnToRest();
 
     const TestRunRecord sent =
         RunDisplayTest(driver, panel, clock, run.choice.width, ScriptedBoxes(run));
@@ -175,29 +180,18 @@ int RunScripted(int argc, char** argv) {
     if (const std::string error = common.Read(parser, options); !error.empty()) return Usage(error);
     run.simulationAsked = options.portIo == PortIoMode::Sim;
 
-    PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
-    PortTrace portTrace;
-    VcdWriter waveform(TheClock());
-    if (const std::string error = OpenOutputs(options, run.portBase, portTrace, waveform);
-        !error.empty())
-        return Usage(error);
-
-    std::unique_ptr<SimulatedModule> module;
+    PortSession session(options, run.portBase, TheClock());
+    if (!session.Error().empty()) return Usage(session.Error());
     std::unique_ptr<ModuleView> view;
-    if (port.Simulated()) {
-        module = std::make_unique<SimulatedModule>(TheClock(), run.portBase);
-        module->SetWiringFault(options.simFault);
-        if (window) {
-            view = std::make_unique<ModuleView>(*module, TheClock());
-            view->SetSizeIndex(run.choice.sizeIndex);
-            view->show();
-        }
+    if (SimulatedModule* module = session.Module(); module && window) {
+        view = std::make_unique<ModuleView>(*module, TheClock());
+        view->SetSizeIndex(run.choice.sizeIndex);
+        view->show();
     }
     const ScriptedResult result = RunScriptedTest(run, TheClock());
     for (const std::string& detail : result.details)
         std::fprintf(stderr, "lcdtest: %s\n", detail.c_str());
     std::printf("%s\n", result.line.c_str());
     std::fflush(stdout);
-    return CloseOutputs(portTrace, waveform, result.status);
+    return session.Finish(result.status);
 }

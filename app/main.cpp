@@ -1,37 +1,20 @@
-// Start-up: command-line extras, the port back-end, the simulated module, then
-// the application object runs the main dialog.
+// Start-up: command-line extras and the display, then a scripted run or the
+// dialog (app/DialogRun.cpp: the port back-end, the simulated module, the outputs).
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "app/CommonOptions.h"
+#include "app/DialogRun.h"
 #include "app/Display.h"
-#include "app/LcdTestApp.h"
 #include "app/ScriptedRun.h"
-#include "lcd/Geometry.h"
-#include "platform/Clock.h"
-#include "platform/PortIo.h"
-#include "platform/PortIoMode.h"
-#include "platform/PortTrace.h"
-#include "platform/qt/DialogWindow.h"
 #include "platform/qt/WinApp.h"
-#include "port/LineState.h"
 #include "res/Resources.h"
-#include "sim/ModuleLayout.h"
-#include "sim/SimulatedModule.h"
-#include "sim/VcdWriter.h"
-#include "sim/view/ModuleView.h"
-#include "ui/LcdTestDlg.h"
 
 namespace {
-
-// The module view takes the Size list's selection as its layout index.
-static_assert(kModuleLayoutCount == kModuleSizeCount, "one module layout per Size list entry");
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
@@ -80,50 +63,5 @@ int main(int argc, char** argv) {
         return kExitNoDisplay;
     }
     RegisterApplicationResources();
-
-    PortIo& port = PortIo::Instance();
-    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
-
-    // The cable starts on the first port of the list, as the dialog does.
-    const std::uint32_t startPort = PortBaseForSelection(0);
-    std::unique_ptr<SimulatedModule> module;
-    std::unique_ptr<ModuleView> view;  // beside the dialog, only for the simulated module
-    if (port.Simulated()) {
-        module = std::make_unique<SimulatedModule>(TheClock(), startPort);
-        module->SetWiringFault(options.simFault);
-        view = std::make_unique<ModuleView>(*module, TheClock());
-    }
-
-    PortTrace trace;
-    VcdWriter vcd(TheClock());
-    // Returned, not exited, so the toolkit and the module are torn down in order.
-    if (const std::string error = OpenOutputs(options, startPort, trace, vcd); !error.empty()) {
-        std::fprintf(stderr, "lcdtest: %s\n", error.c_str());
-        return kExitUsage;
-    }
-
-    theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
-        port.SetProblemSink(
-            [&dlg](const std::string& message) { dlg.ShowPlatformNotice(message); });
-        if (!port.Problems().empty()) dlg.ShowPlatformNotice(port.Problems().back());
-        dlg.m_onPortChosen = [&](std::uint32_t base) {
-            if (module) module->AttachToPort(base);
-            if (vcd.IsOpen()) vcd.AttachToPort(base);
-            if (view) view->Refresh();
-        };
-        if (!view) return;
-        dlg.m_onSizeChosen = [&](int sizeIndex) { view->SetSizeIndex(sizeIndex); };
-        dlg.m_onVerified = [&](const VerifyResult& result) {
-            view->SetVerifyResult(QString::fromStdString(result.Summary()));
-        };
-        // Placed once the dialog is up and its frame is known.
-        dlg.m_onShown = [&](CDialog&) {
-            QTimer::singleShot(0, view.get(), [&] {
-                if (QWidget* window = dlg.Window()) view->ShowBeside(*window);
-            });
-        };
-    };
-    const int status = AfxWinMain();
-    port.SetProblemSink({});
-    return CloseOutputs(trace, vcd, status);
+    return RunDialog(options);
 }

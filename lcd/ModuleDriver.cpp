@@ -18,53 +18,47 @@ constexpr std::uint32_t kAfterSecondFunctionSetMs = 125;  // before the third
 constexpr std::uint32_t kAfterThirdFunctionSetMs = 1;     // before the fourth
 constexpr std::uint32_t kInstructionGapMs = 2;            // before each later instruction
 
-constexpr std::uint8_t kHighNibble = 0xF0;
-
 // One step of an initialisation: a wait (none for kNoWait), then one instruction
 // as an 8-bit or a 4-bit command cycle.
-enum class Bus { Eight, Four };
 struct InitStep {
     std::uint32_t waitBeforeMs;
     std::uint8_t instruction;
-    Bus bus;
+    BusWidth bus;
 };
 
 constexpr InitStep kInit8Steps[] = {
-    {kPowerOnWaitMs, kFunctionSet8Bit2Lines, Bus::Eight},
-    {kAfterFirstFunctionSetMs, kFunctionSet8Bit2Lines, Bus::Eight},
-    {kAfterSecondFunctionSetMs, kFunctionSet8Bit2Lines, Bus::Eight},
-    {kAfterThirdFunctionSetMs, kFunctionSet8Bit2Lines, Bus::Eight},
-    {kInstructionGapMs, kDisplayOff, Bus::Eight},
-    {kInstructionGapMs, kClearDisplay, Bus::Eight},
-    {kInstructionGapMs, kEntryModeIncrement, Bus::Eight},
-    {kInstructionGapMs, kDisplayOnCursorBlink, Bus::Eight},
-    {kInstructionGapMs, kClearDisplay, Bus::Eight},
+    {kPowerOnWaitMs, kFunctionSet8Bit2Lines, BusWidth::Eight},
+    {kAfterFirstFunctionSetMs, kFunctionSet8Bit2Lines, BusWidth::Eight},
+    {kAfterSecondFunctionSetMs, kFunctionSet8Bit2Lines, BusWidth::Eight},
+    {kAfterThirdFunctionSetMs, kFunctionSet8Bit2Lines, BusWidth::Eight},
+    {kInstructionGapMs, kDisplayOff, BusWidth::Eight},
+    {kInstructionGapMs, kClearDisplay, BusWidth::Eight},
+    {kInstructionGapMs, kEntryModeIncrement, BusWidth::Eight},
+    {kInstructionGapMs, kDisplayOnCursorBlink, BusWidth::Eight},
+    {kInstructionGapMs, kClearDisplay, BusWidth::Eight},
 };
 
 // The first four instructions go as single 8-bit transfers whose D7..D4 carry the
 // function-set pattern: until the 0x20 has been taken, the controller is on the
 // 8-bit bus. The 0x28 follows the 0x20 with no wait of its own.
 constexpr InitStep kInit4Steps[] = {
-    {kPowerOnWaitMs, kFunctionSet8Bit, Bus::Eight},
-    {kAfterFirstFunctionSetMs, kFunctionSet8Bit, Bus::Eight},
-    {kAfterSecondFunctionSetMs, kFunctionSet8Bit, Bus::Eight},
-    {kAfterThirdFunctionSetMs, kFunctionSet4Bit, Bus::Eight},
-    {kNoWait, kFunctionSet4Bit2Lines, Bus::Four},
-    {kInstructionGapMs, kDisplayOff, Bus::Four},
-    {kInstructionGapMs, kClearDisplay, Bus::Four},
-    {kInstructionGapMs, kEntryModeIncrement, Bus::Four},
-    {kInstructionGapMs, kDisplayOnCursorBlink, Bus::Four},
-    {kInstructionGapMs, kClearDisplay, Bus::Four},
+    {kPowerOnWaitMs, kFunctionSet8Bit, BusWidth::Eight},
+    {kAfterFirstFunctionSetMs, kFunctionSet8Bit, BusWidth::Eight},
+    {kAfterSecondFunctionSetMs, kFunctionSet8Bit, BusWidth::Eight},
+    {kAfterThirdFunctionSetMs, kFunctionSet4Bit, BusWidth::Eight},
+    {kNoWait, kFunctionSet4Bit2Lines, BusWidth::Four},
+    {kInstructionGapMs, kDisplayOff, BusWidth::Four},
+    {kInstructionGapMs, kClearDisplay, BusWidth::Four},
+    {kInstructionGapMs, kEntryModeIncrement, BusWidth::Four},
+    {kInstructionGapMs, kDisplayOnCursorBlink, BusWidth::Four},
+    {kInstructionGapMs, kClearDisplay, BusWidth::Four},
 };
 
 void RunInit(ModuleDriver& driver, Clock& clock, std::span<const InitStep> steps,
              std::uint8_t controller) {
     for (const InitStep& step : steps) {
         if (step.waitBeforeMs != kNoWait) clock.SleepMillis(step.waitBeforeMs);
-        if (step.bus == Bus::Eight)
-            driver.WriteCommand8(step.instruction, controller);
-        else
-            driver.WriteCommand4(step.instruction, controller);
+        driver.WriteCommand(step.bus, step.instruction, controller);
     }
 }
 
@@ -126,8 +120,8 @@ void ModuleDriver::Cycle8(Register reg, std::uint8_t value, std::uint8_t control
 // right after the enable line falls.
 void ModuleDriver::Cycle4(Register reg, std::uint8_t value, std::uint8_t controller) {
     SelectRegister(reg);
-    Transfer(value & kHighNibble, controller);
-    Transfer(static_cast<std::uint8_t>(value << 4) & kHighNibble, controller);
+    Transfer(value & kHighDataNibble, controller);
+    Transfer(static_cast<std::uint8_t>(value << 4) & kHighDataNibble, controller);
 }
 
 void ModuleDriver::WriteCommand8(std::uint8_t value, std::uint8_t controller) {
@@ -152,4 +146,16 @@ void ModuleDriver::InitController8(std::uint8_t controller) {
 
 void ModuleDriver::InitController4(std::uint8_t controller) {
     RunInit(*this, clock_, kInit4Steps, controller);
+}
+
+void ModuleDriver::WriteCommand(BusWidth width, std::uint8_t value, std::uint8_t controller) {
+    width == BusWidth::Eight ? WriteCommand8(value, controller) : WriteCommand4(value, controller);
+}
+
+void ModuleDriver::WriteData(BusWidth width, std::uint8_t value, std::uint8_t controller) {
+    width == BusWidth::Eight ? WriteData8(value, controller) : WriteData4(value, controller);
+}
+
+void ModuleDriver::InitController(BusWidth width, std::uint8_t controller) {
+    width == BusWidth::Eight ? InitController8(controller) : InitController4(controller);
 }

@@ -19,6 +19,9 @@ inline constexpr std::uint8_t kDisplayOnCursorBlink = 0x0F;   // display, cursor
 inline constexpr std::uint8_t kDisplayOnCursorOff = 0x0C;     // display on, cursor, blink off
 inline constexpr std::uint8_t kSetCgramAddress0 = 0x40;       // CGRAM address 0
 
+// The controller's data bus: all eight lines, or D7..D4 with each byte in two halves.
+enum class BusWidth { Eight, Four };
+
 // Clocks bytes into one or two HD44780-compatible controllers. Every line change
 // is one refresh, so one port write, and is shown by the line panel: RS, RW and
 // the enable lines move only through the panel's own handlers, and the data lines
@@ -59,6 +62,11 @@ public:
     // after the final clear's cycle: any wait after it is the caller's.
     void InitController8(std::uint8_t controller);
     void InitController4(std::uint8_t controller);
+
+    // The same, on the bus width given.
+    void WriteCommand(BusWidth width, std::uint8_t value, std::uint8_t controller);
+    void WriteData(BusWidth width, std::uint8_t value, std::uint8_t controller);
+    void InitController(BusWidth width, std::uint8_t controller);
 
 private:
     void Cycle8(Register reg, std::uint8_t value, std::uint8_t controller);

@@ -5,6 +5,8 @@
 
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
+#include "platform/ParportScan.h"
+#include "platform/PortIo.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -25,21 +27,6 @@ const std::uint8_t kGlyphTable[64] = {
 namespace {
 
 constexpr std::uint8_t kDdramAddressMask = 0x7F;  // Set DDRAM Address without its 0x80
-
-// The run's own delay, before every bus cycle it starts.
-constexpr std::uint32_t kCycleGapMs = 2;
-
-// The driver operations of each bus width.
-struct BusOperations {
-    void (ModuleDriver::*init)(std::uint8_t controller);
-    void (ModuleDriver::*command)(std::uint8_t value, std::uint8_t controller);
-    void (ModuleDriver::*data)(std::uint8_t value, std::uint8_t controller);
-};
-
-constexpr BusOperations kEightBit = {&ModuleDriver::InitController8, &ModuleDriver::WriteCommand8,
-                                     &ModuleDriver::WriteData8};
-constexpr BusOperations kFourBit = {&ModuleDriver::InitController4, &ModuleDriver::WriteCommand4,
-                                    &ModuleDriver::WriteData4};
 
 // The encoded text of display line n. The second line of a "16x1" module is the
 // right half of its one line: line box 1 from its 9th typed character on.
@@ -69,28 +56,53 @@ std::string RunName(int sizeIndex, BusWidth width) {
     return std::string(kSizeNames[sizeIndex]) + (width == BusWidth::Eight ? " 8-bit" : " 4-bit");
 }
 
+std::string RunRefusal(std::uint32_t base, int sizeIndex, BusWidth width) {
+    if (const std::string& lost = PortIo::Instance().LostMessage(base); !lost.empty()) return lost;
+    const PortWiring wiring = PortIo::Instance().Wiring(base);
+    const std::string has =
+        "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
+    const LineSet always = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
+    if (!wiring.Wires(always))
+        return "no test run can go through " + has + ": it lacks " +
+               LineSetNames(always & ~wiring.wired) + ", which every run needs";
+    if (width == BusWidth::Eight && !wiring.Wires(DataLines(kLowDataNibble)))
+        return "Init 8-bit needs D0..D3, which " + has + " lacks: use Init 4-bit";
+    if (kModuleGeometry[sizeIndex].controllerCount > 1 && !wiring.Wires(ControlLines(kLineE1)))
+        return std::string(kSizeNames[sizeIndex]) + " needs E1 for its second controller, which " +
+               has + " lacks: wire E1, or test a size with one controller";
+    return "";
+}
+
 TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
                              const TestRunSource& source) {
     TestRunRecord record;
     const int sizeIndex = source.SizeSelection();
     if (!IsModuleSizeIndex(sizeIndex)) return record;
+    record.refusal = RunRefusal(g_lines.portBase, sizeIndex, width);
+    if (!record.refusal.empty()) {
+        PortIo::Instance().Refuse(record.refusal);
+        return record;
+    }
     record.sizeIndex = sizeIndex;
     record.width = width;
     const ModuleGeometry& geometry = kModuleGeometry[sizeIndex];
-    const BusOperations& bus = width == BusWidth::Eight ? kEightBit : kFourBit;
 
+    // Once the port's device is gone the run does nothing more.
+    const std::string& lost = PortIo::Instance().LostMessage(g_lines.portBase);
     const auto command = [&](std::uint8_t value, std::uint8_t controller) {
+        if (!lost.empty()) return;
         clock.SleepMillis(kCycleGapMs);
-        (driver.*bus.command)(value, controller);
+        driver.WriteCommand(width, value, controller);
     };
     const auto data = [&](std::uint8_t value, std::uint8_t controller) {
+        if (!lost.empty()) return;
         clock.SleepMillis(kCycleGapMs);
-        (driver.*bus.data)(value, controller);
+        driver.WriteData(width, value, controller);
     };
 
-    for (std::uint8_t c = 0; c < geometry.controllerCount; ++c) {
-        (driver.*bus.init)(c);
-        for (std::uint8_t l = 0; l < geometry.linesPerController; ++l) {
+    for (std::uint8_t c = 0; c < geometry.controllerCount && lost.empty(); ++c) {
+        driver.InitController(width, c);
+        for (std::uint8_t l = 0; l < geometry.linesPerController && lost.empty(); ++l) {
             command(geometry.lineAddress[l], c);
             const unsigned n = l + c * geometry.linesPerController;
             SentLine sent{c, static_cast<std::uint8_t>(geometry.lineAddress[l] & kDdramAddressMask),
@@ -103,9 +115,10 @@ TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& cloc
         for (const std::uint8_t row : kGlyphTable) data(row, c);
     }
 
-    g_lines.dataLatch = 0;
-    panel.RefreshDataPort();
-    g_lines.controlFlags = 0;
-    panel.RefreshControlPort();
+    if (!lost.empty()) {
+        record.stopped = lost;
+        return record;
+    }
+    panel.ReturnToRest();
     return record;
 }

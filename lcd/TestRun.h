@@ -11,7 +11,8 @@
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 
-enum class BusWidth { Eight, Four };
+// The run's own delay before every bus cycle it starts; Verify keeps it too.
+inline constexpr std::uint32_t kCycleGapMs = 2;
 
 // What a test run reads from the dialog.
 class TestRunSource {
@@ -39,7 +40,9 @@ struct SentLine {
     std::vector<std::uint8_t> bytes;
 };
 struct TestRunRecord {
-    int sizeIndex = -1;  // -1: nothing was sent
+    int sizeIndex = -1;   // -1: nothing was sent
+    std::string refusal;  // why the port's wiring could not drive the run, when it could not
+    std::string stopped;  // why the run stopped part way (the port's device went away)
     BusWidth width = BusWidth::Eight;
     std::vector<SentLine> lines;
 };
@@ -54,6 +57,10 @@ std::optional<RunChoice> ParseRunChoice(std::string_view text);
 // "16x2 8-bit": how results name a run.
 std::string RunName(int sizeIndex, BusWidth width);
 
+// Why a run of this size and width cannot go through the port at `base` (a
+// line it needs is not wired), naming what to use instead; "" when it can.
+std::string RunRefusal(std::uint32_t base, int sizeIndex, BusWidth width);
+
 // One test run, "Init 8-bit" or "Init 4-bit": reads the size once; then for each
 // controller in turn initialises it, writes its lines from the line boxes (each box
 // read after its line's address command, the whole line encoded before its first
@@ -62,6 +69,9 @@ std::string RunName(int sizeIndex, BusWidth width);
 // bus cycle the run starts itself follows a 2 ms sleep.
 //
 // A selection that is not a module size (none) does nothing at all: no sleep, no
-// port write, no box read, and an empty record.
+// port write, no box read, and an empty record. Neither does a run the port's
+// wiring cannot carry (RunRefusal): its record holds the refusal, which the
+// user is told through the port I/O. A run whose port's device goes away
+// stops at its next bus cycle and leaves the lines as they are.
 TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& clock, BusWidth width,
                              const TestRunSource& source);

@@ -1,18 +1,24 @@
 #include "lcd/Verify.h"
 
+#include <bit>
 #include <cstdio>
 #include <optional>
 
 #include "lcd/Geometry.h"
+#include "platform/ParportScan.h"
+#include "platform/PortIo.h"
 #include "port/LineState.h"
 
 namespace {
 
 using Register = ModuleDriver::Register;
+using Area = VerifyDifference::Area;
 
 constexpr std::uint32_t kCycleGapMs = 2;         // before every command and block of reads
 constexpr std::uint8_t kSetDdramAddress = 0x80;  // + a 7-bit DDRAM address
 constexpr std::uint8_t kHighNibble = 0xF0;
+constexpr std::uint8_t kLowNibble = 0x0F;
+constexpr std::uint8_t kBusyFlag = 0x80;
 constexpr int kNibbleShift = 4;
 constexpr int kDataLines = 8;
 constexpr std::uint8_t kFloatingLines = 0xFF;  // nothing drives: the pull-ups
@@ -24,6 +30,8 @@ constexpr std::uint8_t kAddressAfterGlyphs = sizeof kGlyphTable % 64;
 // One enable pulse's read: the lines as read and as they should have been.
 struct Sample {
     int controller;
+    int block;  // which Read call took it: one register, one address set
+    Area area;
     std::uint8_t read;
     std::uint8_t expected;
     std::uint8_t mask;  // the lines that carry the byte in this pulse
@@ -42,27 +50,29 @@ public:
         : driver_(driver), clock_(clock), fourBit_(width == BusWidth::Four) {}
 
     // The bytes read, one per expected byte; nullopt when the port could not be read.
-    std::optional<std::vector<std::uint8_t>> Read(Register reg, std::uint8_t controller,
+    std::optional<std::vector<std::uint8_t>> Read(Area area, std::uint8_t controller,
                                                   const std::vector<std::uint8_t>& expected,
                                                   std::uint8_t mask) {
         clock_.SleepMillis(kCycleGapMs);
         const std::size_t perByte = fourBit_ ? 2 : 1;
+        const Register reg = area == Area::BusyAddress ? Register::Instruction : Register::Data;
         const auto pulses = driver_.ReadPulses(reg, expected.size() * perByte, controller);
+        const int block = blocks_++;
         std::vector<std::uint8_t> bytes;
         for (std::size_t i = 0; i < expected.size(); ++i) {
             const auto& first = pulses[i * perByte];
             const auto& second = pulses[i * perByte + perByte - 1];
             if (!first || !second) return std::nullopt;
             if (!fourBit_) {
-                samples.push_back({controller, *first, expected[i], mask});
+                samples.push_back({controller, block, area, *first, expected[i], mask});
                 bytes.push_back(*first);
                 continue;
             }
             // D7..D4 carry the high nibble, then the low one.
             const auto low = [](std::uint8_t v) { return static_cast<std::uint8_t>(v << 4); };
-            samples.push_back(
-                {controller, *first, expected[i], static_cast<std::uint8_t>(mask & kHighNibble)});
-            samples.push_back({controller, *second, low(expected[i]), low(mask)});
+            samples.push_back({controller, block, area, *first, expected[i],
+                               static_cast<std::uint8_t>(mask & kHighNibble)});
+            samples.push_back({controller, block, area, *second, low(expected[i]), low(mask)});
             bytes.push_back(static_cast<std::uint8_t>((*first & kHighNibble) |
                                                       (*second & kHighNibble) >> kNibbleShift));
         }
@@ -83,6 +93,7 @@ private:
     ModuleDriver& driver_;
     Clock& clock_;
     bool fourBit_;
+    int blocks_ = 0;
 };
 
 bool AllRead(const std::vector<Sample>& samples, int controller, std::uint8_t value) {
@@ -91,30 +102,140 @@ bool AllRead(const std::vector<Sample>& samples, int controller, std::uint8_t va
     return true;
 }
 
+// "the controller on E0", "the controllers on E0 and E1" (two at most).
+std::string Controllers(const std::vector<int>& numbers) {
+    std::string names;
+    for (const int n : numbers) names += (names.empty() ? "E" : " and E") + std::to_string(n);
+    return (numbers.size() == 1 ? "the controller on " : "the controllers on ") + names;
+}
+
+// Answering controllers whose busy flag read 1: the first pulse of each
+// controller's first read is its busy flag, on either bus width. A D7 that reads
+// 1 throughout is the line's fault, not the controller's.
+std::vector<int> BusyControllers(const std::vector<Sample>& samples,
+                                 const std::vector<bool>& answered) {
+    std::vector<int> busy;
+    for (std::size_t c = 0; c < answered.size(); ++c) {
+        const auto controller = static_cast<int>(c);
+        if (!answered[c]) continue;
+        bool flagged = false;
+        bool d7Always = true;
+        bool first = true;
+        for (const Sample& s : samples) {
+            if (s.controller != controller) continue;
+            if (first) flagged = (s.read & kBusyFlag) != 0;
+            first = false;
+            d7Always = d7Always && (s.read & kBusyFlag);
+        }
+        if (flagged && !d7Always) busy.push_back(controller);
+    }
+    return busy;
+}
+
+// With RS held low every data read is a busy flag read: it gives the address
+// counter and moves nothing, so each read of memory repeats itself with a period
+// of one pulse (or two, on a controller left on the other bus width), where
+// memory would step from byte to byte. kGlyphTable alone never repeats so.
+bool DataReadsRepeat(const std::vector<Sample>& samples) {
+    bool any = false;
+    for (std::size_t i = 2; i < samples.size(); ++i) {
+        const Sample& s = samples[i];
+        if (s.area == Area::BusyAddress || samples[i - 2].block != s.block) continue;
+        any = true;
+        if (s.read != samples[i - 2].read) return false;
+    }
+    return any;
+}
+
+// Controllers that leave D3..D0 to the pull-ups on every read of an 8-bit run:
+// they answer on the 4-bit bus.
+std::vector<int> OnFourBits(const std::vector<Sample>& samples, const std::vector<bool>& answered,
+                            BusWidth width) {
+    std::vector<int> found;
+    if (width != BusWidth::Eight) return found;
+    for (std::size_t c = 0; c < answered.size(); ++c) {
+        if (!answered[c]) continue;
+        bool undriven = true;
+        for (const Sample& s : samples)
+            if (s.controller == static_cast<int>(c))
+                undriven = undriven && (s.read & kLowNibble) == kLowNibble;
+        if (undriven) found.push_back(static_cast<int>(c));
+    }
+    return found;
+}
+
 // Data lines that read at one level throughout although some byte needed the
-// other: "D5 always reads 0".
+// other: "D5 always reads 0". Such a line is named only where it accounts for
+// what was read: in some read of memory whose every difference the constant
+// lines explain, it made one; or no byte at all had the level it reads; or it is
+// the only constant one. A stuck line that garbled the run's instructions leaves
+// the memory scrambled, and the lines that merely read one level in scrambled
+// bytes are no evidence; nor is a line that no byte needed at the other level.
 std::string StuckLines(const std::vector<Sample>& samples) {
-    std::string stuck;
+    std::uint8_t constant = 0;   // lines at one level with some byte needing the other
+    std::uint8_t levels = 0;     // the level each of them reads
+    std::uint8_t confirmed = 0;  // those named
     for (int n = 0; n < kDataLines; ++n) {
         const auto bit = static_cast<std::uint8_t>(1u << n);
         int level = -1;
-        bool constant = true;
+        bool steady = true;
         bool other = false;
+        bool same = false;
         for (const Sample& s : samples) {
             if (!(s.mask & bit)) continue;
             const int read = (s.read & bit) ? 1 : 0;
+            const int expected = (s.expected & bit) ? 1 : 0;
             if (level < 0) level = read;
-            constant = constant && read == level;
-            other = other || ((s.expected & bit) ? 1 : 0) != read;
+            steady = steady && read == level;
+            other = other || expected != read;
+            same = same || expected == read;
         }
-        if (level < 0 || !constant || !other) continue;
-        stuck += (stuck.empty() ? "" : ", ") + ("D" + std::to_string(n)) + " always reads " +
-                 std::to_string(level);
+        if (level < 0 || !steady || !other) continue;
+        constant |= bit;
+        if (level) levels |= bit;
+        if (!same) confirmed |= bit;
     }
-    return stuck;
+    const auto notConstant = static_cast<std::uint8_t>(~constant);
+    for (std::size_t i = 0; i < samples.size();) {
+        std::size_t end = i;
+        bool explained = true;
+        std::uint8_t differing = 0;
+        for (; end < samples.size() && samples[end].block == samples[i].block; ++end) {
+            const Sample& s = samples[end];
+            const auto forced = static_cast<std::uint8_t>((s.expected & notConstant) | levels);
+            explained = explained && ((s.read ^ forced) & s.mask) == 0;
+            differing |= (s.read ^ s.expected) & s.mask;
+        }
+        if (samples[i].area != Area::BusyAddress && explained) confirmed |= differing & constant;
+        i = end;
+    }
+    // One constant line among lines that vary is the fault, scrambled or not.
+    if (!confirmed && std::popcount(constant) == 1) confirmed = constant;
+    if (!confirmed) return "";
+    std::string stuck;
+    for (int n = 0; n < kDataLines; ++n) {
+        const auto bit = static_cast<std::uint8_t>(1u << n);
+        if (!(confirmed & bit)) continue;
+        stuck += (stuck.empty() ? "" : ", ") + ("D" + std::to_string(n)) + " always reads " +
+                 ((levels & bit) ? "1" : "0");
+    }
+    return stuck + (std::popcount(confirmed) == 1 ? ": that line is stuck or open"
+                                                  : ": those lines are stuck or open");
 }
 
-std::string LikelyCause(const std::vector<Sample>& samples, const std::vector<bool>& answered) {
+// Every read of character memory as sent, some read of display memory not.
+bool OnlyDisplayMemoryDiffers(const std::vector<Sample>& samples) {
+    bool ddramDiffers = false;
+    for (const Sample& s : samples) {
+        const bool differs = ((s.read ^ s.expected) & s.mask) != 0;
+        if (differs && s.area == Area::Cgram) return false;
+        ddramDiffers = ddramDiffers || (differs && s.area == Area::Ddram);
+    }
+    return ddramDiffers;
+}
+
+std::string LikelyCause(const std::vector<Sample>& samples, const std::vector<bool>& answered,
+                        BusWidth width) {
     bool anyAnswered = false;
     for (bool a : answered) anyAnswered = anyAnswered || a;
     if (!anyAnswered || AllRead(samples, -1, samples.front().read)) {
@@ -127,9 +248,32 @@ std::string LikelyCause(const std::vector<Sample>& samples, const std::vector<bo
         return "the controller on " + e + " does not answer (its reads gave " +
                Hex(kFloatingLines) + "): check " + e + "'s wiring";
     }
+    const std::vector<int> busy = BusyControllers(samples, answered);
+    if (!busy.empty()) {
+        const bool one = busy.size() == 1;
+        return Controllers(busy) +
+               (one ? " stays busy: its busy flag still reads 1"
+                    : " stay busy: their busy flags still read 1") +
+               " long after the last instruction, as when a controller never finishes an "
+               "instruction (check the module's supply) or a read comes too early";
+    }
+    if (DataReadsRepeat(samples)) {
+        return "RS reads as low: every data read repeated the busy flag and address counter "
+               "instead of stepping through memory; check RS (pin 16) for a line stuck low or "
+               "open";
+    }
+    const std::vector<int> fourBit = OnFourBits(samples, answered, width);
+    if (!fourBit.empty()) {
+        return Controllers(fourBit) + (fourBit.size() == 1 ? " answers" : " answer") +
+               " on a 4-bit bus after an 8-bit run (nothing drives the low four data lines): "
+               "one of the run's instructions arrived as a 4-bit function set, as when a data "
+               "line is stuck";
+    }
     const std::string stuck = StuckLines(samples);
-    if (!stuck.empty()) return stuck + ": that line is stuck or open";
-    return "";
+    if (!stuck.empty() || !OnlyDisplayMemoryDiffers(samples)) return stuck;
+    return "the character memory reads back as sent but the display memory does not: the "
+           "Set DDRAM Address instructions went astray, as when a data line is stuck at a level "
+           "that no character sent needs";
 }
 
 std::string Position(const VerifyDifference& d) {
@@ -156,6 +300,7 @@ std::string VerifyResult::Summary() const {
     if (outcome == Outcome::NothingSent)
         return "Verify: nothing to compare; run Init 8-bit or Init 4-bit first";
     if (outcome == Outcome::PortUnreadable) return "Verify: the port could not be read";
+    if (outcome == Outcome::Refused) return "Verify " + cause;
     const std::string run = RunName(sizeIndex, width);
     if (outcome == Outcome::Pass)
         return "PASS: " + run + ", " + std::to_string(compared) + " bytes read back as sent";
@@ -173,10 +318,29 @@ std::vector<std::string> VerifyResult::Details(std::size_t most) const {
     return lines;
 }
 
+std::string VerifyRefusal(std::uint32_t base) {
+    if (const std::string& lost = PortIo::Instance().LostMessage(base); !lost.empty())
+        return "cannot read: " + lost;
+    const PortWiring wiring = PortIo::Instance().Wiring(base);
+    const std::string has =
+        "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
+    if (!wiring.Wires(ControlLines(kLineRW)))
+        return "needs RW to read the module, which " + has +
+               " lacks: wire the module's RW to the port instead of to ground";
+    if (!wiring.noReads.empty()) return "cannot read through " + has + ": " + wiring.noReads;
+    return "";
+}
+
 VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
                           const TestRunRecord& sent) {
     VerifyResult result;
     if (!IsModuleSizeIndex(sent.sizeIndex)) return result;
+    if (std::string refusal = VerifyRefusal(g_lines.portBase); !refusal.empty()) {
+        result.outcome = VerifyResult::Outcome::Refused;
+        result.cause = std::move(refusal);
+        PortIo::Instance().Refuse(result.Summary());
+        return result;
+    }
     result.sizeIndex = sent.sizeIndex;
     result.width = sent.width;
     const int controllers = kModuleGeometry[sent.sizeIndex].controllerCount;
@@ -198,20 +362,17 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
     };
 
     const auto finish = [&](VerifyResult::Outcome outcome) {
-        g_lines.dataLatch = 0;
-        panel.RefreshDataPort();
-        g_lines.controlFlags = 0;
-        panel.RefreshControlPort();
+        panel.ReturnToRest();
         result.outcome = outcome;
         if (outcome == VerifyResult::Outcome::Fail)
-            result.cause = LikelyCause(reader.samples, answered);
+            result.cause = LikelyCause(reader.samples, answered, sent.width);
         return result;
     };
 
     bool anyAnswered = false;
     for (std::uint8_t c = 0; c < controllers; ++c) {
         const std::vector<std::uint8_t> expected{kAddressAfterGlyphs};
-        const auto read = reader.Read(Register::Instruction, c, expected, kBusyAddressMask);
+        const auto read = reader.Read(Area::BusyAddress, c, expected, kBusyAddressMask);
         if (!read) return finish(VerifyResult::Outcome::PortUnreadable);
         answered[c] = read->front() != kFloatingLines;
         anyAnswered = anyAnswered || answered[c];
@@ -227,14 +388,14 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
             const SentLine& line = sent.lines[n];
             if (line.controller != c) continue;
             reader.Command(static_cast<std::uint8_t>(kSetDdramAddress | line.ddramAddress), c);
-            const auto read = reader.Read(Register::Data, c, line.bytes, kFloatingLines);
+            const auto read = reader.Read(Area::Ddram, c, line.bytes, kFloatingLines);
             if (!read) return finish(VerifyResult::Outcome::PortUnreadable);
             compare(
                 {c, VerifyDifference::Area::Ddram, static_cast<int>(n), 0, line.ddramAddress, 0, 0},
                 *read, line.bytes, kFloatingLines);
         }
         reader.Command(kSetCgramAddress0, c);
-        const auto read = reader.Read(Register::Data, c, glyphs, kFloatingLines);
+        const auto read = reader.Read(Area::Cgram, c, glyphs, kFloatingLines);
         if (!read) return finish(VerifyResult::Outcome::PortUnreadable);
         compare({c, VerifyDifference::Area::Cgram, 0, 0, 0, 0, 0}, *read, glyphs, kFloatingLines);
     }

@@ -23,13 +23,13 @@ struct VerifyDifference {
 };
 
 struct VerifyResult {
-    enum class Outcome { Pass, Fail, NothingSent, PortUnreadable };
+    enum class Outcome { Pass, Fail, NothingSent, PortUnreadable, Refused };
     Outcome outcome = Outcome::NothingSent;
     int sizeIndex = -1;
     BusWidth width = BusWidth::Eight;
     std::size_t compared = 0;  // bytes read and compared
     std::vector<VerifyDifference> differences;
-    std::string cause;  // the likely cause where the pattern shows one, else ""
+    std::string cause;  // the likely cause where the pattern shows one, else ""; why, when refused
 
     // One line: PASS or FAIL, what was compared, the first difference and the cause.
     std::string Summary() const;
@@ -45,5 +45,11 @@ struct VerifyResult {
 // the lines) is not read further: with RW tied low every read would be a write.
 // Every command and every block of reads follows a 2 ms sleep; the lines end at
 // rest (data latch and control flags 0, both written), the data lines outputs.
+// Why the port at `base` cannot read the module back (RW not wired, or reads
+// its wiring cannot take safely); "" when it can.
+std::string VerifyRefusal(std::uint32_t base);
+
+// Refused (nothing written, and the user told through the port I/O) when
+// VerifyRefusal gives a reason.
 VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
                           const TestRunRecord& sent);

@@ -95,3 +95,9 @@ std::shared_ptr<ParportSystem> MakeLinuxParportSystem() {
 std::string ErrorText(int negatedErrno) {
     return std::strerror(-negatedErrno);
 }
+
+std::string FixFor(int negatedErrno, std::span<const ErrorFix> fixes) {
+    for (const ErrorFix& row : fixes)
+        if (row.error == -negatedErrno || row.error == 0) return row.fix;
+    return "";
+}

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,3 +36,11 @@ std::shared_ptr<ParportSystem> MakeLinuxParportSystem();
 
 // The text of a negated errno, for messages ("Permission denied").
 std::string ErrorText(int negatedErrno);
+
+// What the user can do about a failed request, by its errno: each back-end keeps
+// a table of these, and the last row, errno 0, serves every other error.
+struct ErrorFix {
+    int error;  // a positive errno; 0 for any other
+    const char* fix;
+};
+std::string FixFor(int negatedErrno, std::span<const ErrorFix> fixes);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/ParportScan.h"
+#include "platform/Pcf8574Port.h"
 #include "platform/PpdevPort.h"
 #include "platform/RawPort.h"
 
@@ -21,8 +22,97 @@ constexpr ModeName kModeNames[] = {
     {PortIoMode::Raw, "raw"},
 };
 
-PortBackendChoice Simulated(const std::string& why) {
-    return {std::make_unique<SimulatedPort>(), "using the simulated module (" + why + ")"};
+// The kinds of port a --port-map entry can name; the first row is the default.
+const PortKind kPortKinds[] = {
+    {"ppdev", "/dev/parport", nullptr, nullptr, nullptr,
+     "/dev/parportN: a parallel port through ppdev, for example a PCI or PCIe card"},
+    {"pcf8574", "/dev/i2c-", CheckPcf8574Device, MakePcf8574Port, SimulatedPcf8574Wiring,
+     "/dev/i2c-N@ADDR[:LINE=Pn,...][,backlight=on|off]: a PCF8574 I2C backpack at ADDR, for "
+     "example /dev/i2c-1@0x27, wired RS=P0, RW=P1, E0=P2, BL=P3 (backlight), D4..D7=P4..P7 "
+     "unless LINE=Pn items give the whole pin map"},
+};
+
+bool IsPpdev(const PortMapping& entry) {
+    return &PortKindOf(entry.devicePath) == &kPortKinds[0];
+}
+
+std::vector<PortMapping> PpdevMappings(const std::vector<PortMapping>& map) {
+    std::vector<PortMapping> ppdev;
+    for (const PortMapping& entry : map)
+        if (IsPpdev(entry)) ppdev.push_back(entry);
+    return ppdev;
+}
+
+// Sends the mapped Port list entries to their own back-ends, the rest to one
+// back-end for all.
+class PortRouter final : public PortBackend {
+public:
+    using Mapped = std::vector<std::pair<std::uint32_t, std::unique_ptr<PortBackend>>>;
+    PortRouter(std::unique_ptr<PortBackend> rest, Mapped mapped)
+        : rest_(std::move(rest)), mapped_(std::move(mapped)) {}
+
+    std::string Describe() const override {
+        std::string text;
+        for (const auto& [base, backend] : mapped_)
+            text += (text.empty() ? "" : "; ") + HexAddress(base) + " on " + backend->Describe();
+        return text;
+    }
+    void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override {
+        For(base).Apply(base, lines, group);
+    }
+    std::optional<std::uint8_t> ReadData(std::uint32_t base) override {
+        return For(base).ReadData(base);
+    }
+    PortWiring Wiring(std::uint32_t base) const override {
+        return const_cast<PortRouter*>(this)->For(base).Wiring(base);
+    }
+
+private:
+    PortBackend& For(std::uint32_t base) {
+        for (auto& [mappedBase, backend] : mapped_)
+            if (mappedBase == base) return *backend;
+        return *rest_;
+    }
+    std::unique_ptr<PortBackend> rest_;
+    Mapped mapped_;
+};
+
+PortBackendChoice Simulated(const std::string& why, const std::vector<PortMapping>& map = {}) {
+    auto port = std::make_unique<SimulatedPort>();
+    std::string wirings;
+    for (const PortMapping& entry : map) {
+        const PortKind& kind = PortKindOf(entry.devicePath);
+        if (!kind.simulated) continue;
+        PortWiring wiring = kind.simulated(entry.devicePath);
+        const std::string node = entry.devicePath.substr(0, entry.devicePath.find_first_of(":@"));
+        wirings += (wirings.empty() ? "" : "; ") + HexAddress(entry.base) + " wired as on " + node +
+                   " (" + wiring.text + ")";
+        port->SetWiring(entry.base, std::move(wiring));
+    }
+    return {std::move(port),
+            "using the simulated module (" + why + (wirings.empty() ? "" : "; " + wirings) + ")"};
+}
+
+// The GPIO, I2C and other non-ppdev entries of the map on their own back-ends,
+// in front of `rest`; `rest` alone when there are none.
+PortBackendChoice WithMappedPorts(PortBackendChoice rest, const std::vector<PortMapping>& map,
+                                  const std::shared_ptr<ParportSystem>& sys) {
+    PortRouter::Mapped mapped;
+    for (const PortMapping& entry : map) {
+        const PortKind& kind = PortKindOf(entry.devicePath);
+        if (kind.make)
+            mapped.emplace_back(entry.base, kind.make(entry.base, entry.devicePath, sys));
+    }
+    if (mapped.empty()) return rest;
+    auto router = std::make_unique<PortRouter>(std::move(rest.backend), std::move(mapped));
+    std::string announcement = "using " + router->Describe();
+    return {std::move(router), std::move(announcement)};
+}
+
+bool HasMappedPorts(const std::vector<PortMapping>& map) {
+    for (const PortMapping& entry : map)
+        if (PortKindOf(entry.devicePath).make) return true;
+    return false;
 }
 
 std::string PpdevAnnouncement(const PpdevPort& port) {
@@ -32,7 +122,7 @@ std::string PpdevAnnouncement(const PpdevPort& port) {
 PortBackendChoice ChooseAuto(std::shared_ptr<ParportSystem> sys,
                              const std::vector<PortMapping>& map) {
     ParportScan scan = ScanParports(*sys);
-    ApplyPortMap(scan, map);
+    ApplyPortMap(scan, PpdevMappings(map));
     if (scan.ports.empty()) return Simulated("no parallel port found");
     auto port = std::make_unique<PpdevPort>(std::move(sys), std::move(scan.ports));
     // Why a port could not be had is reported by the claim itself.
@@ -44,7 +134,7 @@ PortBackendChoice ChooseAuto(std::shared_ptr<ParportSystem> sys,
 PortBackendChoice ChoosePpdev(std::shared_ptr<ParportSystem> sys,
                               const std::vector<PortMapping>& map) {
     ParportScan scan = ScanParports(*sys);
-    ApplyPortMap(scan, map);
+    ApplyPortMap(scan, PpdevMappings(map));
     const bool none = scan.ports.empty();
     if (none) {
         PortIo::Instance().ReportProblem(
@@ -69,6 +159,12 @@ PortBackendChoice ChooseRaw(std::shared_ptr<ParportSystem> sys) {
 }
 
 }  // namespace
+
+const PortKind& PortKindOf(std::string_view device) {
+    for (const PortKind& kind : kPortKinds)
+        if (device.starts_with(kind.devicePrefix)) return kind;
+    return kPortKinds[0];
+}
 
 std::optional<PortIoMode> ParsePortIoMode(std::string_view text) {
     for (const ModeName& entry : kModeNames)
@@ -98,10 +194,14 @@ std::string AddPortMapping(std::vector<PortMapping>& map, std::string_view text)
         std::from_chars(address.data(), address.data() + address.size(), entry.base, 16);
     if (equals == std::string_view::npos || equals + 1 == text.size() || address.empty() ||
         error != std::errc{} || end != address.data() + address.size()) {
-        return shown + ": expected a Port list address and a ppdev device, for example --" +
+        return shown + ": expected a Port list address and a device, for example --" +
                kPortMapOptionName + " 0x378=/dev/parport1";
     }
     entry.devicePath = std::string(text.substr(equals + 1));
+    if (const PortKind& kind = PortKindOf(entry.devicePath); kind.check) {
+        if (std::string wrong = kind.check(entry.devicePath); !wrong.empty())
+            return shown + ": " + wrong;
+    }
     if (std::find(std::begin(kPortBases), std::end(kPortBases), entry.base) ==
         std::end(kPortBases)) {
         return shown + ": " + HexAddress(entry.base) +
@@ -116,15 +216,23 @@ std::string AddPortMapping(std::vector<PortMapping>& map, std::string_view text)
     return {};
 }
 
-std::string_view PortMapOptionHelp() {
-    return "Drive the Port list entry BASE through the ppdev device DEVICE, whatever the port's "
-           "own address (a PCI or PCIe card), for example 0x378=/dev/parport1. May be given for "
-           "each entry. Not used by --port-io=sim or raw.";
+std::string PortMapOptionHelp() {
+    std::string help =
+        "Drive the Port list entry BASE through DEVICE, whatever the port's own address, for "
+        "example 0x378=/dev/parport1. May be given for each entry. DEVICE is";
+    for (const PortKind& kind : kPortKinds) help += std::string(" ") + std::string(kind.help) + ";";
+    help.back() = '.';
+    return help + " --port-io=sim practises on the wiring; raw ignores the mapping.";
 }
 
 PortBackendChoice ChoosePortBackend(PortIoMode mode, std::shared_ptr<ParportSystem> sys,
                                     const std::vector<PortMapping>& map) {
-    if (!map.empty() && (mode == PortIoMode::Sim || mode == PortIoMode::Raw)) {
+    // The simulated module can hang on a GPIO or backpack wiring, not on another
+    // parallel port.
+    const bool ignored = mode == PortIoMode::Raw
+                             ? !map.empty()
+                             : mode == PortIoMode::Sim && !PpdevMappings(map).empty();
+    if (ignored) {
         PortIo::Instance().ReportProblem(
             "port-map-ignored",
             std::string("--") + kPortMapOptionName +
@@ -133,9 +241,16 @@ PortBackendChoice ChoosePortBackend(PortIoMode mode, std::shared_ptr<ParportSyst
                                            "own addresses)"
                                          : ""));
     }
+    if (HasMappedPorts(map) && (mode == PortIoMode::Auto || mode == PortIoMode::Ppdev)) {
+        // The entries not mapped to their own device stay on the parallel ports.
+        ParportScan scan = ScanParports(*sys);
+        ApplyPortMap(scan, PpdevMappings(map));
+        PortBackendChoice rest{std::make_unique<PpdevPort>(sys, std::move(scan.ports)), ""};
+        return WithMappedPorts(std::move(rest), map, sys);
+    }
     switch (mode) {
         case PortIoMode::Sim:
-            return Simulated("--port-io=sim");
+            return Simulated("--port-io=sim", map);
         case PortIoMode::Ppdev:
             return ChoosePpdev(std::move(sys), map);
         case PortIoMode::Raw:

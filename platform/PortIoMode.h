@@ -29,12 +29,35 @@ std::string_view FormatPortIoMode(PortIoMode mode);
 // The help text of the option.
 std::string_view PortIoOptionHelp();
 
+// One kind of port a --port-map entry can name, told apart by its device's
+// name. Each transport's own file provides its row's functions; the table of
+// kinds is in PortIoMode.cpp, so a new transport adds a file and a row.
+struct PortKind {
+    std::string_view name;          // "ppdev", "gpio", ...
+    std::string_view devicePrefix;  // "/dev/parport", "/dev/gpiochip", ...
+    // What is wrong with a mapping's device text, for a usage error; "" when
+    // it reads well. Null: any text (the scan judges a ppdev device).
+    std::string (*check)(std::string_view device);
+    // The back-end driving the Port list entry `base` through `device`, opened
+    // now; failures are reported and its writes dropped. Null for ppdev, whose
+    // devices go with the scan of the kernel's parallel ports.
+    std::unique_ptr<PortBackend> (*make)(std::uint32_t base, const std::string& device,
+                                         std::shared_ptr<ParportSystem> sys);
+    // The wiring the simulated module hangs on for `device` (--port-io=sim);
+    // null where the simulated port stands in as it is.
+    PortWiring (*simulated)(const std::string& device);
+    std::string_view help;  // one sentence for --help
+};
+
+// The kind a mapping's device names (ppdev for anything no other kind claims).
+const PortKind& PortKindOf(std::string_view device);
+
 // Adds one --port-map value ("0x378=/dev/parport1") to `map`. Returns what is
 // wrong with it for a usage error (an address outside the Port list, a base or
 // device mapped twice), or an empty text when it was added.
 std::string AddPortMapping(std::vector<PortMapping>& map, std::string_view text);
-// The help text of the option.
-std::string_view PortMapOptionHelp();
+// The help text of the option, one sentence per kind of port.
+std::string PortMapOptionHelp();
 
 struct PortBackendChoice {
     std::unique_ptr<PortBackend> backend;  // never null

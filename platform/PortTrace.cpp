@@ -36,13 +36,24 @@ void PortTrace::OnPortRead(std::uint32_t address, std::uint8_t value) {
     Log(address, value, " read");
 }
 
+void PortTrace::OnPortLost(std::uint32_t base, const std::string& message) {
+    char head[48];
+    std::snprintf(head, sizeof head, "%" PRIu64 " 0x%03X lost ", TheClock().NowMicros() - origin_,
+                  static_cast<unsigned>(base));
+    Put(std::string(head) + message + "\n");
+}
+
 void PortTrace::Log(std::uint32_t address, std::uint8_t value, const char* suffix) {
-    if (!file_.IsOpen()) return;
     char line[64];
     const int n = std::snprintf(line, sizeof line, "%" PRIu64 " 0x%03X 0x%02X%s\n",
                                 TheClock().NowMicros() - origin_, static_cast<unsigned>(address),
                                 static_cast<unsigned>(value), suffix);
-    if (!file_.Write({line, static_cast<std::size_t>(n)})) {
+    Put({line, static_cast<std::size_t>(n)});
+}
+
+void PortTrace::Put(std::string_view line) {
+    if (!file_.IsOpen()) return;
+    if (!file_.Write(line)) {
         Fail();
         return;
     }

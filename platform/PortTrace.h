@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/OutputFile.h"
 #include "platform/PortIo.h"
@@ -25,6 +26,8 @@ public:
     void Close();
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
     void OnPortRead(std::uint32_t address, std::uint8_t value) override;
+    // "<microseconds> <base> lost <message>": where the port's device went away.
+    void OnPortLost(std::uint32_t base, const std::string& message) override;
 
     const std::string& Error() const { return error_; }
     // Whether some of the trace did not reach the file.
@@ -32,6 +35,7 @@ public:
 
 private:
     void Log(std::uint32_t address, std::uint8_t value, const char* suffix);
+    void Put(std::string_view line);
     void Fail();
 
     OutputFile file_;

@@ -9,35 +9,26 @@
 
 namespace {
 
+constexpr const char kCheckKernel[] = "check that the kernel sees the port (dmesg | grep parport)";
+
 // What the user can do about a device node that cannot be opened.
-std::string FixForOpen(int error) {
-    switch (-error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:  // a node without its driver
-            return "load the kernel module ppdev (sudo modprobe ppdev)";
-        case EACCES:
-        case EPERM:
-            return "add your user to group lp (sudo usermod -aG lp $USER) and log in again";
-        case ELOOP:  // opened with O_NOFOLLOW: only the node the scan named will do
-            return "it is a symbolic link, not the kernel's device node; check /dev";
-        default:
-            return "check that the kernel sees the port (dmesg | grep parport)";
-    }
-}
+constexpr ErrorFix kOpenFixes[] = {
+    {ENOENT, "load the kernel module ppdev (sudo modprobe ppdev)"},
+    {ENODEV, "load the kernel module ppdev (sudo modprobe ppdev)"},
+    {ENXIO, "load the kernel module ppdev (sudo modprobe ppdev)"},  // a node without its driver
+    {EACCES, "add your user to group lp (sudo usermod -aG lp $USER) and log in again"},
+    {EPERM, "add your user to group lp (sudo usermod -aG lp $USER) and log in again"},
+    // Opened with O_NOFOLLOW: only the node the scan named will do.
+    {ELOOP, "it is a symbolic link, not the kernel's device node; check /dev"},
+    {0, kCheckKernel},
+};
 
 // What the user can do about a port that cannot be claimed. The kernel refuses
 // an exclusive claim with ENXIO while another driver is registered on the port.
-std::string FixForClaim(int error) {
-    switch (-error) {
-        case ENXIO:
-        case EBUSY:
-            return "another driver holds the port, usually the printer driver: unload it (sudo "
-                   "modprobe -r lp) and close any program using the port";
-        default:
-            return "check that the kernel sees the port (dmesg | grep parport)";
-    }
-}
+constexpr const char kUnloadLp[] =
+    "another driver holds the port, usually the printer driver: unload it (sudo modprobe -r lp) "
+    "and close any program using the port";
+constexpr ErrorFix kClaimFixes[] = {{ENXIO, kUnloadLp}, {EBUSY, kUnloadLp}, {0, kCheckKernel}};
 
 }  // namespace
 
@@ -88,7 +79,7 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     if (fd < 0) {
         PortIo::Instance().ReportProblem(
             "ppdev-open:" + path,
-            "cannot open " + path + ": " + ErrorText(fd) + " — " + FixForOpen(fd));
+            "cannot open " + path + ": " + ErrorText(fd) + " — " + FixFor(fd, kOpenFixes));
         return false;
     }
     // Exclusive, so no other driver slips its own writes between the module's.
@@ -97,7 +88,7 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     if (error < 0) {
         PortIo::Instance().ReportProblem(
             "ppdev-claim:" + path,
-            "cannot claim " + path + ": " + ErrorText(error) + " — " + FixForClaim(error));
+            "cannot claim " + path + ": " + ErrorText(error) + " — " + FixFor(error, kClaimFixes));
         sys_->Close(fd);  // never claimed, so nothing is lost if this fails too
         return false;
     }
@@ -105,17 +96,9 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     return true;
 }
 
-int PpdevPort::PortAt(std::uint32_t address, bool* control) const {
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
-        if (address == ports_[i].base) {
-            if (control) *control = false;
-            return static_cast<int>(i);
-        }
-        if (control && address == ports_[i].base + kControlRegisterOffset) {
-            *control = true;
-            return static_cast<int>(i);
-        }
-    }
+int PpdevPort::PortAt(std::uint32_t base) const {
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        if (base == ports_[i].base) return static_cast<int>(i);
     return -1;
 }
 
@@ -128,8 +111,7 @@ void PpdevPort::ReportFailure(std::size_t index, const char* cause, const std::s
             " — the module did not get it; check the port and its cable (dmesg | grep parport)");
 }
 
-void PpdevPort::ReportNoPort(std::uint32_t address) {
-    const std::uint32_t base = LegacyBaseOf(address);
+void PpdevPort::ReportNoPort(std::uint32_t base) {
     PortIo::Instance().ReportProblem("ppdev-no-port:" + HexAddress(base),
                                      "no parallel port at " + HexAddress(base) +
                                          ": its writes are dropped (ports found: " +
@@ -148,22 +130,22 @@ std::string PpdevPort::SuggestPortMap(std::uint32_t base) const {
     return {};
 }
 
-void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
-    bool control = false;
-    const int index = PortAt(address, &control);
+void PpdevPort::Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) {
+    const int index = PortAt(base);
     if (index < 0) {
-        ReportNoPort(address);
+        ReportNoPort(base);
         return;
     }
     const auto i = static_cast<std::size_t>(index);
     if (!ClaimAt(i)) return;  // dropped; the reason was reported when the claim failed
 
     Handle& handle = handles_[i];
-    unsigned char byte = value;
+    const bool control = group == LineGroup::Control;
+    const std::uint32_t address = control ? base + kControlRegisterOffset : base;
+    unsigned char byte = lines.data;
     if (control) {
-        const bool input = value & kDataLinesInput;
-        if (input != handle.dataInput) {
-            int direction = input ? 1 : 0;
+        if (lines.dataInput != handle.dataInput) {
+            int direction = lines.dataInput ? 1 : 0;
             const int error = sys_->Ioctl(handle.fd, PPDATADIR, &direction);
             if (error < 0) {
                 ReportFailure(i, "direction",
@@ -171,18 +153,18 @@ void PpdevPort::Write(std::uint32_t address, std::uint8_t value) {
                               error);
                 return;
             }
-            handle.dataInput = input;
+            handle.dataInput = lines.dataInput;
         }
-        byte &= static_cast<unsigned char>(~kDataLinesInput);
+        byte = ControlRegisterByte(lines.control);
     }
     const int error = sys_->Ioctl(handle.fd, control ? PPWCONTROL : PPWDATA, &byte);
     if (error < 0) ReportFailure(i, "write", "write to " + HexAddress(address), error);
 }
 
-std::optional<std::uint8_t> PpdevPort::Read(std::uint32_t address) {
-    const int index = PortAt(address, nullptr);
+std::optional<std::uint8_t> PpdevPort::ReadData(std::uint32_t base) {
+    const int index = PortAt(base);
     if (index < 0) {
-        ReportNoPort(address);
+        ReportNoPort(base);
         return std::nullopt;
     }
     const auto i = static_cast<std::size_t>(index);
@@ -190,7 +172,7 @@ std::optional<std::uint8_t> PpdevPort::Read(std::uint32_t address) {
     unsigned char byte = 0;
     const int error = sys_->Ioctl(handles_[i].fd, PPRDATA, &byte);
     if (error < 0) {
-        ReportFailure(i, "read", "read of " + HexAddress(address), error);
+        ReportFailure(i, "read", "read of " + HexAddress(base), error);
         return std::nullopt;
     }
     return byte;

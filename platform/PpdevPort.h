@@ -7,6 +7,7 @@
 
 #include "platform/ParportScan.h"
 #include "platform/ParportSystem.h"
+#include "platform/ParportWiring.h"
 #include "platform/PortIo.h"
 
 // A real parallel port through the kernel's ppdev driver (/dev/parportN), the
@@ -15,9 +16,9 @@
 // back-end is destroyed. A write the hardware cannot take is dropped and the
 // user is told once per cause; nothing here stops the program.
 //
-// Bit 5 of a control-register write turns the data lines around: it becomes a
+// The data lines turned around (bit 5 of the control register) become a
 // PPDATADIR request (the kernel keeps the direction apart from the control
-// lines), and a read of the data register is a PPRDATA request.
+// lines), and a read of the data lines is a PPRDATA request.
 class PpdevPort final : public PortBackend {
 public:
     PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports);
@@ -26,8 +27,9 @@ public:
     PpdevPort& operator=(const PpdevPort&) = delete;
 
     std::string Describe() const override;
-    void Write(std::uint32_t address, std::uint8_t value) override;
-    std::optional<std::uint8_t> Read(std::uint32_t address) override;
+    void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override;
+    std::optional<std::uint8_t> ReadData(std::uint32_t base) override;
+    PortWiring Wiring(std::uint32_t) const override { return ParallelPortWiring(); }
 
     // Opens and claims the port with this base now, if that was not tried yet;
     // true while it is held. A failure is reported and not tried again.
@@ -44,12 +46,11 @@ private:
         bool dataInput = false;  // the direction last set through PPDATADIR
     };
     bool ClaimAt(std::size_t index);
-    // The index of the port whose data register is `address`, or of the port whose
-    // control register it is when `control` is given; -1 when none.
-    int PortAt(std::uint32_t address, bool* control) const;
+    // The index of the port at `base`; -1 when none.
+    int PortAt(std::uint32_t base) const;
     // Reports a failed request on port `index` once per cause and error.
     void ReportFailure(std::size_t index, const char* cause, const std::string& what, int error);
-    void ReportNoPort(std::uint32_t address);
+    void ReportNoPort(std::uint32_t base);
     std::string SuggestPortMap(std::uint32_t base) const;
 
     std::shared_ptr<ParportSystem> sys_;

@@ -9,18 +9,15 @@
 
 namespace {
 
-std::string FixForOpen(int error) {
-    switch (-error) {
-        case EACCES:
-        case EPERM:
-            return "raw port I/O needs root (sudo), and a kernel in lockdown (Secure Boot) "
-                   "refuses it even then; use --port-io=ppdev instead";
-        case ENOENT:
-            return "this kernel has no /dev/port; use --port-io=ppdev instead";
-        default:
-            return "use --port-io=ppdev instead";
-    }
-}
+constexpr const char kRawNeedsRoot[] =
+    "raw port I/O needs root (sudo), and a kernel in lockdown (Secure Boot) refuses it even "
+    "then; use --port-io=ppdev instead";
+constexpr ErrorFix kOpenFixes[] = {
+    {EACCES, kRawNeedsRoot},
+    {EPERM, kRawNeedsRoot},
+    {ENOENT, "this kernel has no /dev/port; use --port-io=ppdev instead"},
+    {0, "use --port-io=ppdev instead"},
+};
 
 }  // namespace
 
@@ -49,7 +46,7 @@ bool RawPort::Open() {
     if (fd < 0) {
         PortIo::Instance().ReportProblem("raw-open", std::string("cannot open ") + kRawPortDevice +
                                                          ": " + ErrorText(fd) + " — " +
-                                                         FixForOpen(fd));
+                                                         FixFor(fd, kOpenFixes));
         return false;
     }
     fd_ = fd;
@@ -65,7 +62,7 @@ bool RawPort::Allowed(std::uint32_t address, const char* operation) {
     return false;
 }
 
-std::optional<std::uint8_t> RawPort::Read(std::uint32_t address) {
+std::optional<std::uint8_t> RawPort::ReadData(std::uint32_t address) {
     if (!Allowed(address, "read from") || !Open()) return std::nullopt;
     unsigned char byte = 0;
     const ssize_t read = sys_->PRead(fd_, &byte, sizeof byte, static_cast<off_t>(address));
@@ -77,7 +74,10 @@ std::optional<std::uint8_t> RawPort::Read(std::uint32_t address) {
     return std::nullopt;
 }
 
-void RawPort::Write(std::uint32_t address, std::uint8_t value) {
+void RawPort::Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) {
+    const bool control = group == LineGroup::Control;
+    const std::uint32_t address = control ? base + kControlRegisterOffset : base;
+    const std::uint8_t value = control ? ControlRegisterOf(lines) : lines.data;
     if (!Allowed(address, "write to")) return;
     if (!Open()) return;  // dropped; the reason was reported when the open failed
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ParportSystem.h"
+#include "platform/ParportWiring.h"
 #include "platform/PortIo.h"
 
 inline constexpr const char kRawPortDevice[] = "/dev/port";
@@ -12,8 +13,8 @@ inline constexpr const char kRawPortDevice[] = "/dev/port";
 // The classic ports driven directly through /dev/port, for root. Only the
 // registers of the classic ports are ever written or read: a bug elsewhere must
 // not reach an arbitrary I/O port, so every other address is refused and reported.
-// Bit 5 of a control-register write goes to the register as it is and turns the
-// data lines around on a port in a bidirectional mode.
+// The data lines turned around go to bit 5 of the control register, which does
+// it on a port in a bidirectional mode.
 class RawPort final : public PortBackend {
 public:
     explicit RawPort(std::shared_ptr<ParportSystem> sys);
@@ -22,8 +23,9 @@ public:
     RawPort& operator=(const RawPort&) = delete;
 
     std::string Describe() const override { return "parallel port (raw I/O through /dev/port)"; }
-    void Write(std::uint32_t address, std::uint8_t value) override;
-    std::optional<std::uint8_t> Read(std::uint32_t address) override;
+    void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override;
+    std::optional<std::uint8_t> ReadData(std::uint32_t base) override;
+    PortWiring Wiring(std::uint32_t) const override { return ParallelPortWiring(); }
 
     // Opens /dev/port now, if that was not tried yet; true while it is open.
     // A failure is reported and not tried again.

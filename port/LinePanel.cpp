@@ -60,3 +60,10 @@ void LinePanel::DriveControl(std::uint8_t mask, bool high) {
     g_lines.controlFlags = high ? (g_lines.controlFlags | mask) : (g_lines.controlFlags & ~mask);
     RefreshControlPort();
 }
+
+void LinePanel::ReturnToRest() {
+    g_lines.dataLatch = 0;
+    RefreshDataPort();
+    g_lines.controlFlags = 0;
+    RefreshControlPort();
+}

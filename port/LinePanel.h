@@ -28,6 +28,9 @@ public:
 
     void RefreshDataPort();
     void RefreshControlPort();
+    // Every line to rest: the data latch to 0 and its refresh, then the control
+    // flags to 0 and theirs (the data lines outputs again).
+    void ReturnToRest();
     // Points the line state at the port the Port list has selected; writes nothing.
     void OnCloseupPort();
 

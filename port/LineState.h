@@ -17,11 +17,6 @@ struct LineState {
 
 extern LineState g_lines;
 
-// The byte the control register receives for the given control flags.
-constexpr std::uint8_t ControlRegisterByte(std::uint8_t flags) {
-    return static_cast<std::uint8_t>(flags ^ kControlInvertMask);
-}
-
 // The port base for a Port list selection; anything but 1 and 2 (no selection
 // included) falls back to the first port.
 constexpr std::uint32_t PortBaseForSelection(int selection) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package into build-package/, checks it with lintian and the
-# desktop and AppStream validators, installs it with apt-get, runs the installed
-# program (--version, --help, and its desktop entry's Exec line under Xvfb until
-# a window is up), then removes it. Exits non-zero at the first failure.
+# desktop and AppStream validators, checks that a plain build's package (in
+# build-plain/, no preset, no hardening flags) passes lintian and holds the same
+# files, installs it with apt-get, runs the installed program (--version,
+# --help, and its desktop entry's Exec line under Xvfb until a window is up),
+# then removes it. Exits non-zero at the first failure.
 # Needs root (or sudo) for apt-get; refuses to run while lcdtest is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,9 +39,37 @@ lintian --fail-on error,warning --info "$deb"
 step "validators"
 tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
-dpkg-deb -x "$deb" "$tree"
-desktop-file-validate "$tree"/usr/share/applications/*.desktop
-appstreamcli validate --no-net --pedantic "$tree"/usr/share/metainfo/*.metainfo.xml
+dpkg-deb -x "$deb" "$tree/package"
+desktop-file-validate "$tree"/package/usr/share/applications/*.desktop
+appstreamcli validate --no-net --pedantic "$tree"/package/usr/share/metainfo/*.metainfo.xml
+
+step "plain build"
+# As a user would build it from a fresh folder, with the default install prefix
+# (/usr/local): its package must still install under /usr. The tests are left
+# out only because they need GoogleTest and change nothing in the package.
+rm -rf build-plain
+cmake -S . -B build-plain -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-plain -j"$(nproc)" >/dev/null
+(cd build-plain && cpack -G DEB >/dev/null)
+plain=(build-plain/lcdtest_*_amd64.deb)
+[[ -f "${plain[0]}" ]] || fail "cpack made no lcdtest_<version>_amd64.deb in build-plain/"
+plain=${plain[0]}
+lintian --fail-on error,warning --info "$plain"
+outside=$(dpkg-deb -c "$plain" | awk '$6 != "./" && $6 !~ /^\.\/usr\// || $6 ~ /^\.\/usr\/local\// {print $6}')
+[[ -z "$outside" ]] || fail "the plain build's package installs outside /usr: $outside"
+# The same package apart from the build flags: the same files with the same
+# modes and owners, the same control fields but the size, and the same content
+# in every file but the compiled program.
+files() { dpkg-deb -c "$1" | awk '{print $1, $2, $6, $7, $8}'; }
+diff <(files "$deb") <(files "$plain") || fail "the plain build's package holds other files"
+fields() { dpkg-deb -f "$1" | grep -v '^Installed-Size:'; }
+diff <(fields "$deb") <(fields "$plain") || fail "the plain build's package has other control fields"
+dpkg-deb -x "$plain" "$tree/plain"
+while IFS= read -r -d '' file; do
+    [[ $(file -b "$tree/package/$file") == ELF* ]] && continue
+    cmp "$tree/package/$file" "$tree/plain/$file" || fail "the plain build's package has another /$file"
+done < <(cd "$tree/package" && find . -type f -printf '%P\0')
+echo "$plain: the same files, fields and contents as $deb, under /usr"
 
 step "install"
 installed=0

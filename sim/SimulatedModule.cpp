@@ -18,7 +18,24 @@ SimulatedModule::~SimulatedModule() {
 }
 
 void SimulatedModule::AttachToPort(std::uint32_t portBase) {
-    lines_.Attach(portBase, PortIo::Instance().Simulated());
+    lines_.Attach(portBase);
+    wiring_ = PortIo::Instance().Wiring(portBase);
+}
+
+std::uint8_t SimulatedModule::SeenControl() const {
+    auto pins = static_cast<std::uint8_t>(lines_.Control() ^
+                                          (wiring_.invertedAtModule >> kControlLineShift));
+    if (e1Inverter_ && (wiring_.invertedAtModule & ControlLines(kLineE1))) pins ^= kLineE1;
+    return fault_.Control(pins & static_cast<std::uint8_t>(wiring_.wired >> kControlLineShift));
+}
+
+std::uint8_t SimulatedModule::UnwiredData() const {
+    return static_cast<std::uint8_t>(~wiring_.wired & DataLines(0xFF));
+}
+
+std::uint8_t SimulatedModule::SeenData() const {
+    const std::uint8_t driven = lines_.DataInput() ? 0xFF : lines_.Data();
+    return fault_.Data(driven | UnwiredData());
 }
 
 std::optional<std::uint8_t> SimulatedModule::DrivenData(std::uint32_t dataAddress) const {
@@ -33,12 +50,12 @@ std::optional<std::uint8_t> SimulatedModule::DrivenData(std::uint32_t dataAddres
             lines &= controller.ReadOutput(control & kLineRS) | (fourBit ? kLowNibbleLines : 0);
         }
     }
-    return fault_.Data(lines);
+    return fault_.Data(lines | UnwiredData());
 }
 
-void SimulatedModule::OnPortWrite(std::uint32_t address, std::uint8_t value) {
+void SimulatedModule::OnPortWrite(std::uint32_t address, std::uint8_t /*value*/) {
     const std::uint8_t before = SeenControl();
-    if (!lines_.Apply(address, value)) return;
+    if (!lines_.Apply(address)) return;
     const std::uint8_t after = SeenControl();
     // RS and RW must hold past the edge, so the levels before this write count.
     const bool rs = before & kLineRS;

@@ -49,6 +49,12 @@ public:
     using ChangeListener = std::function<void(const BusTransfer&)>;
     void SetChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
 
+    // Whether an inverter sits between the port's E1 and the second enable.
+    void SetE1Inverter(bool inverter) { e1Inverter_ = inverter; }
+    bool E1Inverter() const { return e1Inverter_; }
+    // What the port the module hangs on carries to it.
+    const PortWiring& Wiring() const { return wiring_; }
+
     // Puts a wiring fault between the port and the module (none by default).
     void SetWiringFault(const WiringFault& fault) { fault_ = fault; }
     const WiringFault& Fault() const { return fault_; }
@@ -58,12 +64,18 @@ public:
 
 private:
     std::array<LcdController, kControllers> controllers_;
-    // The levels the module's pins see, through the wiring fault; the data lines
-    // float high while the port has turned them around.
-    std::uint8_t SeenControl() const { return fault_.Control(lines_.Control()); }
-    std::uint8_t SeenData() const { return fault_.Data(lines_.DataInput() ? 0xFF : lines_.Data()); }
+    // The levels the module's pins see: what the port's wiring carries (lines it
+    // does not wire: control low, data pulled high), through the wiring fault;
+    // the data lines float high while the port has turned them around.
+    std::uint8_t SeenControl() const;
+    std::uint8_t SeenData() const;
+    std::uint8_t UnwiredData() const;
 
     PortLines lines_;
+    PortWiring wiring_;
+    // A 40x4 module's second enable through an inverter on the cable, which
+    // undoes the port's inversion of E1.
+    bool e1Inverter_ = true;
     WiringFault fault_;
     ChangeListener listener_;
 };

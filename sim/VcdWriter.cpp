@@ -24,6 +24,11 @@ std::string LevelLine(int level, char id) {
     return {static_cast<char>('0' + level), id, '\n'};
 }
 
+// A line the port does not wire floats: the dump says so once, at time 0.
+std::string FloatingLine(char id) {
+    return {'z', id, '\n'};
+}
+
 }  // namespace
 
 VcdWriter::~VcdWriter() {
@@ -37,7 +42,8 @@ bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
         error_ = "cannot write the waveform file " + path + ": " + file_.Reason();
         return false;
     }
-    lines_.Attach(portBase, PortIo::Instance().Simulated());
+    lines_.Attach(portBase);
+    wiring_ = PortIo::Instance().Wiring(portBase);
     origin_ = clock_.NowMicros();
     lastStamp_ = 0;
     recorded_ = Levels();
@@ -46,7 +52,11 @@ bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
     for (const Signal& signal : kSignalTable)
         header += std::string("$var wire 1 ") + signal.id + ' ' + signal.name + " $end\n";
     header += "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n";
-    for (int i = 0; i < kSignals; ++i) header += LevelLine(recorded_ >> i & 1, kSignalTable[i].id);
+    const std::uint16_t wired = Wired();
+    for (int i = 0; i < kSignals; ++i) {
+        header += wired >> i & 1 ? LevelLine(recorded_ >> i & 1, kSignalTable[i].id)
+                                 : FloatingLine(kSignalTable[i].id);
+    }
     header += "$end\n";
     if (!file_.Write(header)) {
         // The caller refuses the file and says why; nothing to report twice.
@@ -58,7 +68,8 @@ bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
 }
 
 void VcdWriter::AttachToPort(std::uint32_t portBase) {
-    lines_.Attach(portBase, PortIo::Instance().Simulated());
+    lines_.Attach(portBase);
+    wiring_ = PortIo::Instance().Wiring(portBase);
     Record(Levels());
 }
 
@@ -71,17 +82,29 @@ void VcdWriter::Close() {
     if (!file_.Close()) Fail("finish");
 }
 
-void VcdWriter::OnPortWrite(std::uint32_t address, std::uint8_t value) {
-    if (!file_.IsOpen() || !lines_.Apply(address, value)) return;
+void VcdWriter::OnPortWrite(std::uint32_t address, std::uint8_t /*value*/) {
+    if (!file_.IsOpen() || !lines_.Apply(address)) return;
     Record(Levels());
 }
 
-std::uint16_t VcdWriter::Levels() const {
+// The signals of a set of module lines, in the header's order.
+std::uint16_t VcdWriter::Signals(LineSet lines) {
     static_assert(std::size(kSignalTable) == kSignals && kControlSignals + kDataLines == kSignals);
-    std::uint16_t levels = 0;
+    std::uint16_t signals = 0;
     for (int i = 0; i < kControlSignals; ++i)
-        if (lines_.Control() & kControlOrder[i]) levels |= 1u << i;
-    return static_cast<std::uint16_t>(levels | lines_.Data() << kControlSignals);
+        if (lines & ControlLines(kControlOrder[i])) signals |= 1u << i;
+    return static_cast<std::uint16_t>(signals | (lines & DataLines(0xFF)) << kControlSignals);
+}
+
+std::uint16_t VcdWriter::Wired() const {
+    return Signals(wiring_.wired);
+}
+
+// The levels at the module's pins: inverted lines as the port hardware leaves
+// them, unwired ones left out.
+std::uint16_t VcdWriter::Levels() const {
+    const LineSet lines = ControlLines(lines_.Control()) | DataLines(lines_.Data());
+    return static_cast<std::uint16_t>(Signals(lines ^ wiring_.invertedAtModule) & Wired());
 }
 
 // One port write takes about a microsecond on the bus, so two writes never share

@@ -9,7 +9,8 @@
 #include "sim/PortLines.h"
 
 // Records the twelve module lines of one port (E0, E1, RS, RW, D0 to D7, at the
-// levels the module sees) as a Value Change Dump in microseconds, readable by
+// levels the module's pins see: E1 inverted on a parallel port, a line the
+// port does not wire floating) as a Value Change Dump in microseconds, readable by
 // waveform viewers and logic-analyser software. Each change is one write(2), so
 // a killed program still leaves a usable file. A waveform that cannot be
 // written is reported once, through PortIo's problem report, and stops.
@@ -39,6 +40,8 @@ public:
 private:
     static constexpr int kSignals = 12;
 
+    static std::uint16_t Signals(LineSet lines);
+    std::uint16_t Wired() const;
     std::uint16_t Levels() const;  // bit i = signal i of the header
     void Record(std::uint16_t levels);
     std::string NextStamp();
@@ -48,6 +51,7 @@ private:
     OutputFile file_;
     std::string error_;
     PortLines lines_;
+    PortWiring wiring_;
     std::uint64_t origin_ = 0;
     std::uint64_t lastStamp_ = 0;
     std::uint16_t recorded_ = 0;

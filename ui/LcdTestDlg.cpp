@@ -121,10 +121,7 @@ BOOL CLcdTestDlg::OnInitDialog() {
 
     m_port.SetCurSel(kStartPortIndex);
     OnCloseupPort();
-    g_lines.dataLatch = 0;
-    RefreshDataPort();
-    g_lines.controlFlags = 0;
-    RefreshControlPort();
+    ReturnToRest();
 
     m_size.SetCurSel(kSize16x2);
     OnCloseupSize();

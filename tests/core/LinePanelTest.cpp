@@ -8,17 +8,11 @@
 #include "port/LinePanel.h"
 #include "port/Readouts.h"
 #include "res/Resource.h"
-#include "support/BusTimeline.h"
+#include "support/LineBench.h"
 
 namespace {
 
-class LinePanelTest : public ::testing::Test {
-protected:
-    LinePanelTest() { panel.OnCloseupPort(); }
-    BusTimeline timeline;  // first: a fresh port and line state
-    RecordingLineView view;
-    LinePanel panel{view};
-};
+class LinePanelTest : public ::testing::Test, protected LineBench {};
 
 TEST(Readouts, TellingValues) {
     struct Case {

@@ -6,19 +6,11 @@
 #include "lcd/ModuleDriver.h"
 #include "port/LinePanel.h"
 #include "res/Resource.h"
-#include "support/BusTimeline.h"
+#include "support/LineBench.h"
 
 namespace {
 
-class ModuleDriverTest : public ::testing::Test {
-protected:
-    ModuleDriverTest() { panel.OnCloseupPort(); }
-
-    BusTimeline timeline;  // first: a fresh port and line state
-    RecordingLineView view;
-    LinePanel panel{view};
-    ModuleDriver driver{panel, timeline};
-};
+class ModuleDriverTest : public ::testing::Test, protected LineBench {};
 
 // Three cycles worked out byte for byte, each from control flags 0: the
 // register each write goes to (data D at 0x378, control C at 0x37A) and the byte.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "res/Strings.h"
 #include "sim/LcdController.h"
 #include "sim/ModuleLayout.h"
 
@@ -28,12 +30,10 @@ TEST(ModuleLayout, Rows) {
     EXPECT_EQ(Describe(7), "0:0+20|0:64+20|0:20+20|0:84+20");
     EXPECT_EQ(Describe(9), "0:0+40|0:64+40|1:0+40|1:64+40");
     for (int bad : {-1, kModuleLayoutCount}) EXPECT_EQ(Describe(bad), "");
-    // Every size is as wide and as tall as its name says.
-    for (int size = 0; size < kModuleLayoutCount; ++size) {
-        const auto rows = ModuleRows(size);
-        EXPECT_EQ(std::to_string(rows[0].Width()) + "x" + std::to_string(rows.size()),
-                  ModuleSizeName(size));
-    }
+    // The emulator, which stands alone, names each size as the dialog's Size list does.
+    ASSERT_EQ(std::size(kSizeNames), std::size_t{kModuleLayoutCount});
+    for (int size = 0; size < kModuleLayoutCount; ++size)
+        EXPECT_EQ(ModuleSizeName(size), kSizeNames[size]);
 }
 
 // A two-line controller whose cells hold '0'..'9' over and over on each line.

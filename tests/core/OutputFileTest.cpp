@@ -51,7 +51,7 @@ TEST_P(OutputLossTest, IsToldOnceWithWhatWasWrittenAndThePortGoesOn) {
     told.replace(told.find('@'), 1, path);
     EXPECT_EQ(PortIo::Instance().Problems(), std::vector<std::string>{told});
     EXPECT_TRUE(c.waveform ? vcd.Lost() : trace.Lost());
-    EXPECT_EQ(PortIo::Instance().Simulated()->LastWritten(kBase), 0x44);
+    EXPECT_EQ(PortIo::Instance().Lines(kBase).data, 0x44);
 }
 
 const LossCase kLossCases[] = {

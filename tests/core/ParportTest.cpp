@@ -22,76 +22,9 @@
 #include "platform/PpdevPort.h"
 #include "platform/RawPort.h"
 #include "port/LineState.h"
+#include "support/FakeKernel.h"
 
 namespace {
-
-// The kernel in memory: files, directories and device nodes, errors planted as
-// negated errno values per path, and a record of the calls made.
-struct FakeParportSystem final : ParportSystem {
-    using IoctlCall = std::tuple<std::string, unsigned long, int>;  // byte -1: no argument
-
-    // Publishes port N at `base` as the kernel does (the second number is unused).
-    void AddPort(int number, std::uint32_t base) {
-        const std::string name = kParportPrefix + std::to_string(number);
-        dirs[kProcParportDir].push_back(name);
-        files[std::string(kProcParportDir) + "/" + name + "/" + kBaseAddressFile] =
-            std::to_string(base) + "\t0\n";
-    }
-
-    int ReadFile(const std::string& path, std::string& contents) const override {
-        return Find(files, path, contents);
-    }
-    int ListDirectory(const std::string& path, std::vector<std::string>& names) const override {
-        return Find(dirs, path, names);
-    }
-    int Open(const std::string& path, int flags) override {
-        opened.push_back(path);
-        if (auto e = errors.find(path); e != errors.end()) return e->second;
-        if (symlinks.count(path) && (flags & O_NOFOLLOW)) return -ELOOP;
-        fds[nextFd] = path;
-        return nextFd++;
-    }
-    int Ioctl(int fd, unsigned long request, void* arg) override {
-        const std::string& path = fds.at(fd);
-        if (auto e = ioctlErrors.find({path, request}); e != ioctlErrors.end()) return e->second;
-        ioctls.emplace_back(path, request, arg ? *static_cast<unsigned char*>(arg) : -1);
-        if (request == PPRDATA) *static_cast<unsigned char*>(arg) = dataLines;
-        return 0;
-    }
-    ssize_t PWrite(int fd, const void* data, std::size_t size, off_t offset) override {
-        pwrites.emplace_back(fds.at(fd), offset, *static_cast<const unsigned char*>(data));
-        return static_cast<ssize_t>(size);
-    }
-    ssize_t PRead(int fd, void* data, std::size_t size, off_t offset) override {
-        preads.emplace_back(fds.at(fd), offset);
-        *static_cast<unsigned char*>(data) = dataLines;
-        return static_cast<ssize_t>(size);
-    }
-    int Close(int fd) override { return fds.erase(fd) ? 0 : -EBADF; }
-
-    std::map<std::string, std::string> files;
-    std::map<std::string, std::vector<std::string>> dirs;
-    std::map<std::string, int> errors;  // reading, listing or opening a path
-    std::set<std::string> symlinks;     // paths that are symbolic links to a working node
-    std::map<std::pair<std::string, unsigned long>, int> ioctlErrors;
-
-    std::vector<std::string> opened;  // every attempt, failed ones too
-    std::map<int, std::string> fds;   // open descriptors
-    std::vector<IoctlCall> ioctls;    // successful ones
-    std::vector<std::tuple<std::string, off_t, int>> pwrites;
-    std::vector<std::pair<std::string, off_t>> preads;
-    unsigned char dataLines = 0xFF;  // what a read of a data register gives
-
-    template <typename Map, typename Value>
-    int Find(const Map& map, const std::string& path, Value& value) const {
-        if (auto e = errors.find(path); e != errors.end()) return e->second;
-        auto found = map.find(path);
-        if (found == map.end()) return -ENOENT;
-        value = found->second;
-        return 0;
-    }
-    int nextFd = 3;
-};
 
 using Ioctl = FakeParportSystem::IoctlCall;
 
@@ -149,27 +82,35 @@ TEST_F(ParportTest, ScanListsPortsInNumberOrderAndSkipsBadEntries) {
     EXPECT_TRUE(Reported("cannot list /proc/sys/dev/parport: Permission denied"));
 }
 
-// The allow-list must be exactly the registers the Port list can reach; any
-// other address is refused, read or written, and told once.
+// Only the registers the Port list can reach are ever touched: any other
+// address is refused before it reaches a back-end, read or written, and told once.
 TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
     const std::uint32_t registers[] = {0x278, 0x27A, 0x378, 0x37A, 0x3BC, 0x3BE};
     const std::uint32_t others[] = {0, 0x377, 0x379, 0x37B, 0x3BD, 0x3BF, 0x10378, 0xFFFFFFFF};
     sys->dataLines = 0xA5;
-    RawPort raw(sys);
-    EXPECT_FALSE(raw.Read(0x379));
-    EXPECT_EQ(raw.Read(0x278), 0xA5);
+    PortIo::Instance().SetBackend(std::make_unique<RawPort>(sys));
+    EXPECT_FALSE(DlPortReadPortUchar(0x37A));
+    EXPECT_EQ(DlPortReadPortUchar(0x278), 0xA5);
     std::vector<std::tuple<std::string, off_t, int>> expected;
+    // Control bytes as the line state makes them, bit 5 included.
+    const std::uint8_t control = ControlRegisterByte(kLineRS | kDataLinesInput);
     for (std::uint32_t address : registers) {
-        raw.Write(address, 0x5A);
-        expected.emplace_back(kRawPortDevice, address, 0x5A);
+        const std::uint8_t value =
+            ParportRegisterAt(address)->group == LineGroup::Data ? 0x5A : control;
+        DlPortWritePortUchar(address, value);
+        expected.emplace_back(kRawPortDevice, address, value);
     }
     for (int round = 0; round < 2; ++round)
-        for (std::uint32_t address : others) raw.Write(address, 0xA5);
+        for (std::uint32_t address : others) DlPortWritePortUchar(address, 0xA5);
     EXPECT_EQ(sys->pwrites, expected);
     EXPECT_EQ(sys->preads, (std::vector<std::pair<std::string, off_t>>{{kRawPortDevice, 0x278}}));
-    EXPECT_EQ(ProblemCount(), std::size(others));
-    EXPECT_TRUE(Reported("refused to read from I/O address 0x379: not a parallel-port register"));
-    EXPECT_TRUE(Reported("refused to write to I/O address 0x37B"));
+    EXPECT_EQ(ProblemCount(), std::size(others) + 1);
+    EXPECT_TRUE(
+        Reported("refused to read I/O address 0x37A: not a parallel port's data register "
+                 "(a fault in the tool; please report it)\n"));
+    EXPECT_TRUE(
+        Reported("refused to write I/O address 0x37B: not a parallel-port register (a "
+                 "fault in the tool; please report it)\n"));
 }
 
 // Each port is claimed on its first write and released at the end; bytes go as
@@ -207,21 +148,26 @@ TEST_F(ParportTest, PpdevFailuresAreToldOncePerCauseAndWritesAreDropped) {
     sys->errors["/dev/parport0"] = -EACCES;
     sys->ioctlErrors[{"/dev/parport1", PPCLAIM}] = -ENXIO;
     sys->ioctlErrors[{"/dev/parport2", PPWDATA}] = -EIO;
-    PpdevPort port(sys, ScanParports(*sys).ports);
+    ParportScan scan = ScanParports(*sys);
+    ApplyPortMap(scan, {{0x278, "/dev/parport2"}});
+    PortIo::Instance().SetBackend(std::make_unique<PpdevPort>(sys, scan.ports));
     for (int round = 0; round < 2; ++round) {
-        for (std::uint32_t address : {0x378u, 0x37Au, 0x3BCu, 0x3BEu, 0x278u, 0x27Au, 0xD000u})
-            port.Write(address, 0);
-        EXPECT_FALSE(port.Read(0x278));
+        for (std::uint32_t address : {0x378u, 0x37Au, 0x3BCu, 0x3BEu, 0x278u, 0x27Au})
+            DlPortWritePortUchar(address, 0);
+        EXPECT_FALSE(DlPortReadPortUchar(0x378));
     }
     EXPECT_EQ(sys->opened.size(), 3u);
     EXPECT_EQ(sys->fds.size(), 1u);  // the port that could not be claimed was closed
-    EXPECT_EQ(ProblemCount(), 4u);
-    EXPECT_TRUE(Reported("cannot open /dev/parport0: Permission denied — add your user to group"));
-    EXPECT_TRUE(Reported("cannot claim /dev/parport1: No such device or address — another driver"));
-    EXPECT_TRUE(Reported("no parallel port at 0x278"));
-    EXPECT_TRUE(Reported("write to 0xD000 through /dev/parport2 failed: Input/output error"));
+    EXPECT_EQ(Told(),
+              "cannot open /dev/parport0: Permission denied — add your user to group lp (sudo "
+              "usermod -aG lp $USER) and log in again\n"
+              "cannot claim /dev/parport1: No such device or address — another driver holds the "
+              "port, usually the printer driver: unload it (sudo modprobe -r lp) and close any "
+              "program using the port\n"
+              "write to 0x278 through /dev/parport2 failed: Input/output error — the module did "
+              "not get it; check the port and its cable (dmesg | grep parport)\n");
     sys->ioctlErrors.clear();
-    port.Write(0xD002, 0x0B);  // a failed write is no dead port
+    DlPortWritePortUchar(0x27A, 0x0B);  // a failed write is no dead port
     EXPECT_EQ(sys->ioctls.back(), (Ioctl{"/dev/parport2", PPWCONTROL, 0x0B}));
 }
 
@@ -278,7 +224,7 @@ TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
         if (*c.failing && !c.error) sys->symlinks.insert(c.failing);
         const PortBackendChoice choice = ChoosePortBackend(c.mode, sys, map);
         EXPECT_EQ(sys->opened.size(), c.opened);
-        choice.backend->Write(0x37A, 0x03);
+        choice.backend->Apply(0x378, LineLevels{}, LineGroup::Control);
         const std::string told = choice.announcement + "\n" + Told();
         EXPECT_NE(told.find(c.told), std::string::npos) << told;
         EXPECT_EQ(ProblemCount(), c.problems) << told;
@@ -302,7 +248,8 @@ TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
 }
 
 // The simulated port reads its latch until bit 5 turns it around; then the
-// pull-ups, as nothing drives the lines. The trace marks the reads.
+// pull-ups, as nothing drives the lines. The trace marks the reads, and where
+// the port's device went away.
 TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
     VirtualClock clock;
     ScopedClock use(clock);
@@ -315,10 +262,14 @@ TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
         clock.AdvanceMicros(7);
         DlPortWritePortUchar(0x37A, 0x20);
         EXPECT_EQ(DlPortReadPortUchar(0x378), 0xFF);
+        PortIo::Instance().ReportLost(0x378, "gone", "the device went away");
+        PortIo::Instance().ReportLost(0x378, "gone", "told once");
     }
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
-    EXPECT_EQ(text.str(), "0 0x378 0x41\n0 0x378 0x41 read\n7 0x37A 0x20\n7 0x378 0xFF read\n");
+    EXPECT_EQ(text.str(),
+              "0 0x378 0x41\n0 0x378 0x41 read\n7 0x37A 0x20\n7 0x378 0xFF read\n"
+              "7 0x378 lost the device went away\n");
     std::filesystem::remove(path);
 }
 

@@ -27,8 +27,10 @@ TEST(SimulatedModule, ControlRegisterAndAttachment) {
     module.SetChangeListener([&](const BusTransfer& t) { seen.push_back(t); });
     clock.AdvanceMicros(kPowerOnBusyMicros);
 
-    // The unwritten control register reads 0x00: E0 and RW high. Dropping them
-    // is a read on controller 0.
+    // Lines start low, so raising E0 and RW makes no transfer; dropping them is
+    // a read on controller 0.
+    Control(0x378, kLineE0 | kLineRW);
+    EXPECT_TRUE(seen.empty());
     Control(0x378, 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].read && seen[0].controller == 0);
@@ -64,13 +66,44 @@ TEST(VcdWriter, ChangesAreOnDiskAtOnceAndFailuresAreTold) {
     DlPortWritePortUchar(0x278, 0xFF);  // another port: nothing recorded
     clock.AdvanceMicros(1);
     DlPortWritePortUchar(0x378, 0x41);
-    // Unwritten registers read 0x00, so E0 and RW start high; RS rises, both fall;
-    // then D0 and D6 rise.
+    // Every line starts low; RS rises, then D0 and D6.
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
     EXPECT_NE(text.str().find("$timescale 1us $end"), std::string::npos);
-    EXPECT_TRUE(text.str().ends_with("#250\n0!\n1#\n0$\n#251\n1%\n1+\n")) << text.str();
+    EXPECT_TRUE(text.str().ends_with("#250\n1#\n#251\n1%\n1+\n")) << text.str();
     vcd.Close();
+    std::filesystem::remove(path);
+}
+
+// On a port that wires only some lines the others float in the dump, and a
+// line the port inverts on its way (E1 at pin 17) is recorded at its pin.
+TEST(VcdWriter, RecordsTheLinesAsThePortWiresThem) {
+    BusTimeline clock;
+    auto port = std::make_unique<SimulatedPort>();
+    PortWiring fourBit;
+    fourBit.wired = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
+    port->SetWiring(0x278, fourBit);
+    PortIo::Instance().SetBackend(std::move(port));
+    const auto path =
+        std::filesystem::temp_directory_path() / ("lcdtest-wired.vcd-" + std::to_string(getpid()));
+    for (const std::uint32_t base : {0x378u, 0x278u}) {
+        VcdWriter vcd(clock);
+        ASSERT_TRUE(vcd.Open(path, base)) << vcd.Error();
+        clock.AdvanceMicros(10);
+        Control(base, kLineE0 | kLineRW | kLineE1);
+        DlPortWritePortUchar(base, 0xFF);
+        vcd.Close();
+        std::stringstream text;
+        text << std::ifstream(path).rdbuf();
+        const std::string dump = text.str().substr(text.str().find("$dumpvars"));
+        // Header order: E0 ! E1 " RS # RW $, then D0 % .. D7 ,
+        EXPECT_EQ(dump, base == 0x378
+                            ? "$dumpvars\n0!\n1\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n0*\n0+\n0,\n"
+                              "$end\n#10\n1!\n0\"\n1$\n#11\n1%\n1&\n1'\n1(\n1)\n1*\n"
+                              "1+\n1,\n#12\n"
+                            : "$dumpvars\n0!\nz\"\n0#\nz$\nz%\nz&\nz'\nz(\n0)\n0*\n0+\n0,\n"
+                              "$end\n#10\n1!\n#11\n1)\n1*\n1+\n1,\n#12\n");
+    }
     std::filesystem::remove(path);
 }
 

@@ -11,7 +11,7 @@
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
-#include "support/BusTimeline.h"
+#include "support/LineBench.h"
 
 namespace {
 
@@ -91,17 +91,11 @@ void ExpectController(ExpectedBus& e, bool fourBit, std::uint8_t c,
     for (const std::uint8_t row : kGlyphTable) cycle(true, row);
 }
 
-class TestRunFixture {
+class TestRunFixture : protected LineBench {
 protected:
-    TestRunFixture() { panel.OnCloseupPort(); }
     void RunTest(BusWidth width, const FakeSource& source) {
         RunDisplayTest(driver, panel, timeline, width, source);
     }
-
-    BusTimeline timeline;  // first: a fresh port and line state
-    RecordingLineView view;
-    LinePanel panel{view};
-    ModuleDriver driver{panel, timeline};
 };
 
 class TestRunTest : public ::testing::TestWithParam<std::tuple<RunCase, BusWidth>>,
@@ -163,6 +157,48 @@ TEST_F(TestRunStateTest, NoSizeSelectedTouchesNothing) {
     }
     EXPECT_TRUE(timeline.events.empty());
     EXPECT_EQ(g_lines.controlFlags, kLineE1);
+}
+
+// A port whose device goes away after a number of writes, as an unplugged USB
+// bridge does: from then on it takes nothing.
+class VanishingPort final : public PortBackend {
+public:
+    explicit VanishingPort(int writes) : left_(writes) {}
+    std::string Describe() const override { return "vanishing port"; }
+    void Apply(std::uint32_t base, const LineLevels&, LineGroup) override {
+        if (left_-- == 0) PortIo::Instance().ReportLost(base, "gone", kGone);
+    }
+    std::optional<std::uint8_t> ReadData(std::uint32_t) override { return std::nullopt; }
+    PortWiring Wiring(std::uint32_t) const override { return {}; }
+    static constexpr const char* kGone = "the device went away";
+
+private:
+    int left_;
+};
+
+// The run stops at the next cycle after the port is lost, leaving the lines as
+// they are; it is told once, and the next run is refused before any write.
+TEST_F(TestRunStateTest, ALostPortStopsTheRunAndRefusesTheNext) {
+    PortIo::Instance().SetBackend(std::make_unique<VanishingPort>(3));
+    std::vector<std::string> told;
+    PortIo::Instance().SetProblemSink([&](const std::string& m) { told.push_back(m); });
+    FakeSource source(timeline, kSize16x2);
+    const TestRunRecord record = RunDisplayTest(driver, panel, timeline, BusWidth::Eight, source);
+    // The bring-up under way ends (its writes are dropped); no cycle of the run
+    // itself follows, and no rest.
+    ExpectedBus expected;
+    expected.Init(false, 0);
+    EXPECT_EQ(timeline.events, expected.events);
+    EXPECT_EQ(record.stopped, VanishingPort::kGone);
+    EXPECT_EQ(told, std::vector<std::string>{VanishingPort::kGone});
+    EXPECT_TRUE(source.texts[0].empty());
+
+    timeline.events.clear();
+    const TestRunRecord next = RunDisplayTest(driver, panel, timeline, BusWidth::Four, source);
+    EXPECT_EQ(next.refusal, VanishingPort::kGone);
+    EXPECT_TRUE(timeline.events.empty());
+    EXPECT_EQ(told, (std::vector<std::string>{VanishingPort::kGone, VanishingPort::kGone}));
+    PortIo::Instance().SetProblemSink({});
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <filesystem>
 
+#include "app/DialogRun.h"
+#include "app/Display.h"
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
 #include "port/LinePanel.h"
@@ -186,6 +189,27 @@ TEST_F(MainDialogTest, EnterAndTheWaysOut) {
         EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.act), c.result);
         EXPECT_EQ(timeline.WriteCount(), c.writes) << c.result;
     }
+}
+
+// The dialog as the program starts it, closed once it is up: status 0 with a whole
+// trace, 4 when the trace lost data (/dev/full takes not even the start-up writes).
+TEST_F(MainDialogTest, ItsExitStatusTellsWhetherTheTraceIsWhole) {
+    namespace fs = std::filesystem;
+    const std::string whole =
+        (fs::temp_directory_path() / ("lcdtest-trace-" + std::to_string(getpid()))).string();
+    for (const auto& [path, status] :
+         {std::pair{whole, 0}, std::pair{std::string("/dev/full"), kExitOutputLost}}) {
+        CommonOptions options;
+        options.portIo = PortIoMode::Sim;
+        options.tracePath = path;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+        });
+        closer.start(0);
+        EXPECT_EQ(RunDialog(options), status) << path;
+    }
+    fs::remove(whole);
 }
 
 TEST(MinimisedIcon, CentresWithTruncationTowardZero) {

@@ -1,9 +1,12 @@
 // Full test runs through the real dialog into the simulated module, on virtual
 // time: what the module shows must be what the line boxes say, and Verify must
-// read it back as sent, turning the data lines around only while it may.
+// read it back as sent, turning the data lines around only while it may. The
+// module hangs on the parallel port or, as --port-map with --port-io=sim puts
+// it, on another transport's wiring, where it sees only the wired lines.
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <optional>
 
@@ -12,10 +15,13 @@
 #include "lcd/LineText.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
+#include "platform/PortIoMode.h"
+#include "platform/qt/DialogWindow.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
+#include "support/FakeKernel.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -83,13 +89,29 @@ void ExpectLineDiscipline(const std::vector<BusEvent>& writes) {
     EXPECT_EQ(writes.back(), BusEvent::WriteOf(control, ControlRegisterByte(0)));
 }
 
-class SimulatedRunTest : public ::testing::TestWithParam<std::tuple<int, BusWidth>>,
+// Hangs the simulated module's port 0x378 on the wiring of `mapping` (a
+// --port-map value) as --port-io=sim does; nothing is opened for it.
+void UseSimulatedWiring(const std::string& mapping) {
+    std::vector<PortMapping> map;
+    ASSERT_EQ(AddPortMapping(map, mapping), "");
+    auto kernel = std::make_shared<FakeParportSystem>();
+    PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map).backend);
+    EXPECT_EQ(kernel->opened, std::vector<std::string>{});
+    ASSERT_TRUE(PortIo::Instance().Simulated());
+}
+
+constexpr const char* kBackpack = "0x378=/dev/i2c-1@0x27";
+
+// A size, a bus width, and a --port-map value ("" for the parallel port).
+class SimulatedRunTest : public ::testing::TestWithParam<std::tuple<int, BusWidth, const char*>>,
                          protected DialogFixtureBase {};
 
 TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     // Plain names, not a structured binding: clang 14 cannot capture those.
     const int size = std::get<0>(GetParam());
     const BusWidth width = std::get<1>(GetParam());
+    if (const std::string mapping = std::get<2>(GetParam()); !mapping.empty())
+        UseSimulatedWiring(mapping);
     SimulatedModule module(timeline, 0x378);
     CLcdTestDlg dlg;
     std::optional<VerifyResult> verified;
@@ -112,13 +134,44 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
               g.controllerCount * (1u + sizeof kGlyphTable) + lines * g.columns);
 }
 
+std::string RunTestName(const ::testing::TestParamInfo<SimulatedRunTest::ParamType>& info) {
+    const std::string mapping = std::get<2>(info.param);
+    return std::string(kSizeNames[std::get<0>(info.param)]) +
+           (std::get<1>(info.param) == BusWidth::Eight ? "_8bit" : "_4bit") +
+           (mapping.empty() ? "" : "_" + std::string(PortKindOf(mapping.substr(6)).name));
+}
+
 INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, SimulatedRunTest,
                          ::testing::Combine(::testing::Range(0, kModuleSizeCount),
-                                            ::testing::Values(BusWidth::Eight, BusWidth::Four)),
-                         [](const auto& info) {
-                             return std::string(kSizeNames[std::get<0>(info.param)]) +
-                                    (std::get<1>(info.param) == BusWidth::Eight ? "_8bit"
-                                                                                : "_4bit");
-                         });
+                                            ::testing::Values(BusWidth::Eight, BusWidth::Four),
+                                            ::testing::Values("")),
+                         RunTestName);
+
+// The common backpack: one controller on the 4-bit bus, no D0..D3.
+INSTANTIATE_TEST_SUITE_P(Backpack, SimulatedRunTest,
+                         ::testing::Combine(::testing::Values(kSize16x2, kSize20x4),
+                                            ::testing::Values(BusWidth::Four),
+                                            ::testing::Values(kBackpack)),
+                         RunTestName);
+
+class SimulatedWiringTest : public ::testing::Test, protected DialogFixtureBase {};
+
+// A run the wiring cannot carry is refused in the notice line before any write.
+TEST_F(SimulatedWiringTest, Init8BitOnTheBackpackIsRefusedInTheNoticeLine) {
+    UseSimulatedWiring(kBackpack);
+    SimulatedModule module(timeline, 0x378);
+    CLcdTestDlg dlg;
+    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        PortIo::Instance().SetProblemSink([&](const std::string& m) { d.ShowPlatformNotice(m); });
+        ChooseList(d, IDC_SIZE, kSize16x2);
+        const std::size_t writes = timeline.WriteCount();
+        Click(d, IDC_INIT_8BIT);
+        EXPECT_EQ(d.Window()->Notice()->text().toStdString(),
+                  "Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, "
+                  "backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit");
+        EXPECT_EQ(timeline.WriteCount(), writes);
+        PortIo::Instance().SetProblemSink({});
+    });
+}
 
 }  // namespace

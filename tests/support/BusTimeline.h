@@ -112,7 +112,8 @@ public:
         }
     }
 
-    // Data latch to 0 and written, then control flags to 0 and written.
+    // Data latch to 0 and written, then control flags to 0 and written: the
+    // oracle's own copy of the line panel's ReturnToRest.
     void RestAll() {
         events.push_back(BusEvent::WriteOf(kDataRegister, 0));
         flags_ = 0;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/CommonOptions.h"
+#include "platform/Clock.h"
+#include "platform/PortTrace.h"
+#include "sim/SimulatedModule.h"
+#include "sim/VcdWriter.h"
+
+// What the dialog and a scripted run both set up around the port, in this
+// order: a fresh port I/O on the back-end the options choose (its start-up line
+// said), the simulated module when the port is simulated, then the trace and the
+// waveform. The cable and the waveform start on `portBase`. Its end undoes it
+// all in reverse and leaves the port I/O as a fresh start finds it.
+class PortSession {
+public:
+    PortSession(const CommonOptions& options, std::uint32_t portBase, Clock& clock);
+    ~PortSession();
+    PortSession(const PortSession&) = delete;
+    PortSession& operator=(const PortSession&) = delete;
+
+    // Why an output file could not be made (a usage error); "" when all is open.
+    const std::string& Error() const { return error_; }
+    // The simulated module, or nullptr when a real port is driven.
+    SimulatedModule* Module() { return module_.get(); }
+    // Moves the cable and the waveform to another Port list entry.
+    void AttachToPort(std::uint32_t base);
+    // Closes the outputs; `status`, or kExitOutputLost when either lost data.
+    int Finish(int status);
+
+private:
+    std::unique_ptr<SimulatedModule> module_;
+    PortTrace trace_;
+    VcdWriter vcd_;
+    std::string error_;
+};
