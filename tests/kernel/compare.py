@@ -251,7 +251,8 @@ def judge(case, out, segment, references):
         elif every != reference:
             problems.append("the run's writes differ from a run on a working port")
         else:
-            notes.append(f"message shown, no write reached the port, the run's {len(every)} writes as usual")
+            reached = f"no line moved on {wiring.device}" if wiring else "no write reached the port"
+            notes.append(f"message shown, {reached}, the run's {len(every)} writes as usual")
     return problems, notes
 
 
@@ -265,7 +266,7 @@ def main():
     deferred = []
     for boot in boots:
         out = os.path.join(out_dir, boot)
-        rows = [line.rstrip("\n").split("|") for line in open(os.path.join(out, "cases"))] \
+        rows = [line.rstrip("\n").split("|", 7) for line in open(os.path.join(out, "cases"))] \
             if os.path.exists(os.path.join(out, "cases")) else []
         segments = read_log(os.path.join(out, "qemu.log")) if os.path.exists(os.path.join(out, "qemu.log")) else []
         # A boot without marker reads cut the kernel's own trace per case instead.

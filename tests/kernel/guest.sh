@@ -190,11 +190,11 @@ drive_case() {
     drive "$pid" "$size" "$port" "$init"
     case $name in
         second_instance*)
-            # A second tool while the first holds the port and runs.
+            # A second tool while the first holds the port (or the lines) and runs.
             as_user "$user" "$bin" $args 2> "$out/$name.second.err" &
             second=$!
             t=0
-            while ! grep -q "cannot claim" "$out/$name.second.err" 2>/dev/null && [ $t -lt 120 ]; do sleep 1; t=$((t + 1)); done
+            while ! grep -qF "$message" "$out/$name.second.err" 2>/dev/null && [ $t -lt 120 ]; do sleep 1; t=$((t + 1)); done
             kill -0 $second 2>/dev/null && echo running > "$out/$name.second.status"
             kill $second
             wait $second
@@ -257,6 +257,14 @@ EOF
             ;;
         i2c) cat <<'EOF'
 ! load_i2c 0x27
+i2c_16x2_4bit|i2c|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|lcdtest: using 0x378 on the PCF8574 at 0x27 on @i2c@ (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1)
+i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x27|20x4|0x378|4|port:1|likely cause: every read gave 0x0F: no module
+i2c_refuses_8bit|i2c|--run 16x2:8 --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit
+i2c_refuses_40x4|i2c|--run 40x4:4 --no-window --port-map 0x378=@i2c@@0x27|40x4|0x378|4|none:2|REFUSED: 40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: wire E1, or test a size with one controller
+i2c_refuses_verify|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7|16x2|0x378|4|none:2|REFUSED: Verify needs RW to read the module, which the wiring of 0x378 (RS=P0, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no RW, E1) lacks: wire the module's RW to the port instead of to ground
+i2c_no_bus|i2c|--port-map 0x378=/dev/i2c-9@0x27|16x2|0x378|4|none|lcdtest: cannot open /dev/i2c-9: No such file or directory — the I2C buses here are @i2c@ (SMBus stub driver): map the one the backpack hangs on
+i2c_no_device|i2c|--port-map 0x378=@i2c@@0x3f|16x2|0x378|4|none|lcdtest: cannot read the PCF8574 at 0x3F on @i2c@: No such device — check the bus (dmesg | grep i2c)
+not_in_group_i2c|nogroup|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|none|lcdtest: cannot open @i2c@: Permission denied — add your user to group i2c (sudo groupadd -f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, a udev rule puts it there (the example 60-i2c.rules: KERNEL=="i2c-[0-9]*", SUBSYSTEM=="i2c-dev", GROUP="i2c", MODE="0660")
 EOF
             ;;
     esac

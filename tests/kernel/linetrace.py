@@ -329,7 +329,9 @@ def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     """Problems and notes for a run that reached the wiring."""
     steps = tool_steps(trace_lines, base)
     events, problems = kernel_events(kernel_text, wiring, gpio_base)
-    found, changes, reads = match(targets(steps, wiring), events, wiring)
+    # Reads before any line moved: the tool asking whether a device answers.
+    probes = next((i for i, e in enumerate(events) if e[0] != "r"), len(events))
+    found, changes, reads = match(targets(steps, wiring), events[probes:], wiring)
     problems += found
     notes = []
     if problems:
@@ -345,7 +347,7 @@ def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
         writes = sum(1 for s in steps if s[0] == "w")
         notes.append(f"{writes} writes, {len(changes)} line changes matched, enable pulses ({counts}) "
                      f">= {min(lengths) / 1000:.2f} ms, data set-up >= {min(setups) / 1000:.2f} ms, "
-                     "nothing at exit")
+                     f"nothing at exit" + (f", {probes} read at open" if probes else ""))
     if any(s[0] == "r" for s in steps):
         found, note = read_moments(steps, changes, reads, wiring)
         problems += found

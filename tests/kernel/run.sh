@@ -24,6 +24,7 @@ boots=(
     "noirq 0x378:7 0x378"
     "alt   0x278:5 0x278"
     "map   0xe800:5 0xe800"
+    "i2c   - -"
 )
 
 sudo_cmd=()
