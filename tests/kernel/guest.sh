@@ -66,17 +66,23 @@ load_gpio() {
     trace_events gpio/gpio_value gpio/gpio_direction
 }
 
-# i2c-stub answering at the given address and i2c-dev, the node set as
-# dist/60-i2c.rules sets it; the bus number follows load order, so it is looked up.
+# i2c-stub answering at the given address, the q35 machine's own SMBus
+# adapter (i801) and i2c-dev, the nodes set as dist/60-i2c.rules sets them;
+# bus numbers follow load order, so they are looked up (i2cbus, i801bus).
 load_i2c() {
     insmod /lib/modules/i2c-stub.ko chip_addr="$1"
+    insmod /lib/modules/i2c-smbus.ko
+    insmod /lib/modules/i2c-i801.ko
     insmod /lib/modules/i2c-dev.ko
     for d in /sys/bus/i2c/devices/i2c-*; do
-        [ "$(cat "$d/name")" = "SMBus stub driver" ] && i2cbus=/dev/${d##*/}
+        case $(cat "$d/name") in
+            "SMBus stub driver") i2cbus=/dev/${d##*/} ;;
+            "SMBus I801 adapter"*) i801bus=/dev/${d##*/} ;;
+        esac
     done
     chgrp "$i2cgid" /dev/i2c-*
     chmod 660 /dev/i2c-*
-    echo "$i2cbus"
+    echo "i2c-stub: $i2cbus, i801: $i801bus"
     trace_events smbus
 }
 
@@ -164,10 +170,10 @@ start_tool() {  # NAME USER ARGS...
 
 # One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES[:STATUS]|MESSAGE,
 # where STATUS is the exit status expected when it is not 0. MESSAGE is looked
-# for in the tool's standard output and error. @gpiochip@ and @i2c@ in a row
-# stand for the nodes found when the modules were loaded.
+# for in the tool's standard output and error. @gpiochip@, @i2c@ and @i801@ in
+# a row stand for the nodes found when the modules were loaded.
 run_case() {
-    row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g")
+    row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g; s|@i801@|$i801bus|g")
     IFS='|' read -r name user args size port init reaches message <<EOF
 $row
 EOF
@@ -262,8 +268,9 @@ i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c
 i2c_refuses_8bit|i2c|--run 16x2:8 --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit
 i2c_refuses_40x4|i2c|--run 40x4:4 --no-window --port-map 0x378=@i2c@@0x27|40x4|0x378|4|none:2|REFUSED: 40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: wire E1, or test a size with one controller
 i2c_refuses_verify|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7|16x2|0x378|4|none:2|REFUSED: Verify needs RW to read the module, which the wiring of 0x378 (RS=P0, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no RW, E1) lacks: wire the module's RW to the port instead of to ground
-i2c_no_bus|i2c|--port-map 0x378=/dev/i2c-9@0x27|16x2|0x378|4|none|lcdtest: cannot open /dev/i2c-9: No such file or directory — the I2C buses here are @i2c@ (SMBus stub driver): map the one the backpack hangs on
+i2c_no_bus|i2c|--port-map 0x378=/dev/i2c-9@0x27|16x2|0x378|4|none|lcdtest: cannot open /dev/i2c-9: No such file or directory — the I2C buses here are @i2c@ (SMBus stub driver), @i801@ (SMBus I801 adapter at 0700): map the one the backpack hangs on
 i2c_no_device|i2c|--port-map 0x378=@i2c@@0x3f|16x2|0x378|4|none|lcdtest: cannot read the PCF8574 at 0x3F on @i2c@: No such device — check the bus (dmesg | grep i2c)
+i2c_no_device_i801|i2c|--port-map 0x378=@i801@@0x27|16x2|0x378|4|none|lcdtest: no device answers at 0x27 on @i801@: check the address with i2cdetect -y 1 (a PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the low bits), and the wiring and power of SDA, SCL, VCC and GND
 not_in_group_i2c|nogroup|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|none|lcdtest: cannot open @i2c@: Permission denied — add your user to group i2c (sudo groupadd -f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, a udev rule puts it there (the example 60-i2c.rules: KERNEL=="i2c-[0-9]*", SUBSYSTEM=="i2c-dev", GROUP="i2c", MODE="0660")
 EOF
             ;;

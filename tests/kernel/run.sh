@@ -16,15 +16,17 @@ work=${LCDTEST_KERNEL_WORK:-$root/build-kernel}
 started=$SECONDS
 
 # Each boot: its name, the parallel ports qemu gives the machine (iobase:irq),
-# and the base whose unused register 7 the guest reads to mark where a case
-# starts and ends in qemu's log; "-" for none (the GPIO and I2C boots cut the
-# kernel's trace per case instead). guest.sh holds what each boot runs.
+# the base whose unused register 7 the guest reads to mark where a case starts
+# and ends in qemu's log ("-" for none: the GPIO and I2C boots cut the kernel's
+# trace per case instead), and the machine (q35 has an SMBus adapter, i801,
+# whose empty addresses answer as a real bus's do). guest.sh holds what each
+# boot runs.
 boots=(
-    "irq   0x378:7 0x378"
-    "noirq 0x378:7 0x378"
-    "alt   0x278:5 0x278"
-    "map   0xe800:5 0xe800"
-    "i2c   - -"
+    "irq   0x378:7 0x378 pc"
+    "noirq 0x378:7 0x378 pc"
+    "alt   0x278:5 0x278 pc"
+    "map   0xe800:5 0xe800 pc"
+    "i2c   - - q35"
 )
 
 sudo_cmd=()
@@ -127,7 +129,7 @@ build_initramfs() {
             cp -n "$f" "$dir/lib/modules/"
         done < <(module_closure "$m")
     done
-    for m in parport_pc ppdev lp i2c-stub i2c-dev; do
+    for m in parport_pc ppdev lp i2c-stub i2c-dev i2c-i801; do
         while read -r f; do cp -n "$f" "$dir/lib/modules/"; done < <(module_closure "$m")
     done
     cp "$gpio_module" "$dir/lib/modules/"
@@ -162,14 +164,14 @@ trap 'cleanup; exit 130' INT TERM
 
 # Boots one layout; the guest's outputs and qemu's log land in $work/out/NAME.
 boot() {
-    local name=$1 ports=$2 mark=$3 out=$work/out/$1 devices=() i=0 p
+    local name=$1 ports=$2 mark=$3 machine=$4 out=$work/out/$1 devices=() i=0 p
     rm -rf "$out" && mkdir -p "$out"
     [[ "$ports" == - ]] && ports=
     for p in $ports; do
         devices+=(-chardev "null,id=lpt$i" -device "isa-parallel,chardev=lpt$i,iobase=${p%%:*},irq=${p##*:},index=$i")
         i=$((i + 1))
     done
-    timeout 900 qemu-system-x86_64 "${accel[@]}" -machine pc -smp 2 -m 1024 -nodefaults -display none \
+    timeout 900 qemu-system-x86_64 "${accel[@]}" -machine "$machine" -smp 2 -m 1024 -nodefaults -display none \
         -no-reboot -kernel "$work/$kver/vmlinux" -initrd "$work/initramfs.cpio" \
         -append "console=ttyS0 quiet panic=-1 lcdtest_root=$root lcdtest_bin=$LCDTEST_BIN lcdtest_boot=$name lcdtest_mark=$mark" \
         -serial "file:$out/console.log" "${devices[@]}" \
@@ -200,9 +202,9 @@ main() {
     local selected=("$@") ran=() line name ports mark
     mkdir -p "$work/out"
     for line in "${boots[@]}"; do
-        read -r name ports mark <<< "$line"
+        read -r name ports mark machine <<< "$line"
         [[ ${#selected[@]} -eq 0 || " ${selected[*]} " == *" $name "* ]] || continue
-        boot "$name" "$ports" "$mark"
+        boot "$name" "$ports" "$mark" "$machine"
         ran+=("$name")
     done
     local status=0
