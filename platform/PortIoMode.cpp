@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/GpioPort.h"
 #include "platform/ParportScan.h"
 #include "platform/Pcf8574Port.h"
 #include "platform/PpdevPort.h"
@@ -26,6 +27,11 @@ constexpr ModeName kModeNames[] = {
 const PortKind kPortKinds[] = {
     {"ppdev", "/dev/parport", nullptr, nullptr, nullptr,
      "/dev/parportN: a parallel port through ppdev, for example a PCI or PCIe card"},
+    {"gpio", "/dev/gpiochip", CheckGpioMapping, MakeGpioPort, SimulatedGpioWiring,
+     "/dev/gpiochipN:LINE=OFFSET,...[,invert=LINE+LINE][,reads=safe]: lines of a GPIO chip, "
+     "for example /dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18, with LINE one of D0..D7, E0, "
+     "E1, RS, RW (lines not named are not wired), invert= naming lines through an inverting "
+     "buffer and reads=safe letting Verify read (a level shifter or a 3.3 V module)"},
     {"pcf8574", "/dev/i2c-", CheckPcf8574Device, MakePcf8574Port, SimulatedPcf8574Wiring,
      "/dev/i2c-N@ADDR[:LINE=Pn,...][,backlight=on|off]: a PCF8574 I2C backpack at ADDR, for "
      "example /dev/i2c-1@0x27, wired RS=P0, RW=P1, E0=P2, BL=P3 (backlight), D4..D7=P4..P7 "

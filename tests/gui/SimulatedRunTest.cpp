@@ -101,6 +101,14 @@ void UseSimulatedWiring(const std::string& mapping) {
 }
 
 constexpr const char* kBackpack = "0x378=/dev/i2c-1@0x27";
+// GPIO: the 4-bit wiring of a Raspberry Pi header without RW, the same with RW
+// and reads made safe, and all twelve lines with E1 through an inverting buffer.
+constexpr const char* kGpioFourBit = "0x378=/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18";
+constexpr const char* kGpioFourBitReads =
+    "0x378=/dev/gpiochip0:RS=7,RW=22,E0=8,D4=25,D5=24,D6=23,D7=18,reads=safe";
+constexpr const char* kGpioAllLines =
+    "0x378=/dev/gpiochip0:RS=7,RW=22,E0=8,E1=27,D0=5,D1=6,D2=13,D3=19,D4=25,D5=24,D6=23,D7=18,"
+    "invert=E1,reads=safe";
 
 // A size, a bus width, and a --port-map value ("" for the parallel port).
 class SimulatedRunTest : public ::testing::TestWithParam<std::tuple<int, BusWidth, const char*>>,
@@ -154,24 +162,63 @@ INSTANTIATE_TEST_SUITE_P(Backpack, SimulatedRunTest,
                                             ::testing::Values(kBackpack)),
                          RunTestName);
 
+// GPIO wirings: the 4-bit bus on one controller, and every line on both.
+INSTANTIATE_TEST_SUITE_P(GpioFourBit, SimulatedRunTest,
+                         ::testing::Combine(::testing::Values(kSize16x2, kSize20x4),
+                                            ::testing::Values(BusWidth::Four),
+                                            ::testing::Values(kGpioFourBitReads)),
+                         RunTestName);
+INSTANTIATE_TEST_SUITE_P(GpioAllLines, SimulatedRunTest,
+                         ::testing::Combine(::testing::Values(kSize40x4),
+                                            ::testing::Values(BusWidth::Eight, BusWidth::Four),
+                                            ::testing::Values(kGpioAllLines)),
+                         RunTestName);
+
 class SimulatedWiringTest : public ::testing::Test, protected DialogFixtureBase {};
 
-// A run the wiring cannot carry is refused in the notice line before any write.
-TEST_F(SimulatedWiringTest, Init8BitOnTheBackpackIsRefusedInTheNoticeLine) {
-    UseSimulatedWiring(kBackpack);
-    SimulatedModule module(timeline, 0x378);
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-        PortIo::Instance().SetProblemSink([&](const std::string& m) { d.ShowPlatformNotice(m); });
-        ChooseList(d, IDC_SIZE, kSize16x2);
-        const std::size_t writes = timeline.WriteCount();
-        Click(d, IDC_INIT_8BIT);
-        EXPECT_EQ(d.Window()->Notice()->text().toStdString(),
-                  "Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, "
-                  "backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit");
-        EXPECT_EQ(timeline.WriteCount(), writes);
-        PortIo::Instance().SetProblemSink({});
-    });
+// What the wiring cannot carry is refused in the notice line before any write;
+// a run it can carry still reaches the module.
+TEST_F(SimulatedWiringTest, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
+    struct Case {
+        const char* mapping;
+        bool verify;  // Verify after an "Init 4-bit", else "Init 8-bit"
+        const char* notice;
+    };
+    const Case cases[] = {
+        {kBackpack, false,
+         "Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 "
+         "on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit"},
+        {kGpioFourBit, false,
+         "Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=25, D5=24, D6=23, "
+         "D7=18) lacks: use Init 4-bit"},
+        {kGpioFourBit, true,
+         "Verify needs RW to read the module, which the wiring of 0x378 (RS=7, E0=8, D4=25, "
+         "D5=24, D6=23, D7=18) lacks: wire the module's RW to the port instead of to ground"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.notice);
+        PortIo::Instance().Reset();
+        UseSimulatedWiring(c.mapping);
+        SimulatedModule module(timeline, 0x378);
+        CLcdTestDlg dlg;
+        RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+            PortIo::Instance().SetProblemSink(
+                [&](const std::string& m) { d.ShowPlatformNotice(m); });
+            ChooseAndType(d, kSize16x2);
+            if (c.verify) {
+                Click(d, IDC_INIT_4BIT);
+                ExpectModuleShows(module, kSize16x2);
+            }
+            const std::size_t writes = timeline.WriteCount();
+            if (c.verify)
+                d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
+            else
+                Click(d, IDC_INIT_8BIT);
+            EXPECT_EQ(d.Window()->Notice()->text().toStdString(), c.notice);
+            EXPECT_EQ(timeline.WriteCount(), writes);
+            PortIo::Instance().SetProblemSink({});
+        });
+    }
 }
 
 }  // namespace
