@@ -195,6 +195,23 @@ EOF
 drive_case() {
     drive "$pid" "$size" "$port" "$init"
     case $name in
+        unplug*)
+            # The chip goes away under the run, as a USB bridge pulled out does,
+            # and comes back (with a node set up again) for the cases after.
+            t=0
+            while [ "$(grep -c gpio_value $tracing/trace)" -lt 1000 ] && [ $t -lt 600 ]; do
+                sleep 0.2
+                t=$((t + 1))
+            done
+            echo 0 > /sys/module/lcdtest_gpiochip/parameters/plugged
+            sleep 2
+            find_dialog "$pid"
+            done_and_wait "$pid" "$name"
+            echo 1 > /sys/module/lcdtest_gpiochip/parameters/plugged
+            chgrp "$gpiogid" /dev/gpiochip*
+            chmod 660 /dev/gpiochip*
+            return
+            ;;
         second_instance*)
             # A second tool while the first holds the port (or the lines) and runs.
             as_user "$user" "$bin" $args 2> "$out/$name.second.err" &
@@ -259,6 +276,16 @@ EOF
             ;;
         gpio) cat <<'EOF'
 ! load_gpio
+gpio_16x2_4bit|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5; 4-bit only, no E1, no RW: no Verify)
+gpio_verify_20x4_4bit|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|20x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
+gpio_40x4_8bit|gpio|--port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1|40x4|0x378|8|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=10, RW=9, E0=8, E1=11 inverted, D0=0, D1=1, D2=2, D3=3, D4=4, D5=5, D6=6, D7=7; no Verify without reads=safe)
+gpio_refuses_8bit|gpio|--run 16x2:8 --no-window --port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5) lacks: use Init 4-bit
+gpio_refuses_unsafe_verify|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5|20x4|0x378|4|none:2|REFUSED: Verify cannot read through the wiring of 0x378 (RS=7, RW=6, E0=8, D4=2, D5=3, D6=4, D7=5): 5 V from the module's data lines can damage 3.3 V GPIO pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes reads safe
+gpio_no_chip|gpio|--port-map 0x378=/dev/gpiochip7:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open /dev/gpiochip7: No such file or directory — no such GPIO chip (found under /dev: @gpiochip@; gpiodetect names them)
+gpio_no_offset|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=20|16x2|0x378|4|none|lcdtest: a line offset the chip lacks: D7=20 (@gpiochip@, lcdtest-sim, has 16 lines, offsets 0 to 15) — fix the mapping (gpioinfo @gpiochip@ lists the lines)
+not_in_group_gpio|nogroup|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open @gpiochip@: Permission denied — add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/
+second_instance_gpio|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: cannot take the lines of @gpiochip@: Device or resource busy — another program or driver holds RS=7 ("lcdtest"), E0=8 ("lcdtest"), D4=2 ("lcdtest"), D5=3 ("lcdtest"), D6=4 ("lcdtest"), D7=5 ("lcdtest"): close it, or free the line (gpioinfo shows who holds each line)
+unplug_gpio|gpio|--port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1|40x4|0x378|4|port|lcdtest: the GPIO chip @gpiochip@ went away (No such device): the run stopped; plug it back in and start lcdtest again
 EOF
             ;;
         i2c) cat <<'EOF'

@@ -76,11 +76,18 @@ def parse_wiring(args, port):
 def tool_steps(trace_lines, base):
     """The tool's register writes and reads of the port at `base` as steps:
     ("w", levels, input) with the dialog's levels of every line known so far
-    and whether the data lines are inputs, or ("r", value)."""
-    levels, data_input, steps = {}, False, []
+    and whether the data lines are inputs, or ("r", value); they end at the
+    trace's "lost" line, if any, returned with the writes after it."""
+    levels, data_input, steps, lost = {}, False, [], None
     for line in trace_lines:
         fields = line.split()
         if len(fields) < 3:
+            continue
+        if lost is not None:
+            lost[1] += 1
+            continue
+        if fields[2] == "lost":
+            lost = [line.split(" lost ", 1)[1].strip(), 0]
             continue
         offset, value = int(fields[1], 16) - base, int(fields[2], 16)
         if fields[3:] == ["read"]:
@@ -95,7 +102,7 @@ def tool_steps(trace_lines, base):
         else:
             continue
         steps.append(("w", dict(levels), data_input))
-    return steps
+    return steps, lost
 
 
 def targets(steps, wiring):
@@ -186,13 +193,34 @@ def initial_state(wiring):
     return {line: [first, None] for line in wiring.pins}
 
 
-def moved_lines(events, wiring):
-    """How many kernel events change a line (for runs that must reach none)."""
+def claim(events, wiring):
+    """How many leading events take the lines (GPIO: each wired line set and
+    turned out once, by the line request), and problems with it: the tool
+    takes them at rest, every line low as the dialog shows it."""
+    if wiring.kind != "gpio":
+        return 0, []
+    taken, k = {}, 0
+    while k + 1 < len(events) and events[k][0] == "v" and events[k + 1][:3] == ("d", events[k][1], "out") \
+            and events[k][1] not in taken:
+        taken[events[k][1]] = events[k][2] ^ (events[k][1] in wiring.invert)
+        k += 2
+    if not k:
+        return 0, []
+    high = [line for line, level in taken.items() if level]
+    problems = [f"the request took {', '.join(high)} high"] if high else []
+    if set(taken) != set(wiring.pins):
+        problems.append(f"the request took {len(taken)} of the {len(wiring.pins)} wired lines")
+    return k, problems
+
+
+def moved_lines(events, wiring, taken=0):
+    """How many kernel events after the first `taken` change a line (for runs
+    that must reach none)."""
     state, moved = initial_state(wiring), 0
-    for event in events:
+    for index, event in enumerate(events):
         if event[0] in "vd":
             slot = 1 if event[0] == "v" else 0
-            if state[event[1]][slot] != event[2]:
+            if state[event[1]][slot] != event[2] and index >= taken:
                 moved += 1
             state[event[1]][slot] = event[2]
     return moved
@@ -321,13 +349,14 @@ def read_moments(steps, changes, reads, wiring):
     if not reads or not at_rest:
         problems.append(f"{len(reads)} reads, ending {'at' if at_rest else 'not at'} rest")
     return problems[:3], (f"reads: {len(reads)}, each with the data lines turned around, RW and the "
-                          f"enable high >= 1 ms, as the kernel read them; {turns // 2} turn-arounds "
-                          "with RW and the enables low, no other line moved; ends at rest")
+                          f"enable high >= 1 ms, as the kernel read them; {turns // 2} "
+                          f"turn-around{'s' if turns // 2 != 1 else ''} with RW and the enables low, "
+                          "no other line moved; ends at rest")
 
 
 def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     """Problems and notes for a run that reached the wiring."""
-    steps = tool_steps(trace_lines, base)
+    steps, lost = tool_steps(trace_lines, base)
     events, problems = kernel_events(kernel_text, wiring, gpio_base)
     # Reads before any line moved: the tool asking whether a device answers.
     probes = next((i for i, e in enumerate(events) if e[0] != "r"), len(events))
@@ -336,6 +365,9 @@ def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     notes = []
     if problems:
         return problems[:3], notes
+    if lost:
+        notes.append(f"the kernel took every write before the trace's lost line and none of the "
+                     f"{lost[1]} after it")
     pulses, setups = timing(changes)
     lengths = [us for _, us in pulses]
     short = [us for us in lengths + setups if us < SETUP_US]

@@ -26,6 +26,7 @@ boots=(
     "noirq 0x378:7 0x378 pc"
     "alt   0x278:5 0x278 pc"
     "map   0xe800:5 0xe800 pc"
+    "gpio  - - pc"
     "i2c   - - q35"
 )
 
