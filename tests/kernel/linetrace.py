@@ -361,7 +361,7 @@ def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     # Reads before any line moved: the tool asking whether a device answers.
     probes = next((i for i, e in enumerate(events) if e[0] != "r"), len(events))
     found, changes, reads = match(targets(steps, wiring), events[probes:], wiring)
-    problems += found
+    problems += claim(events[probes:], wiring)[1] + found
     notes = []
     if problems:
         return problems[:3], notes
