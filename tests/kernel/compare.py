@@ -9,7 +9,8 @@ import os
 import re
 import sys
 
-import linetrace
+sys.dont_write_bytecode = True  # no cache beside the sources
+import linetrace  # noqa: E402
 
 CONTROL = 2  # register offsets from the port's base
 DATA = 0
