@@ -1,5 +1,8 @@
 #include "app/CommonOptions.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/Display.h"
 #include "platform/OutputFile.h"
 
@@ -22,10 +25,16 @@ CommonOptionSet::CommonOptionSet()
       simFault_("sim-fault",
                 "Wire the simulated module with FAULT: none, Dn=0, Dn=1, Dn=open, E0=open, "
                 "E1=open, RW=0 or RS=0, several joined by commas. Implies --port-io=sim.",
-                "FAULT") {}
+                "FAULT"),
+      e1Wiring_("e1-wiring",
+                "How the second enable (E1) of a 40x4 module hangs on pin 17, which the port "
+                "inverts: straight (default; as the wiring table, so E1 is active low at the "
+                "pin) or inverter (through an inverter, such as a 74HC04 gate). Verify reads the "
+                "second controller accordingly, and the simulated module is wired the same way.",
+                "WIRING", "straight") {}
 
 void CommonOptionSet::AddTo(QCommandLineParser& parser) const {
-    parser.addOptions({trace_, vcd_, portIo_, portMap_, simFault_});
+    parser.addOptions({trace_, vcd_, portIo_, portMap_, simFault_, e1Wiring_});
 }
 
 std::string CommonOptionSet::Read(const QCommandLineParser& parser, CommonOptions& options) const {
@@ -40,6 +49,13 @@ std::string CommonOptionSet::Read(const QCommandLineParser& parser, CommonOption
     const auto parsed = ParsePortIoMode(mode);
     if (!parsed) return "unknown --port-io mode \"" + mode + "\" (auto, sim, ppdev or raw)";
     options.portIo = *parsed;
+
+    const std::string e1 = parser.value(e1Wiring_).toStdString();
+    const auto named = std::find_if(std::begin(kE1WiringNames), std::end(kE1WiringNames),
+                                    [&](const E1WiringName& entry) { return entry.name == e1; });
+    if (named == std::end(kE1WiringNames))
+        return "unknown --e1-wiring \"" + e1 + "\" (straight or inverter)";
+    options.e1Wiring = named->wiring;
 
     for (const QString& value : parser.values(portMap_)) {
         std::string error = AddPortMapping(options.portMap, value.toStdString());

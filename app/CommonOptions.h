@@ -20,9 +20,11 @@ struct CommonOptions {
     PortIoMode portIo = kDefaultPortIoMode;
     WiringFault simFault;
     std::vector<PortMapping> portMap;
+    E1Wiring e1Wiring = kDefaultE1Wiring;  // for real and simulated parallel ports alike
 };
 
-// --trace, --vcd, --port-io, --port-map and --sim-fault, defined once for both parsers.
+// --trace, --vcd, --port-io, --port-map, --sim-fault and --e1-wiring, defined once
+// for both parsers.
 class CommonOptionSet {
 public:
     CommonOptionSet();
@@ -31,7 +33,7 @@ public:
     std::string Read(const QCommandLineParser& parser, CommonOptions& options) const;
 
 private:
-    QCommandLineOption trace_, vcd_, portIo_, portMap_, simFault_;
+    QCommandLineOption trace_, vcd_, portIo_, portMap_, simFault_, e1Wiring_;
 };
 
 // Opens the trace and the waveform the options name (the waveform following the

@@ -45,7 +45,11 @@ int RunDialog(const CommonOptions& options) {
             if (view) view->Refresh();
         };
         if (!view) return;
-        dlg.m_onSizeChosen = [&](int sizeIndex) { view->SetSizeIndex(sizeIndex); };
+        // A module with one controller has nothing on pin 17.
+        dlg.m_onSizeChosen = [&](int sizeIndex) {
+            session.Module()->SetControllerCount(kModuleGeometry[sizeIndex].controllerCount);
+            view->SetSizeIndex(sizeIndex);
+        };
         dlg.m_onVerified = [&](const VerifyResult& result) {
             view->SetVerifyResult(QString::fromStdString(result.Summary()));
         };

@@ -7,7 +7,7 @@ PortSession::PortSession(const CommonOptions& options, std::uint32_t portBase, C
     : vcd_(clock) {
     PortIo& port = PortIo::Instance();
     port.Reset();
-    port.SetBackend(MakePortBackend(options.portIo, options.portMap));
+    port.SetBackend(MakePortBackend(options.portIo, options.portMap, options.e1Wiring));
     if (port.Simulated()) {
         module_ = std::make_unique<SimulatedModule>(clock, portBase);
         module_->SetWiringFault(options.simFault);

@@ -183,10 +183,14 @@ int RunScripted(int argc, char** argv) {
     PortSession session(options, run.portBase, TheClock());
     if (!session.Error().empty()) return Usage(session.Error());
     std::unique_ptr<ModuleView> view;
-    if (SimulatedModule* module = session.Module(); module && window) {
-        view = std::make_unique<ModuleView>(*module, TheClock());
-        view->SetSizeIndex(run.choice.sizeIndex);
-        view->show();
+    if (SimulatedModule* module = session.Module()) {
+        // A module with one controller has nothing on pin 17.
+        module->SetControllerCount(kModuleGeometry[run.choice.sizeIndex].controllerCount);
+        if (window) {
+            view = std::make_unique<ModuleView>(*module, TheClock());
+            view->SetSizeIndex(run.choice.sizeIndex);
+            view->show();
+        }
     }
     const ScriptedResult result = RunScriptedTest(run, TheClock());
     for (const std::string& detail : result.details)

@@ -25,8 +25,9 @@ namespace {
 CommonOptions ParseOptions(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Bench test for HD44780 character LCD modules on a parallel port.\n"
-        "Without a parallel port it drives a simulated module.\n"
+        "Bench test for HD44780 character LCD modules on a parallel port, a GPIO chip\n"
+        "(--port-map BASE=/dev/gpiochipN:...) or an I2C backpack (--port-map BASE=/dev/i2c-N@ADDR).\n"
+        "Without any of them it drives a simulated module.\n"
         "Scripted runs: lcdtest --run SIZE:8|4 [--verify] ... (lcdtest --run - --help).");
     parser.addHelpOption();
     parser.addVersionOption();

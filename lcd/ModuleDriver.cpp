@@ -84,7 +84,7 @@ void ModuleDriver::Transfer(std::uint8_t dataLatch, std::uint8_t controller) {
 
 void ModuleDriver::Enable(std::uint8_t controller, bool high) {
     if (controller != 0)
-        high ? panel_.OnE1High() : panel_.OnE1Low();
+        high != e1ActiveLow_ ? panel_.OnE1High() : panel_.OnE1Low();
     else
         high ? panel_.OnE0High() : panel_.OnE0Low();
 }
@@ -109,6 +109,22 @@ std::vector<std::optional<std::uint8_t>> ModuleDriver::ReadPulses(Register reg, 
     panel_.OnRWLow();
     panel_.OnDataOutput();
     return samples;
+}
+
+void ModuleDriver::EndRestingE1Pulse(std::size_t pulses) {
+    panel_.OnRSLow();
+    panel_.OnDataInput();
+    panel_.OnRWHigh();
+    for (std::size_t p = 0; p < pulses; ++p) {
+        if (p > 0) {
+            clock_.SleepMillis(kDataSetupMs);
+            Enable(1, true);
+        }
+        clock_.SleepMillis(kEnablePulseMs);
+        Enable(1, false);
+    }
+    panel_.OnRWLow();
+    panel_.OnDataOutput();
 }
 
 void ModuleDriver::Cycle8(Register reg, std::uint8_t value, std::uint8_t controller) {

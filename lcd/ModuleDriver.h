@@ -33,12 +33,18 @@ enum class BusWidth { Eight, Four };
 // dropped, so the port and the controller never drive the lines at once.
 //
 // Controller number 0 is clocked by E0, any other number by E1; the other enable
-// line is never touched.
+// line is never touched. A pulse is the line High, then Low again, unless E1 is
+// set active low: then E1's pulses run Low, then High, so that an E1 wired
+// straight to pin 17 (which the port inverts) sees a pulse at the pin. Only
+// Verify sets it; a test run keeps E1 active high whatever the wiring, so it
+// writes as it always did (a straight E1 takes each write as E1 rises).
 class ModuleDriver {
 public:
     enum class Register { Instruction, Data };  // RS low, RS high
 
     ModuleDriver(LinePanel& panel, Clock& clock) : panel_(panel), clock_(clock) {}
+
+    void SetE1ActiveLow(bool activeLow) { e1ActiveLow_ = activeLow; }
 
     // 8-bit bus: one transfer on D7..D0. 5 port writes, 2 sleeps of 1 ms.
     void WriteCommand8(std::uint8_t value, std::uint8_t controller);
@@ -56,6 +62,14 @@ public:
     // 4-bit bus); nullopt where the port could not be read.
     std::vector<std::optional<std::uint8_t>> ReadPulses(Register reg, std::size_t pulses,
                                                         std::uint8_t controller);
+
+    // With E1 active low and the line panel's E1 Low, the pin's second enable
+    // rests high, in the middle of a pulse: ends that pulse as a busy-flag read.
+    // RS low and the data lines turned around first, so that when RW rises the
+    // controller on E1 is the only driver; a 1 ms wait, E1 High (the pin falls);
+    // then `pulses` - 1 more read pulses (2 in all on the 4-bit bus keep the
+    // nibbles paired); last RW low and the data lines outputs again. Reads nothing.
+    void EndRestingE1Pulse(std::size_t pulses);
 
     // Brings one controller up by instructions alone, on the 8-bit or the 4-bit
     // bus, and leaves it cleared, display, cursor and blink on. Returns right
@@ -77,4 +91,5 @@ private:
 
     LinePanel& panel_;
     Clock& clock_;
+    bool e1ActiveLow_ = false;
 };

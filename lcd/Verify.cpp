@@ -14,7 +14,6 @@ namespace {
 using Register = ModuleDriver::Register;
 using Area = VerifyDifference::Area;
 
-constexpr std::uint32_t kCycleGapMs = 2;         // before every command and block of reads
 constexpr std::uint8_t kSetDdramAddress = 0x80;  // + a 7-bit DDRAM address
 constexpr std::uint8_t kHighNibble = 0xF0;
 constexpr std::uint8_t kLowNibble = 0x0F;
@@ -344,7 +343,14 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
     result.sizeIndex = sent.sizeIndex;
     result.width = sent.width;
     const int controllers = kModuleGeometry[sent.sizeIndex].controllerCount;
-    Reader reader(driver, clock, sent.width);
+    // E1 straight to pin 17 is active low at the pin: its pulses run the other
+    // way, and at rest it sits in the middle of one.
+    const bool e1ActiveLow =
+        controllers > 1 &&
+        (PortIo::Instance().Wiring(g_lines.portBase).invertedAtModule & ControlLines(kLineE1));
+    ModuleDriver bus = driver;
+    bus.SetE1ActiveLow(e1ActiveLow);
+    Reader reader(bus, clock, sent.width);
     std::vector<bool> answered(static_cast<std::size_t>(controllers), false);
 
     const auto compare = [&](const VerifyDifference& where, const std::vector<std::uint8_t>& read,
@@ -362,6 +368,8 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
     };
 
     const auto finish = [&](VerifyResult::Outcome outcome) {
+        // RS settles before E1 goes back to rest, which raises the straight pin.
+        if (e1ActiveLow && (g_lines.controlFlags & kLineRS)) panel.OnRSLow();
         panel.ReturnToRest();
         result.outcome = outcome;
         if (outcome == VerifyResult::Outcome::Fail)
@@ -369,6 +377,12 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
         return result;
     };
 
+    // Before anything reads, the second controller's resting pulse ends, so that
+    // only the controller read ever drives the data lines.
+    if (e1ActiveLow && !(g_lines.controlFlags & kLineE1)) {
+        clock.SleepMillis(kCycleGapMs);
+        bus.EndRestingE1Pulse(sent.width == BusWidth::Four ? 2 : 1);
+    }
     bool anyAnswered = false;
     for (std::uint8_t c = 0; c < controllers; ++c) {
         const std::vector<std::uint8_t> expected{kAddressAfterGlyphs};

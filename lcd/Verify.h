@@ -45,6 +45,13 @@ struct VerifyResult {
 // the lines) is not read further: with RW tied low every read would be a write.
 // Every command and every block of reads follows a 2 ms sleep; the lines end at
 // rest (data latch and control flags 0, both written), the data lines outputs.
+//
+// On a module with two controllers whose E1 reaches it inverted (straight to pin
+// 17), E1's pulses run Low-High in the line panel. That enable rests high at the
+// pin, so before the first read its pulse is ended as a busy-flag read with the
+// data lines already turned around (two on the 4-bit bus); E1 then stays High
+// (the pin low) while the first controller is read, and at the end RS is brought
+// low before E1 returns to rest. So no two drivers ever share the data lines.
 // Why the port at `base` cannot read the module back (RW not wired, or reads
 // its wiring cannot take safely); "" when it can.
 std::string VerifyRefusal(std::uint32_t base);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "platform/ModuleLines.h"
 
@@ -68,10 +69,31 @@ constexpr std::optional<ParportRegister> ParportRegisterAt(std::uint32_t address
     return std::nullopt;
 }
 
-// A parallel port carries all twelve lines, E1 inverted at pin 17, and reads
-// wherever the port has a bidirectional mode.
-inline PortWiring ParallelPortWiring() {
+// How a 40x4 module's second enable hangs on pin 17: straight, as the table
+// above wires it, so that it sees the pin the port inverts (High in the dialog
+// is 0 V there, and the enable rests high); or through an inverter on the cable
+// (a 74HC04 gate, say), which undoes the port's inversion.
+enum class E1Wiring { Straight, Inverter };
+// The module hangs on the connector as the table says until the user tells otherwise.
+inline constexpr E1Wiring kDefaultE1Wiring = E1Wiring::Straight;
+
+// The --e1-wiring values, in the order the help names them.
+struct E1WiringName {
+    E1Wiring wiring;
+    std::string_view name;
+};
+inline constexpr E1WiringName kE1WiringNames[] = {
+    {E1Wiring::Straight, "straight"},
+    {E1Wiring::Inverter, "inverter"},
+};
+
+// A parallel port carries all twelve lines, reads wherever the port has a
+// bidirectional mode, and hands E1 to the module inverted unless an inverter
+// on the cable undoes it.
+inline PortWiring ParallelPortWiring(E1Wiring e1 = kDefaultE1Wiring) {
     PortWiring wiring;
-    wiring.invertedAtModule = kParportInvertedAtModule;
+    const bool straight = e1 == E1Wiring::Straight;
+    wiring.invertedAtModule = straight ? kParportInvertedAtModule : 0;
+    wiring.text = straight ? "E1 straight to pin 17" : "E1 through an inverter";
     return wiring;
 }

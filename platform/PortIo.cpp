@@ -20,7 +20,7 @@ std::optional<std::uint8_t> SimulatedPort::ReadData(std::uint32_t base) {
 PortWiring SimulatedPort::Wiring(std::uint32_t base) const {
     for (const auto& [wired, wiring] : wirings_)
         if (wired == base) return wiring;
-    return ParallelPortWiring();
+    return ParallelPortWiring(e1_);
 }
 
 void SimulatedPort::SetWiring(std::uint32_t base, PortWiring wiring) {

@@ -53,6 +53,8 @@ public:
 // chip's or a backpack's) to practise on; nothing is opened for it.
 class SimulatedPort final : public PortBackend {
 public:
+    // `e1`: how a 40x4's second enable hangs on pin 17 of every parallel port here.
+    explicit SimulatedPort(E1Wiring e1 = kDefaultE1Wiring) : e1_(e1) {}
     std::string Describe() const override { return "simulated module"; }
     void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override;
     std::optional<std::uint8_t> ReadData(std::uint32_t base) override;
@@ -60,6 +62,7 @@ public:
     void SetWiring(std::uint32_t base, PortWiring wiring);
 
 private:
+    E1Wiring e1_;
     std::vector<std::pair<std::uint32_t, PortWiring>> wirings_;
 };
 

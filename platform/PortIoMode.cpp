@@ -83,8 +83,9 @@ private:
     Mapped mapped_;
 };
 
-PortBackendChoice Simulated(const std::string& why, const std::vector<PortMapping>& map = {}) {
-    auto port = std::make_unique<SimulatedPort>();
+PortBackendChoice Simulated(const std::string& why, E1Wiring e1,
+                            const std::vector<PortMapping>& map = {}) {
+    auto port = std::make_unique<SimulatedPort>(e1);
     std::string wirings;
     for (const PortMapping& entry : map) {
         const PortKind& kind = PortKindOf(entry.devicePath);
@@ -126,19 +127,19 @@ std::string PpdevAnnouncement(const PpdevPort& port) {
 }
 
 PortBackendChoice ChooseAuto(std::shared_ptr<ParportSystem> sys,
-                             const std::vector<PortMapping>& map) {
+                             const std::vector<PortMapping>& map, E1Wiring e1) {
     ParportScan scan = ScanParports(*sys);
     ApplyPortMap(scan, PpdevMappings(map));
-    if (scan.ports.empty()) return Simulated("no parallel port found");
-    auto port = std::make_unique<PpdevPort>(std::move(sys), std::move(scan.ports));
+    if (scan.ports.empty()) return Simulated("no parallel port found", e1);
+    auto port = std::make_unique<PpdevPort>(std::move(sys), std::move(scan.ports), e1);
     // Why a port could not be had is reported by the claim itself.
-    if (!port->ClaimAny()) return Simulated("no parallel port could be opened and claimed");
+    if (!port->ClaimAny()) return Simulated("no parallel port could be opened and claimed", e1);
     std::string announcement = PpdevAnnouncement(*port);
     return {std::move(port), std::move(announcement)};
 }
 
 PortBackendChoice ChoosePpdev(std::shared_ptr<ParportSystem> sys,
-                              const std::vector<PortMapping>& map) {
+                              const std::vector<PortMapping>& map, E1Wiring e1) {
     ParportScan scan = ScanParports(*sys);
     ApplyPortMap(scan, PpdevMappings(map));
     const bool none = scan.ports.empty();
@@ -148,15 +149,15 @@ PortBackendChoice ChoosePpdev(std::shared_ptr<ParportSystem> sys,
             "no parallel port device: load the kernel modules parport_pc and ppdev (sudo "
             "modprobe parport_pc ppdev); if they are loaded, the kernel found no port");
     }
-    auto port = std::make_unique<PpdevPort>(std::move(sys), std::move(scan.ports));
+    auto port = std::make_unique<PpdevPort>(std::move(sys), std::move(scan.ports), e1);
     std::string announcement = none ? "using ppdev, but no parallel port was found: port writes "
                                       "are dropped"
                                     : PpdevAnnouncement(*port);
     return {std::move(port), std::move(announcement)};
 }
 
-PortBackendChoice ChooseRaw(std::shared_ptr<ParportSystem> sys) {
-    auto port = std::make_unique<RawPort>(std::move(sys));
+PortBackendChoice ChooseRaw(std::shared_ptr<ParportSystem> sys, E1Wiring e1) {
+    auto port = std::make_unique<RawPort>(std::move(sys), e1);
     std::string announcement = port->Open()
                                    ? std::string("using raw port I/O through ") + kRawPortDevice
                                    : std::string("using raw port I/O, but ") + kRawPortDevice +
@@ -232,7 +233,7 @@ std::string PortMapOptionHelp() {
 }
 
 PortBackendChoice ChoosePortBackend(PortIoMode mode, std::shared_ptr<ParportSystem> sys,
-                                    const std::vector<PortMapping>& map) {
+                                    const std::vector<PortMapping>& map, E1Wiring e1) {
     // The simulated module can hang on a GPIO or backpack wiring, not on another
     // parallel port.
     const bool ignored = mode == PortIoMode::Raw
@@ -251,25 +252,25 @@ PortBackendChoice ChoosePortBackend(PortIoMode mode, std::shared_ptr<ParportSyst
         // The entries not mapped to their own device stay on the parallel ports.
         ParportScan scan = ScanParports(*sys);
         ApplyPortMap(scan, PpdevMappings(map));
-        PortBackendChoice rest{std::make_unique<PpdevPort>(sys, std::move(scan.ports)), ""};
+        PortBackendChoice rest{std::make_unique<PpdevPort>(sys, std::move(scan.ports), e1), ""};
         return WithMappedPorts(std::move(rest), map, sys);
     }
     switch (mode) {
         case PortIoMode::Sim:
-            return Simulated("--port-io=sim", map);
+            return Simulated("--port-io=sim", e1, map);
         case PortIoMode::Ppdev:
-            return ChoosePpdev(std::move(sys), map);
+            return ChoosePpdev(std::move(sys), map, e1);
         case PortIoMode::Raw:
-            return ChooseRaw(std::move(sys));
+            return ChooseRaw(std::move(sys), e1);
         case PortIoMode::Auto:
             break;
     }
-    return ChooseAuto(std::move(sys), map);
+    return ChooseAuto(std::move(sys), map, e1);
 }
 
 std::unique_ptr<PortBackend> MakePortBackend(PortIoMode mode, const std::vector<PortMapping>& map,
-                                             std::shared_ptr<ParportSystem> sys) {
-    PortBackendChoice choice = ChoosePortBackend(mode, std::move(sys), map);
+                                             E1Wiring e1, std::shared_ptr<ParportSystem> sys) {
+    PortBackendChoice choice = ChoosePortBackend(mode, std::move(sys), map, e1);
     std::fprintf(stderr, "lcdtest: %s\n", choice.announcement.c_str());
     std::fflush(stderr);
     return std::move(choice.backend);

@@ -65,15 +65,17 @@ struct PortBackendChoice {
 };
 
 // Picks and prepares the back-end for `mode`, with the ppdev ports mapped as
-// `map` says (only ppdev and auto use it). Whatever fails is reported through
+// `map` says (only ppdev and auto use it), and every parallel port's E1 wired
+// to the module as `e1` says. Whatever fails is reported through
 // PortIo::ReportProblem; the back-end returned always takes writes (dropping
 // them when the hardware cannot be reached).
 PortBackendChoice ChoosePortBackend(PortIoMode mode, std::shared_ptr<ParportSystem> sys,
-                                    const std::vector<PortMapping>& map = {});
+                                    const std::vector<PortMapping>& map = {},
+                                    E1Wiring e1 = kDefaultE1Wiring);
 
 // ChoosePortBackend on the running kernel, with its announcement said on
 // standard error ("lcdtest: using ..."). For start-up:
 //   PortIo::Instance().SetBackend(MakePortBackend(mode));
 std::unique_ptr<PortBackend> MakePortBackend(
-    PortIoMode mode, const std::vector<PortMapping>& map = {},
+    PortIoMode mode, const std::vector<PortMapping>& map = {}, E1Wiring e1 = kDefaultE1Wiring,
     std::shared_ptr<ParportSystem> sys = MakeLinuxParportSystem());

@@ -32,8 +32,9 @@ constexpr ErrorFix kClaimFixes[] = {{ENXIO, kUnloadLp}, {EBUSY, kUnloadLp}, {0, 
 
 }  // namespace
 
-PpdevPort::PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports)
-    : sys_(std::move(sys)), ports_(std::move(ports)), handles_(ports_.size()) {}
+PpdevPort::PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports,
+                     E1Wiring e1)
+    : sys_(std::move(sys)), ports_(std::move(ports)), e1_(e1), handles_(ports_.size()) {}
 
 PpdevPort::~PpdevPort() {
     // PortIo may already be gone at program end, so a failure here is said on

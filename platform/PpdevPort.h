@@ -21,7 +21,9 @@
 // lines), and a read of the data lines is a PPRDATA request.
 class PpdevPort final : public PortBackend {
 public:
-    PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports);
+    // `e1`: how a 40x4's second enable hangs on pin 17 (the tool cannot see it).
+    PpdevPort(std::shared_ptr<ParportSystem> sys, std::vector<ParportDevice> ports,
+              E1Wiring e1 = kDefaultE1Wiring);
     ~PpdevPort() override;
     PpdevPort(const PpdevPort&) = delete;
     PpdevPort& operator=(const PpdevPort&) = delete;
@@ -29,7 +31,7 @@ public:
     std::string Describe() const override;
     void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override;
     std::optional<std::uint8_t> ReadData(std::uint32_t base) override;
-    PortWiring Wiring(std::uint32_t) const override { return ParallelPortWiring(); }
+    PortWiring Wiring(std::uint32_t) const override { return ParallelPortWiring(e1_); }
 
     // Opens and claims the port with this base now, if that was not tried yet;
     // true while it is held. A failure is reported and not tried again.
@@ -55,5 +57,6 @@ private:
 
     std::shared_ptr<ParportSystem> sys_;
     std::vector<ParportDevice> ports_;
+    E1Wiring e1_;
     std::vector<Handle> handles_;  // one per port, same order
 };

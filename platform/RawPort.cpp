@@ -21,7 +21,7 @@ constexpr ErrorFix kOpenFixes[] = {
 
 }  // namespace
 
-RawPort::RawPort(std::shared_ptr<ParportSystem> sys) : sys_(std::move(sys)) {}
+RawPort::RawPort(std::shared_ptr<ParportSystem> sys, E1Wiring e1) : sys_(std::move(sys)), e1_(e1) {}
 
 RawPort::~RawPort() {
     if (fd_ < 0) return;

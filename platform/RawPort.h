@@ -17,7 +17,8 @@ inline constexpr const char kRawPortDevice[] = "/dev/port";
 // it on a port in a bidirectional mode.
 class RawPort final : public PortBackend {
 public:
-    explicit RawPort(std::shared_ptr<ParportSystem> sys);
+    // `e1`: how a 40x4's second enable hangs on pin 17 (the tool cannot see it).
+    explicit RawPort(std::shared_ptr<ParportSystem> sys, E1Wiring e1 = kDefaultE1Wiring);
     ~RawPort() override;
     RawPort(const RawPort&) = delete;
     RawPort& operator=(const RawPort&) = delete;
@@ -25,7 +26,7 @@ public:
     std::string Describe() const override { return "parallel port (raw I/O through /dev/port)"; }
     void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override;
     std::optional<std::uint8_t> ReadData(std::uint32_t base) override;
-    PortWiring Wiring(std::uint32_t) const override { return ParallelPortWiring(); }
+    PortWiring Wiring(std::uint32_t) const override { return ParallelPortWiring(e1_); }
 
     // Opens /dev/port now, if that was not tried yet; true while it is open.
     // A failure is reported and not tried again.
@@ -38,6 +39,7 @@ private:
     // False, after reporting it, for an address that is not allowed.
     bool Allowed(std::uint32_t address, const char* operation);
     std::shared_ptr<ParportSystem> sys_;
+    E1Wiring e1_;
     int fd_ = -1;
     bool tried_ = false;
 };

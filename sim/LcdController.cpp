@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -87,11 +88,15 @@ void LcdController::StartBusy(std::uint64_t micros, const char* operation) {
 void LcdController::CheckReady(bool rs, bool read, const std::string& what) {
     const std::uint64_t now = clock_.NowMicros();
     if (now >= busyUntil_ || (read && !rs)) return;
-    ++violations_;
     char text[160];
     std::snprintf(text, sizeof text, "%s latched %" PRIu64 " us before the end of %s", what.c_str(),
                   busyUntil_ - now, busyWith_);
-    lastViolation_ = text;
+    ReportViolation(Violation::Busy, text);
+}
+
+void LcdController::ReportViolation(Violation kind, std::string description) {
+    ++violations_[static_cast<std::size_t>(kind)];
+    lastViolation_ = std::move(description);
 }
 
 void LcdController::LatchWrite(bool rs, std::uint8_t bus) {

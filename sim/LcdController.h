@@ -58,6 +58,12 @@ struct ControllerState {
 // and 0x68-0x7F with two lines, 0x50-0x7F with one).
 int DdramCell(const ControllerState& state, std::uint8_t address);
 
+// The bus rules a controller can see broken: a transfer latched while it was
+// still busy; RS or RW changing from its enable's rise to its fall; another
+// driver (the port or the other controller) on data lines it drives.
+enum class Violation { Busy, UnsteadyControl, TwoDrivers };
+inline constexpr int kViolationKinds = 3;
+
 // One controller, driven by bus actions: each call is one falling edge of its
 // enable line with RS and the data lines as they stood. Time comes from the
 // clock, which also stamps the power-on.
@@ -83,10 +89,17 @@ public:
     const ControllerState& State() const { return state_; }
     bool Busy() const { return clock_.NowMicros() < busyUntil_; }
 
-    // Transfers latched while the controller was still busy, and the last one's
-    // description ("" while there was none).
-    std::uint64_t TimingViolations() const { return violations_; }
+    // Transfers latched while the controller was still busy.
+    std::uint64_t TimingViolations() const { return Violations(Violation::Busy); }
+    // How often a rule was broken, by kind, and the latest breach of any kind
+    // described ("" while there was none).
+    std::uint64_t Violations(Violation kind) const {
+        return violations_[static_cast<std::size_t>(kind)];
+    }
     const std::string& LastViolation() const { return lastViolation_; }
+    // A breach the bus around the controller saw (the module checks RS, RW and
+    // the data lines' drivers), counted with the controller's own.
+    void ReportViolation(Violation kind, std::string description);
 
 private:
     void CheckReady(bool rs, bool read, const std::string& what);
@@ -103,6 +116,6 @@ private:
     std::uint64_t busyUntil_ = 0;
     const char* busyWith_ = "";
     int functionSetsSincePowerOn_ = 0;
-    std::uint64_t violations_ = 0;
+    std::array<std::uint64_t, kViolationKinds> violations_{};
     std::string lastViolation_;
 };

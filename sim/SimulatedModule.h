@@ -19,12 +19,17 @@ struct BusTransfer {
 };
 
 // The module on the end of the cable: two controllers sharing RS, RW and D0..D7,
-// controller 0 clocked by E0 and controller 1 by E1 (a one-controller module just
-// leaves E1 unused). It listens to the port I/O from construction to destruction
-// and takes the writes of one port at a time. While RW and a controller's enable
-// line are high it drives that controller's output on the data lines (D3..D0
-// left to the pull-ups on the 4-bit bus), as a real module does, so a read of the
-// turned-around port during the enable pulse sees it.
+// controller 0 clocked by E0 and controller 1 by E1 (a one-controller module has
+// nothing on E1). It listens to the port I/O from construction to destruction
+// and takes the writes of one port at a time, at the levels the port's wiring
+// puts on the module's pins (E1 straight to pin 17 arrives inverted). While RW
+// and a controller's enable are high it drives that controller's output on the
+// data lines (D3..D0 left to the pull-ups on the 4-bit bus), as a real module
+// does, so a read of the turned-around port during the enable pulse sees it.
+//
+// Besides the controllers' busy times it checks the bus rules, per controller:
+// RS and RW stay put from its enable's rise to its fall, and nothing else drives
+// the data lines it drives (the port's outputs, or the other controller).
 class SimulatedModule final : public PortObserver {
 public:
     static constexpr int kControllers = 2;
@@ -48,10 +53,17 @@ public:
     // Called after every latched transfer, reads included, so a view can repaint at once.
     using ChangeListener = std::function<void(const BusTransfer&)>;
     void SetChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
+    // Called after a write that broke a bus rule but latched nothing, so the
+    // violation shows at once too.
+    void SetViolationListener(std::function<void()> listener) {
+        violationListener_ = std::move(listener);
+    }
 
-    // Whether an inverter sits between the port's E1 and the second enable.
-    void SetE1Inverter(bool inverter) { e1Inverter_ = inverter; }
-    bool E1Inverter() const { return e1Inverter_; }
+    // 2 (from construction): a 40x4's two controllers; 1: a module with one,
+    // whose E1 pin is not there. Changes no level and makes no edge.
+    void SetControllerCount(int count) {
+        controllerCount_ = count < kControllers ? 1 : kControllers;
+    }
     // What the port the module hangs on carries to it.
     const PortWiring& Wiring() const { return wiring_; }
 
@@ -70,12 +82,22 @@ private:
     std::uint8_t SeenControl() const;
     std::uint8_t SeenData() const;
     std::uint8_t UnwiredData() const;
+    // The data lines each controller drives now (none while RW or its enable is low).
+    std::array<std::uint8_t, kControllers> DrivenBy(std::uint8_t control) const;
+    // The data lines the port drives now.
+    std::uint8_t PortDrives() const;
+    // The bus-rule violations of both controllers so far (busy times aside).
+    std::uint64_t BusViolations() const;
+    // The bus rules around one write: RS and RW against each enable, then the
+    // data lines' drivers before and after it.
+    void CheckControl(std::uint8_t before, std::uint8_t after);
+    void CheckDrivers(const std::array<std::uint8_t, kControllers>& drivenBefore,
+                      std::uint8_t portBefore);
 
     PortLines lines_;
     PortWiring wiring_;
-    // A 40x4 module's second enable through an inverter on the cable, which
-    // undoes the port's inversion of E1.
-    bool e1Inverter_ = true;
+    int controllerCount_ = kControllers;
     WiringFault fault_;
     ChangeListener listener_;
+    std::function<void()> violationListener_;
 };

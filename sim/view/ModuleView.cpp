@@ -112,13 +112,21 @@ void FillRect(QImage& image, const QRect& rect, QRgb colour) {
     }
 }
 
+// The bus rules' counts join the line once one of them was broken.
 QString ControllerStatus(const LcdController& controller, int number) {
     const ControllerState& state = controller.State();
-    return QStringLiteral("E%1: %2, %3, timing violations: %4")
-        .arg(number)
-        .arg(state.eightBitBus ? QStringLiteral("8-bit") : QStringLiteral("4-bit"))
-        .arg(state.twoLines ? QStringLiteral("2 lines") : QStringLiteral("1 line"))
-        .arg(controller.TimingViolations());
+    QString line = QStringLiteral("E%1: %2, %3, timing violations: %4")
+                       .arg(number)
+                       .arg(state.eightBitBus ? QStringLiteral("8-bit") : QStringLiteral("4-bit"))
+                       .arg(state.twoLines ? QStringLiteral("2 lines") : QStringLiteral("1 line"))
+                       .arg(controller.TimingViolations());
+    const std::uint64_t unsteady = controller.Violations(Violation::UnsteadyControl);
+    const std::uint64_t twoDrivers = controller.Violations(Violation::TwoDrivers);
+    if (unsteady || twoDrivers)
+        line += QStringLiteral(", RS/RW changes while enabled: %1, two drivers: %2")
+                    .arg(unsteady)
+                    .arg(twoDrivers);
+    return line;
 }
 
 // The smallest rectangle holding every pixel in which `after` differs from
@@ -218,9 +226,12 @@ QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, 
 QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex) {
     QStringList lines;
     if (ModuleRows(sizeIndex).empty()) return lines;
-    lines << QStringLiteral("%1 on port 0x%2")
-                 .arg(QString::fromStdString(ModuleSizeName(sizeIndex)))
-                 .arg(QString::number(module.AttachedPort(), 16).toUpper());
+    QString port = QStringLiteral("%1 on port 0x%2")
+                       .arg(QString::fromStdString(ModuleSizeName(sizeIndex)))
+                       .arg(QString::number(module.AttachedPort(), 16).toUpper());
+    if (!module.Wiring().text.empty())
+        port += QStringLiteral(", ") + QString::fromStdString(module.Wiring().text);
+    lines << port;
     for (int number : ControllersOf(sizeIndex)) {
         const LcdController& controller = module.Controller(number);
         lines << ControllerStatus(controller, number);
@@ -272,12 +283,14 @@ ModuleView::ModuleView(SimulatedModule& module, Clock& clock, QWidget* parent)
         UpdateBlinkTimer();
     });
     module_.SetChangeListener([this](const BusTransfer&) { Refresh(); });
+    module_.SetViolationListener([this] { Refresh(); });
     Arrange();
     UpdateBlinkTimer();
 }
 
 ModuleView::~ModuleView() {
     module_.SetChangeListener({});
+    module_.SetViolationListener({});
 }
 
 bool ModuleView::SetSizeIndex(int sizeIndex) {

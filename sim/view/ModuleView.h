@@ -37,10 +37,11 @@ QRect DotRect(int row, int column, int dotRow, int dotColumn, int dotPixels);
 // null image for an index that is not a size.
 QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, int dotPixels);
 
-// The text under the glass: the size and the port the module hangs on, then per
-// controller the size uses its bus width, line mode and timing violations, with
-// the last violation's description on a line of its own when there is one; last
-// the injected wiring fault, when there is one.
+// The text under the glass: the size, the port the module hangs on and how
+// (E1 straight to pin 17 or through an inverter), then per controller the size
+// uses its bus width, line mode and timing violations (and the bus rules' counts
+// once one was broken), with the last violation's description on a line of its
+// own when there is one; last the injected wiring fault, when there is one.
 QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex);
 
 // Where the view goes beside the dialog without covering it, and at what dot size:

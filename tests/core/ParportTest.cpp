@@ -234,6 +234,24 @@ TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
     }
 }
 
+// Every parallel back-end, whichever mode made it, hands E1 to the module as
+// --e1-wiring says: inverted straight to pin 17, at the dialog's level through
+// an inverter.
+TEST_F(ParportTest, EveryModeTakesTheE1Wiring) {
+    for (const PortIoMode mode :
+         {PortIoMode::Sim, PortIoMode::Auto, PortIoMode::Ppdev, PortIoMode::Raw}) {
+        for (const E1Wiring e1 : {E1Wiring::Straight, E1Wiring::Inverter}) {
+            Fresh();
+            sys->AddPort(0, 0x378);
+            const PortBackendChoice choice = ChoosePortBackend(mode, sys, {}, e1);
+            const PortWiring wiring = choice.backend->Wiring(0x378);
+            EXPECT_EQ(wiring.invertedAtModule,
+                      e1 == E1Wiring::Straight ? ControlLines(kLineE1) : LineSet{0})
+                << FormatPortIoMode(mode);
+        }
+    }
+}
+
 // --port-map takes a Port list address and a device, each once.
 TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
     std::vector<PortMapping> map;

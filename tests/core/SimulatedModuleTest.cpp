@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,6 +51,65 @@ TEST(SimulatedModule, ControlRegisterAndAttachment) {
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(module.Controller(0).State().addressCounter, 0x0A);
     EXPECT_EQ(module.Controller(0).TimingViolations(), 0u);
+}
+
+// The bus rules by hand, control byte after control byte from rest: RS and RW
+// held from an enable's rise to its fall (its own edges included), and one
+// driver at a time on the data lines. A straight E1 rests high; a module with
+// one controller has nothing on pin 17.
+TEST(SimulatedModule, BusRulesPerController) {
+    constexpr std::uint8_t In = kDataLinesInput, RW = kLineRW, RS = kLineRS, E0 = kLineE0,
+                           E1 = kLineE1;
+    struct Seen {
+        std::uint64_t unsteady, twoDrivers;
+        const char* last;
+    };
+    struct Case {
+        E1Wiring e1;
+        int controllers;
+        bool fourBitE0;  // controller 0 set to the 4-bit bus first
+        std::vector<std::uint8_t> controls;
+        Seen e0, e1Seen;
+    };
+    using W = E1Wiring;
+    // clang-format off
+    const Case cases[] = {
+        {W::Straight, 2, false, {RW}, {0, 0, ""}, {1, 1, "E1 and the port both drove D0..D7"}},
+        {W::Straight, 1, false, {RW, RS, In}, {0, 0, ""}, {0, 0, ""}},
+        {W::Straight, 2, false, {In, In | RW, In | RW | E0},
+         {0, 1, "E0 and E1 both drove D0..D7"}, {1, 1, "E0 and E1 both drove D0..D7"}},
+        {W::Straight, 2, false, {RW, RW | E0},
+         {0, 1, "E0, E1 and the port all drove D0..D7"}, {1, 1, "E1 and the port both drove D0..D7"}},
+        {W::Inverter, 2, false, {RS, RS | E0, E0, 0}, {1, 0, "RS fell while E0 was high"}, {0, 0, ""}},
+        {W::Inverter, 2, false, {RS | E0, 0}, {2, 0, "RS fell as E0 fell"}, {0, 0, ""}},
+        {W::Inverter, 2, false, {E1, E1 | RW, 0}, {0, 0, ""}, {2, 1, "RW fell as E1 fell"}},
+        {W::Inverter, 2, true, {In, In | RW, In | RW | E0, In | RW | E0 | E1},
+         {0, 1, "E0 and E1 both drove D4..D7"}, {0, 1, "E0 and E1 both drove D4..D7"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        BusTimeline clock;
+        PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(c.e1));
+        SimulatedModule module{clock, 0x378};
+        module.SetControllerCount(c.controllers);
+        clock.AdvanceMicros(kPowerOnBusyMicros);
+        if (c.fourBitE0) {
+            DlPortWritePortUchar(0x378, 0x20);
+            Control(0x378, c.e1 == W::Straight ? 0 : E0);
+            Control(0x378, 0);
+            clock.AdvanceMicros(kInstructionMicros);
+        }
+        for (const std::uint8_t flags : c.controls) Control(0x378, flags);
+        const auto trace = ::testing::Message() << "case " << (&c - cases);
+        for (int n = 0; n < 2; ++n) {
+            const LcdController& controller = module.Controller(n);
+            const Seen& seen = n == 0 ? c.e0 : c.e1Seen;
+            EXPECT_EQ(controller.Violations(Violation::UnsteadyControl), seen.unsteady) << trace;
+            EXPECT_EQ(controller.Violations(Violation::TwoDrivers), seen.twoDrivers) << trace;
+            EXPECT_EQ(controller.LastViolation(), seen.last) << trace << ", E" << n;
+            EXPECT_EQ(controller.TimingViolations(), 0u) << trace;
+        }
+    }
 }
 
 TEST(VcdWriter, ChangesAreOnDiskAtOnceAndFailuresAreTold) {

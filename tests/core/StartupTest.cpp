@@ -54,6 +54,8 @@ const StartCase kStartCases[] = {
     {"WaveformHeaderNotWritten", "QT_QPA_PLATFORM=offscreen", "--vcd /dev/full", 2,
      "cannot write the waveform file /dev/full: No space left on device"},
     {"UnknownPortIo", "QT_QPA_PLATFORM=offscreen", "--port-io=AUTO", 2, "unknown --port-io mode"},
+    {"UnknownE1Wiring", "", "--run 40x4:8 --e1-wiring=crossed", 2,
+     "lcdtest: unknown --e1-wiring \"crossed\" (straight or inverter)"},
     // Scripted runs need no display and settle these before any run.
     {"RunWidth", "", "--run 16x2:9", 2, "--run takes a size and a bus width"},
     {"RunSize", "", "--run 16X2:8", 2, "--run takes a size and a bus width"},

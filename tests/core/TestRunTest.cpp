@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -98,11 +99,13 @@ protected:
     }
 };
 
-class TestRunTest : public ::testing::TestWithParam<std::tuple<RunCase, BusWidth>>,
+class TestRunTest : public ::testing::TestWithParam<std::tuple<RunCase, BusWidth, E1Wiring>>,
                     protected TestRunFixture {};
 
+// Whichever way E1 hangs on pin 17, a run writes the same.
 TEST_P(TestRunTest, WritesEveryCycleInOrder) {
-    const auto& [run, width] = GetParam();
+    const auto& [run, width, e1] = GetParam();
+    PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(e1));
     const bool fourBit = width == BusWidth::Four;
     FakeSource source(timeline, run.size);
     source.texts = run.boxes;
@@ -120,14 +123,16 @@ TEST_P(TestRunTest, WritesEveryCycleInOrder) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, TestRunTest,
-                         ::testing::Combine(::testing::ValuesIn(kRuns),
-                                            ::testing::Values(BusWidth::Eight, BusWidth::Four)),
-                         [](const auto& info) {
-                             return std::string(kSizeNames[std::get<0>(info.param).size]) +
-                                    (std::get<1>(info.param) == BusWidth::Eight ? "_8bit"
-                                                                                : "_4bit");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, TestRunTest,
+    ::testing::Combine(::testing::ValuesIn(kRuns),
+                       ::testing::Values(BusWidth::Eight, BusWidth::Four),
+                       ::testing::Values(E1Wiring::Straight, E1Wiring::Inverter)),
+    [](const auto& info) {
+        return std::string(kSizeNames[std::get<0>(info.param).size]) +
+               (std::get<1>(info.param) == BusWidth::Eight ? "_8bit" : "_4bit") +
+               (std::get<2>(info.param) == E1Wiring::Straight ? "_straight" : "_inverter");
+    });
 
 class TestRunStateTest : public ::testing::Test, protected TestRunFixture {};
 

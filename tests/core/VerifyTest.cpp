@@ -37,6 +37,7 @@ struct Bench {
         module.SetWiringFault(fault);
     }
     TestRunRecord Run(int size, BusWidth width) {
+        module.SetControllerCount(kModuleGeometry[size].controllerCount);
         return RunDisplayTest(driver, panel, clock, width, DemoBoxes(size));
     }
     BusTimeline port;  // first: a fresh port and line state

@@ -5,6 +5,7 @@
 
 #include <QPaintEvent>
 #include <QRegion>
+#include <memory>
 #include <set>
 
 #include "gui/DialogHarness.h"
@@ -67,6 +68,9 @@ class ModuleViewTest : public ::testing::Test, protected DialogFixtureBase {};
 // The cursor and its blink at row 1, column 5 (which rows are dark: VisibleRows),
 // the blink's phase from the clock, and a timing violation by hand.
 TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
+    // Through an inverter, so that RS moving under a straight E1 changes no status
+    // line while the repaints are measured (that wiring's lines: SimulatedRunTest).
+    PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(E1Wiring::Inverter));
     SimulatedModule module(timeline, 0x378);
     ModuleView view(module, timeline);
     view.show();
@@ -100,7 +104,8 @@ TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
                 EXPECT_EQ(DotsShown(image, row, column), DotsOf(glyph(row, column)))
                     << "row " << row << " column " << column;
         EXPECT_EQ(ModuleStatusLines(module, kSize40x4),
-                  QStringList({"40x4 on port 0x278", "E0: 4-bit, 2 lines, timing violations: 0",
+                  QStringList({"40x4 on port 0x278, E1 through an inverter",
+                               "E0: 4-bit, 2 lines, timing violations: 0",
                                "E1: 4-bit, 2 lines, timing violations: 0"}));
 
         ModuleDriver driver(d, timeline);

@@ -1,14 +1,19 @@
 // Full test runs through the real dialog into the simulated module, on virtual
-// time: what the module shows must be what the line boxes say, and Verify must
-// read it back as sent, turning the data lines around only while it may. The
-// module hangs on the parallel port or, as --port-map with --port-io=sim puts
-// it, on another transport's wiring, where it sees only the wired lines.
+// time: what the module shows must be what the line boxes say, the bus rules it
+// reports broken must be exactly those of the wiring, and Verify must read it
+// back as sent, never with two drivers on the data lines. The module hangs on
+// the parallel port, E1 straight to pin 17 or through an inverter, or, as
+// --port-map with --port-io=sim puts it, on another transport's wiring, where
+// it sees only the wired lines.
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QLineEdit>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
@@ -21,6 +26,7 @@
 #include "res/Strings.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
+#include "sim/view/ModuleView.h"
 #include "support/FakeKernel.h"
 #include "ui/LcdTestDlg.h"
 
@@ -61,41 +67,77 @@ void ExpectModuleShows(const SimulatedModule& module, int size) {
         EXPECT_EQ(shown, lines[r]) << "row " << r;
     }
     for (int c = 0; c < g.controllerCount; ++c) {
-        const LcdController& controller = module.Controller(c);
-        const ControllerState& s = controller.State();
-        EXPECT_EQ(controller.TimingViolations(), 0u) << controller.LastViolation();
+        const ControllerState& s = module.Controller(c).State();
         EXPECT_TRUE(s.displayOn && !s.cursorOn && !s.blinkOn);
         EXPECT_TRUE(std::equal(s.cgram.begin(), s.cgram.end(), std::begin(kGlyphTable)));
     }
 }
 
-// While RW and an enable line are high the data lines are inputs, and they turn
-// only while RW and both enable lines are low; everything ends at rest.
-void ExpectLineDiscipline(const std::vector<BusEvent>& writes) {
+// Judged at the module's pins: the port's data lines are inputs whenever a
+// controller may drive (RW and its enable high), and the two controllers never
+// drive at once. A straight E1 is the inverse of the dialog's; a module with one
+// controller has nothing on it. Everything ends at rest.
+void ExpectOneDriver(const std::vector<BusEvent>& writes, bool straightE1, bool secondController) {
     const std::uint32_t control = kPortBases[0] + kControlRegisterOffset;
-    int previous = -1;
     for (const BusEvent& w : writes) {
         if (w.where != control) continue;
         const auto flags = static_cast<std::uint8_t>(w.value ^ kControlInvertMask);
-        const bool driving = (flags & kLineRW) && (flags & (kLineE0 | kLineE1));
-        EXPECT_TRUE(!driving || (flags & kDataLinesInput)) << int(w.value);
-        if (previous >= 0 && ((previous ^ flags) & kDataLinesInput)) {
-            EXPECT_EQ((previous | flags) & (kLineRW | kLineE0 | kLineE1), 0) << int(w.value);
-        }
-        previous = flags;
+        const bool e1 = secondController && (((flags & kLineE1) != 0) != straightE1);
+        const bool rw = flags & kLineRW;
+        EXPECT_TRUE(!rw || !((flags & kLineE0) || e1) || (flags & kDataLinesInput)) << int(w.value);
+        EXPECT_FALSE(rw && (flags & kLineE0) && e1) << int(w.value);
     }
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(writes[writes.size() - 2], BusEvent::WriteOf(kPortBases[0], 0));
     EXPECT_EQ(writes.back(), BusEvent::WriteOf(control, ControlRegisterByte(0)));
 }
 
+// Every violation either controller reports, in order, as "E1: RS rose while
+// E1 was high": the module's last description after each write that added one.
+struct ViolationLog final : PortObserver {
+    explicit ViolationLog(const SimulatedModule& module) : module(module) {
+        PortIo::Instance().AddObserver(this);  // after the module, so it hears first
+    }
+    ~ViolationLog() override { PortIo::Instance().RemoveObserver(this); }
+    void OnPortWrite(std::uint32_t, std::uint8_t) override {
+        for (int c = 0; c < SimulatedModule::kControllers; ++c) {
+            std::uint64_t total = 0;
+            for (int kind = 0; kind < kViolationKinds; ++kind)
+                total += module.Controller(c).Violations(static_cast<Violation>(kind));
+            for (; seen[c] < total; ++seen[c])
+                lines.push_back("E" + std::to_string(c) + ": " +
+                                module.Controller(c).LastViolation());
+        }
+    }
+    const SimulatedModule& module;
+    std::uint64_t seen[SimulatedModule::kControllers] = {};
+    std::vector<std::string> lines;
+};
+
+// What a 40x4 with E1 straight to pin 17 reports: the second enable rests high,
+// so RS moves under it at every switch between instructions and data (twelve
+// times, at either width); Verify adds RW rising once, as it ends that resting
+// pulse with a busy-flag read. Nothing else: no busy time, no two drivers.
+std::vector<std::string> StraightE1Violations(bool verified) {
+    std::vector<std::string> lines;
+    for (int n = 0; n < 6; ++n) {
+        lines.push_back("E1: RS rose while E1 was high");
+        lines.push_back("E1: RS fell while E1 was high");
+    }
+    if (verified) lines.push_back("E1: RW rose while E1 was high");
+    return lines;
+}
+
 // Hangs the simulated module's port 0x378 on the wiring of `mapping` (a
-// --port-map value) as --port-io=sim does; nothing is opened for it.
-void UseSimulatedWiring(const std::string& mapping) {
+// --port-map value, "" for the parallel port) as --port-io=sim does, with E1
+// on pin 17 as `e1` says; nothing is opened for it.
+void UseSimulatedWiring(const std::string& mapping, E1Wiring e1 = kDefaultE1Wiring) {
     std::vector<PortMapping> map;
-    ASSERT_EQ(AddPortMapping(map, mapping), "");
+    if (!mapping.empty()) {
+        ASSERT_EQ(AddPortMapping(map, mapping), "");
+    }
     auto kernel = std::make_shared<FakeParportSystem>();
-    PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map).backend);
+    PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map, e1).backend);
     EXPECT_EQ(kernel->opened, std::vector<std::string>{});
     ASSERT_TRUE(PortIo::Instance().Simulated());
 }
@@ -110,33 +152,57 @@ constexpr const char* kGpioAllLines =
     "0x378=/dev/gpiochip0:RS=7,RW=22,E0=8,E1=27,D0=5,D1=6,D2=13,D3=19,D4=25,D5=24,D6=23,D7=18,"
     "invert=E1,reads=safe";
 
-// A size, a bus width, and a --port-map value ("" for the parallel port).
-class SimulatedRunTest : public ::testing::TestWithParam<std::tuple<int, BusWidth, const char*>>,
-                         protected DialogFixtureBase {};
+// A size, a bus width, a --port-map value ("" for the parallel port), and how
+// E1 hangs on pin 17 of the parallel port.
+class SimulatedRunTest
+    : public ::testing::TestWithParam<std::tuple<int, BusWidth, const char*, E1Wiring>>,
+      protected DialogFixtureBase {};
 
 TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     // Plain names, not a structured binding: clang 14 cannot capture those.
     const int size = std::get<0>(GetParam());
     const BusWidth width = std::get<1>(GetParam());
-    if (const std::string mapping = std::get<2>(GetParam()); !mapping.empty())
-        UseSimulatedWiring(mapping);
+    const std::string mapping = std::get<2>(GetParam());
+    UseSimulatedWiring(mapping, std::get<3>(GetParam()));
+    const ModuleGeometry& g = kModuleGeometry[size];
+    const PortWiring wiring = PortIo::Instance().Wiring(0x378);
+    const bool straight = mapping.empty() && std::get<3>(GetParam()) == E1Wiring::Straight;
     SimulatedModule module(timeline, 0x378);
+    module.SetControllerCount(g.controllerCount);
+    ViolationLog log(module);
+    const bool straight40x4 = straight && g.controllerCount > 1;
     CLcdTestDlg dlg;
     std::optional<VerifyResult> verified;
     dlg.m_onVerified = [&](const VerifyResult& r) { verified = r; };
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
         ChooseAndType(d, size);
         Click(d, width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT);
+        EXPECT_EQ(log.lines,
+                  straight40x4 ? StraightE1Violations(false) : std::vector<std::string>{});
         const std::size_t runWrites = timeline.WriteCount();
         d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
         const std::vector<BusEvent> writes = timeline.Writes();
-        ExpectLineDiscipline(
-            {writes.begin() + static_cast<std::ptrdiff_t>(runWrites), writes.end()});
-        ExpectModuleShows(module, size);  // no timing violation in the run or the reads
+        ExpectOneDriver({writes.begin() + static_cast<std::ptrdiff_t>(runWrites), writes.end()},
+                        straight, g.controllerCount > 1);
+        ExpectModuleShows(module, size);
     });
+    EXPECT_EQ(log.lines, straight40x4 ? StraightE1Violations(true) : std::vector<std::string>{});
+    // Under the glass: the wiring beside the port, and the second controller's
+    // bus-rule counts with the last breach once there was one.
+    const std::string how = !mapping.empty() ? wiring.text  // spelt out: SimulatedWiringTest
+                            : straight       ? "E1 straight to pin 17"
+                                             : "E1 through an inverter";
+    QStringList status{QString(kSizeNames[size]) + " on port 0x378, " +
+                       QString::fromStdString(how)};
+    for (int c = 0; c < g.controllerCount; ++c)
+        status << QString("E%1: %2-bit, 2 lines, timing violations: 0")
+                      .arg(c)
+                      .arg(width == BusWidth::Eight ? 8 : 4);
+    if (straight40x4) status.back() += ", RS/RW changes while enabled: 13, two drivers: 0";
+    if (straight40x4) status << "    last: RW rose while E1 was high";
+    EXPECT_EQ(ModuleStatusLines(module, size), status);
     ASSERT_TRUE(verified);
     EXPECT_EQ(verified->outcome, VerifyResult::Outcome::Pass) << verified->Summary();
-    const ModuleGeometry& g = kModuleGeometry[size];
     const std::size_t lines = g.controllerCount * g.linesPerController;
     EXPECT_EQ(verified->compared,
               g.controllerCount * (1u + sizeof kGlyphTable) + lines * g.columns);
@@ -144,34 +210,41 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
 
 std::string RunTestName(const ::testing::TestParamInfo<SimulatedRunTest::ParamType>& info) {
     const std::string mapping = std::get<2>(info.param);
+    const bool straight = std::get<3>(info.param) == E1Wiring::Straight;
     return std::string(kSizeNames[std::get<0>(info.param)]) +
            (std::get<1>(info.param) == BusWidth::Eight ? "_8bit" : "_4bit") +
-           (mapping.empty() ? "" : "_" + std::string(PortKindOf(mapping.substr(6)).name));
+           (!mapping.empty() ? "_" + std::string(PortKindOf(mapping.substr(6)).name)
+            : straight       ? "_straight"
+                             : "_inverter");
 }
 
-INSTANTIATE_TEST_SUITE_P(EverySizeBothWidths, SimulatedRunTest,
-                         ::testing::Combine(::testing::Range(0, kModuleSizeCount),
-                                            ::testing::Values(BusWidth::Eight, BusWidth::Four),
-                                            ::testing::Values("")),
-                         RunTestName);
+INSTANTIATE_TEST_SUITE_P(
+    EverySizeBothWidthsBothE1Wirings, SimulatedRunTest,
+    ::testing::Combine(::testing::Range(0, kModuleSizeCount),
+                       ::testing::Values(BusWidth::Eight, BusWidth::Four), ::testing::Values(""),
+                       ::testing::Values(E1Wiring::Straight, E1Wiring::Inverter)),
+    RunTestName);
 
 // The common backpack: one controller on the 4-bit bus, no D0..D3.
 INSTANTIATE_TEST_SUITE_P(Backpack, SimulatedRunTest,
                          ::testing::Combine(::testing::Values(kSize16x2, kSize20x4),
                                             ::testing::Values(BusWidth::Four),
-                                            ::testing::Values(kBackpack)),
+                                            ::testing::Values(kBackpack),
+                                            ::testing::Values(kDefaultE1Wiring)),
                          RunTestName);
 
 // GPIO wirings: the 4-bit bus on one controller, and every line on both.
 INSTANTIATE_TEST_SUITE_P(GpioFourBit, SimulatedRunTest,
                          ::testing::Combine(::testing::Values(kSize16x2, kSize20x4),
                                             ::testing::Values(BusWidth::Four),
-                                            ::testing::Values(kGpioFourBitReads)),
+                                            ::testing::Values(kGpioFourBitReads),
+                                            ::testing::Values(kDefaultE1Wiring)),
                          RunTestName);
 INSTANTIATE_TEST_SUITE_P(GpioAllLines, SimulatedRunTest,
                          ::testing::Combine(::testing::Values(kSize40x4),
                                             ::testing::Values(BusWidth::Eight, BusWidth::Four),
-                                            ::testing::Values(kGpioAllLines)),
+                                            ::testing::Values(kGpioAllLines),
+                                            ::testing::Values(kDefaultE1Wiring)),
                          RunTestName);
 
 class SimulatedWiringTest : public ::testing::Test, protected DialogFixtureBase {};

@@ -73,6 +73,7 @@ TEST_F(SystemMenuTest, RightClickOnTheBackgroundOpensTheMenuAndItsCloseCancels) 
 // it reads nothing.
 TEST_F(SystemMenuTest, VerifyComparesWithTheLastRunAndShowsTheResult) {
     SimulatedModule module(timeline, kPortBases[0]);
+    module.SetControllerCount(1);  // the 16x2 the dialog starts with
     CLcdTestDlg dlg;
     std::vector<std::string> told;
     dlg.m_onVerified = [&](const VerifyResult& r) { told.push_back(r.Summary()); };

@@ -1,19 +1,90 @@
 #!/bin/sh
 # Runs inside the guest (busybox, outside the chroot of the host's root, which
-# sits read-only at /host): loads the parport modules, starts the tool from the
-# host's tree under Xvfb, drives its dialog with xdotool, and leaves for
-# compare.py, in /out: the case table as run (cases), each case's trace,
-# standard error and exit status. Usage: guest.sh BOOT MARK_BASE
+# sits read-only at /host): loads the parport, GPIO or I2C modules, starts the
+# tool from the host's tree under Xvfb, drives its dialog with xdotool, and
+# leaves for compare.py, in /out: the case table as run (cases), each case's
+# trace, standard error and exit status, and on the GPIO and I2C boots the
+# kernel's trace events of the case (NAME.events). Usage: guest.sh BOOT MARK_BASE
 boot=$1
 markbase=$2
 bin=$lcdtest_bin
 out=/out
 lpgid=$(sed -n 's/^lp:[^:]*:\([0-9]*\):.*/\1/p' /host/etc/group)
 nobody=65534
+tracing=/sys/kernel/tracing
 
 # A case's start and end in qemu's log: a read of register 7 of the marker
-# port, which neither the kernel nor the tool touches.
-mark() { dd if=/dev/port of=/dev/null bs=1 count=1 skip=$((markbase + 7)) 2>/dev/null; }
+# port, which neither the kernel nor the tool touches. Without one (the GPIO
+# and I2C boots) the kernel's trace is cut per case instead.
+mark() {
+    [ "$markbase" = - ] && return
+    dd if=/dev/port of=/dev/null bs=1 count=1 skip=$((markbase + 7)) 2>/dev/null
+}
+
+# Groups gpio and i2c, as a distribution's udev rules expect them: the host's
+# when it has them, else made up here in a copy of its group file mounted over
+# the read-only one (the host's root is shared read-only). Sets gpiogid, i2cgid.
+group_id() {
+    gid=$(sed -n "s/^$1:[^:]*:\([0-9]*\):.*/\1/p" /host/tmp/group)
+    if [ -z "$gid" ]; then
+        gid=900
+        while cut -d: -f3 /host/tmp/group | grep -qx $gid; do gid=$((gid + 1)); done
+        echo "$1:x:$gid:" >> /host/tmp/group
+    fi
+    echo "$gid"
+}
+add_groups() {
+    cp /host/etc/group /host/tmp/group
+    gpiogid=$(group_id gpio)
+    i2cgid=$(group_id i2c)
+    mount -o bind /host/tmp/group /host/etc/group
+}
+
+# The kernel's trace with CLOCK_MONOTONIC stamps and the given events on; each
+# case then clears it first and copies it out last.
+trace_events() {
+    mount -t tracefs nodev $tracing
+    echo mono > $tracing/trace_clock
+    # A 40x4 run logs some 30,000 line events; the default buffer holds fewer.
+    echo 8192 > $tracing/buffer_size_kb
+    for e in "$@"; do echo 1 > "$tracing/events/$e/enable"; done
+}
+
+# This tree's in-memory GPIO chip, its node set as dist/60-gpio.rules sets it.
+# Leaves the chip's node and its first line's global number (the trace events
+# name lines by it) in /out/gpiochip.
+load_gpio() {
+    insmod /lib/modules/lcdtest_gpiochip.ko
+    for c in /sys/class/gpio/gpiochip*; do
+        [ "$(cat "$c/label")" = lcdtest-sim ] || continue
+        gpiochip=/dev/$(basename "$(readlink -f "$c/device")")
+        echo "$gpiochip $(cat "$c/base")" > $out/gpiochip
+    done
+    chgrp "$gpiogid" /dev/gpiochip*
+    chmod 660 /dev/gpiochip*
+    cat $out/gpiochip
+    trace_events gpio/gpio_value gpio/gpio_direction
+}
+
+# i2c-stub answering at the given address, the q35 machine's own SMBus
+# adapter (i801) and i2c-dev, the nodes set as dist/60-i2c.rules sets them;
+# bus numbers follow load order, so they are looked up (i2cbus, i801bus).
+load_i2c() {
+    insmod /lib/modules/i2c-stub.ko chip_addr="$1"
+    insmod /lib/modules/i2c-smbus.ko
+    insmod /lib/modules/i2c-i801.ko
+    insmod /lib/modules/i2c-dev.ko
+    for d in /sys/bus/i2c/devices/i2c-*; do
+        case $(cat "$d/name") in
+            "SMBus stub driver") i2cbus=/dev/${d##*/} ;;
+            "SMBus I801 adapter"*) i801bus=/dev/${d##*/} ;;
+        esac
+    done
+    chgrp "$i2cgid" /dev/i2c-*
+    chmod 660 /dev/i2c-*
+    echo "i2c-stub: $i2cbus, i801: $i801bus"
+    trace_events smbus
+}
 
 # parport_pc with the given options, then ppdev, and the device nodes set as
 # the udev rule in the README sets them (devtmpfs alone leaves them root-only).
@@ -27,12 +98,14 @@ load_parport() {
 }
 
 in_host() { chroot /host /usr/bin/env PATH=/usr/bin:/bin DISPLAY=:1 HOME=/tmp/home "$@" < /dev/null; }
-# As root; as a user in group lp; as a user outside it.
+# As root; as a user in group lp, gpio or i2c; as a user in none of them.
 as_user() {
     case $1 in
         root) shift; in_host "$@" ;;
         lp) shift; in_host setpriv --reuid=$nobody --regid=$nobody --groups="$lpgid" "$@" ;;
-        nolp) shift; in_host setpriv --reuid=$nobody --regid=$nobody --clear-groups "$@" ;;
+        gpio) shift; in_host setpriv --reuid=$nobody --regid=$nobody --groups="$gpiogid" "$@" ;;
+        i2c) shift; in_host setpriv --reuid=$nobody --regid=$nobody --groups="$i2cgid" "$@" ;;
+        nolp | nogroup) shift; in_host setpriv --reuid=$nobody --regid=$nobody --clear-groups "$@" ;;
     esac
 }
 x() { in_host xdotool "$@"; }
@@ -97,14 +170,17 @@ start_tool() {  # NAME USER ARGS...
 
 # One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES[:STATUS]|MESSAGE,
 # where STATUS is the exit status expected when it is not 0. MESSAGE is looked
-# for in the tool's standard output and error.
+# for in the tool's standard output and error. @gpiochip@, @i2c@ and @i801@ in
+# a row stand for the nodes found when the modules were loaded.
 run_case() {
+    row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g; s|@i801@|$i801bus|g")
     IFS='|' read -r name user args size port init reaches message <<EOF
-$1
+$row
 EOF
-    echo "$1" >> "$out/cases"
+    echo "$row" >> "$out/cases"
     echo "$(date +%T) $name"
     mark
+    [ -d $tracing/events ] && echo > $tracing/trace
     # shellcheck disable=SC2086 # ARGS are words
     start_tool "$name" "$user" $args
     case $args in
@@ -112,18 +188,36 @@ EOF
         *) drive_case ;;
     esac
     mark
+    [ -d $tracing/events ] && cp $tracing/trace "$out/$name.events"
     cp "/host/tmp/$name.trace" "$out/" 2>/dev/null
 }
 
 drive_case() {
     drive "$pid" "$size" "$port" "$init"
     case $name in
+        unplug*)
+            # The chip goes away under the run, as a USB bridge pulled out does,
+            # and comes back (with a node set up again) for the cases after.
+            t=0
+            while [ "$(grep -c gpio_value $tracing/trace)" -lt 1000 ] && [ $t -lt 600 ]; do
+                sleep 0.2
+                t=$((t + 1))
+            done
+            echo 0 > /sys/module/lcdtest_gpiochip/parameters/plugged
+            sleep 2
+            find_dialog "$pid"
+            done_and_wait "$pid" "$name"
+            echo 1 > /sys/module/lcdtest_gpiochip/parameters/plugged
+            chgrp "$gpiogid" /dev/gpiochip*
+            chmod 660 /dev/gpiochip*
+            return
+            ;;
         second_instance*)
-            # A second tool while the first holds the port and runs.
+            # A second tool while the first holds the port (or the lines) and runs.
             as_user "$user" "$bin" $args 2> "$out/$name.second.err" &
             second=$!
             t=0
-            while ! grep -q "cannot claim" "$out/$name.second.err" 2>/dev/null && [ $t -lt 120 ]; do sleep 1; t=$((t + 1)); done
+            while ! grep -qF "$message" "$out/$name.second.err" 2>/dev/null && [ $t -lt 120 ]; do sleep 1; t=$((t + 1)); done
             kill -0 $second 2>/dev/null && echo running > "$out/$name.second.status"
             kill $second
             wait $second
@@ -180,11 +274,39 @@ mapped_40x4_4bit|lp|--port-io=ppdev --port-map=0x378=/dev/parport0|40x4|0x378|4|
 raw_ignores_map|root|--port-io=raw --port-map 0x378=/dev/parport0|16x2|0x378|8|none|lcdtest: --port-map is ignored with --port-io=raw (it writes only the registers at the Port list's own addresses)
 EOF
             ;;
+        gpio) cat <<'EOF'
+! load_gpio
+gpio_16x2_4bit|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5; 4-bit only, no E1, no RW: no Verify)
+gpio_verify_20x4_4bit|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|20x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
+gpio_40x4_8bit|gpio|--port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1|40x4|0x378|8|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=10, RW=9, E0=8, E1=11 inverted, D0=0, D1=1, D2=2, D3=3, D4=4, D5=5, D6=6, D7=7; no Verify without reads=safe)
+gpio_refuses_8bit|gpio|--run 16x2:8 --no-window --port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5) lacks: use Init 4-bit
+gpio_refuses_unsafe_verify|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5|20x4|0x378|4|none:2|REFUSED: Verify cannot read through the wiring of 0x378 (RS=7, RW=6, E0=8, D4=2, D5=3, D6=4, D7=5): 5 V from the module's data lines can damage 3.3 V GPIO pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes reads safe
+gpio_no_chip|gpio|--port-map 0x378=/dev/gpiochip7:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open /dev/gpiochip7: No such file or directory — no such GPIO chip (found under /dev: @gpiochip@; gpiodetect names them)
+gpio_no_offset|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=20|16x2|0x378|4|none|lcdtest: a line offset the chip lacks: D7=20 (@gpiochip@, lcdtest-sim, has 16 lines, offsets 0 to 15) — fix the mapping (gpioinfo @gpiochip@ lists the lines)
+not_in_group_gpio|nogroup|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open @gpiochip@: Permission denied — add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/
+second_instance_gpio|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: cannot take the lines of @gpiochip@: Device or resource busy — another program or driver holds RS=7 ("lcdtest"), E0=8 ("lcdtest"), D4=2 ("lcdtest"), D5=3 ("lcdtest"), D6=4 ("lcdtest"), D7=5 ("lcdtest"): close it, or free the line (gpioinfo shows who holds each line)
+unplug_gpio|gpio|--port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1|40x4|0x378|4|port|lcdtest: the GPIO chip @gpiochip@ went away (No such device): the run stopped; plug it back in and start lcdtest again
+EOF
+            ;;
+        i2c) cat <<'EOF'
+! load_i2c 0x27
+i2c_16x2_4bit|i2c|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|lcdtest: using 0x378 on the PCF8574 at 0x27 on @i2c@ (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1)
+i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x27|20x4|0x378|4|port:1|likely cause: every read gave 0x0F: no module
+i2c_refuses_8bit|i2c|--run 16x2:8 --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit
+i2c_refuses_40x4|i2c|--run 40x4:4 --no-window --port-map 0x378=@i2c@@0x27|40x4|0x378|4|none:2|REFUSED: 40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: wire E1, or test a size with one controller
+i2c_refuses_verify|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7|16x2|0x378|4|none:2|REFUSED: Verify needs RW to read the module, which the wiring of 0x378 (RS=P0, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no RW, E1) lacks: wire the module's RW to the port instead of to ground
+i2c_no_bus|i2c|--port-map 0x378=/dev/i2c-9@0x27|16x2|0x378|4|none|lcdtest: cannot open /dev/i2c-9: No such file or directory — the I2C buses here are @i2c@ (SMBus stub driver), @i801@ (SMBus I801 adapter at 0700): map the one the backpack hangs on
+i2c_no_device|i2c|--port-map 0x378=@i2c@@0x3f|16x2|0x378|4|none|lcdtest: cannot read the PCF8574 at 0x3F on @i2c@: No such device — check the bus (dmesg | grep i2c)
+i2c_no_device_i801|i2c|--port-map 0x378=@i801@@0x27|16x2|0x378|4|none|lcdtest: no device answers at 0x27 on @i801@: check the address with i2cdetect -y 1 (a PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the low bits), and the wiring and power of SDA, SCL, VCC and GND
+not_in_group_i2c|nogroup|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|none|lcdtest: cannot open @i2c@: Permission denied — add your user to group i2c (sudo groupadd -f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, a udev rule puts it there (the example 60-i2c.rules: KERNEL=="i2c-[0-9]*", SUBSYSTEM=="i2c-dev", GROUP="i2c", MODE="0660")
+EOF
+            ;;
     esac
 }
 
 mkdir -p /host/tmp/home
 chmod 1777 /host/tmp/home
+add_groups
 : > "$out/cases"
 in_host Xvfb :1 -screen 0 1024x768x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
 t=0

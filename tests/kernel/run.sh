@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Checks the ppdev and raw back-ends against Linux's own parallel-port drivers:
-# boots Debian's 6.1 kernel in qemu (one boot per port layout below), runs this
-# tree's build of the tool inside it, and compares the tool's --trace with
-# qemu's log of the port's registers. One line per case, then a summary; the
-# exit status is non-zero when any case fails.
+# Checks the back-ends against Linux's own drivers: boots Debian's 6.1 kernel in
+# qemu (one boot per layout below), runs this tree's build of the tool inside
+# it, and compares the tool's --trace with qemu's log of the parallel port's
+# registers, or with the kernel's own trace of GPIO line changes (on this
+# tree's in-memory chip, gpio-sim/) and SMBus transfers (on i2c-stub). One line
+# per case, then a summary; the exit status is non-zero when any case fails.
 #
 #   tests/kernel/run.sh            # installs what is missing, builds into build/
 #   LCDTEST_BIN=path tests/kernel/run.sh   # checks that binary instead
@@ -15,20 +16,28 @@ work=${LCDTEST_KERNEL_WORK:-$root/build-kernel}
 started=$SECONDS
 
 # Each boot: its name, the parallel ports qemu gives the machine (iobase:irq),
-# and the base whose unused register 7 the guest reads to mark where a case
-# starts and ends in qemu's log. guest.sh holds what each boot runs.
+# the base whose unused register 7 the guest reads to mark where a case starts
+# and ends in qemu's log ("-" for none: the GPIO and I2C boots cut the kernel's
+# trace per case instead), and the machine (q35 has an SMBus adapter, i801,
+# whose empty addresses answer as a real bus's do). guest.sh holds what each
+# boot runs.
 boots=(
-    "irq   0x378:7 0x378"
-    "noirq 0x378:7 0x378"
-    "alt   0x278:5 0x278"
-    "map   0xe800:5 0xe800"
+    "irq   0x378:7 0x378 pc"
+    "noirq 0x378:7 0x378 pc"
+    "alt   0x278:5 0x278 pc"
+    "map   0xe800:5 0xe800 pc"
+    "gpio  - - pc"
+    "i2c   - - q35"
 )
 
 sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 
 install_packages() {
-    local packages=(qemu-system-x86 busybox-static xz-utils python3 xvfb xauth xdotool)
+    # gcc-12, make and libelf1 build the GPIO chip module against the kernel's
+    # headers (the compiler their .kernelvariables names; kbuild's tools need libelf).
+    local packages=(qemu-system-x86 busybox-static xz-utils python3 xvfb xauth xdotool
+        gcc-12 make libelf1)
     local missing=() p status
     for p in "${packages[@]}"; do
         status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -63,6 +72,40 @@ fetch_kernel() {
     rm -f "$deb"
 }
 
+# Debian's headers for that kernel (the flavour's, the -common ones it includes,
+# kbuild's scripts) unpacked under $kdir/headers, never installed. Sets kbuild.
+fetch_headers() {
+    local dir=$kdir/headers package deb
+    kbuild=$dir/usr/src/linux-headers-$kver
+    [[ -f "$dir/.complete" ]] && return
+    rm -rf "$dir" && mkdir -p "$dir/debs"
+    # The flavour's package and what it depends on of the kernel's own (the
+    # compiler package is empty: it only depends on gcc-12).
+    local packages=("linux-headers-$kver")
+    while read -r package; do packages+=("$package"); done < <(apt-cache depends "linux-headers-$kver" |
+        sed -n 's/.*Depends: \(linux-\(headers\|kbuild\)-[^ ]*\)$/\1/p')
+    (cd "$dir/debs" && apt-get download "${packages[@]}" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+    for deb in "$dir"/debs/*.deb; do dpkg-deb -x "$deb" "$dir"; done
+    rm -rf "$dir/debs"
+    [[ -f "$kbuild/Makefile" ]] || { echo "no kernel headers unpacked for $kver"; exit 1; }
+    # The flavour's Makefile includes the -common one by its installed path.
+    sed -i "s|^include /usr/src/|include $dir/usr/src/|" "$kbuild/Makefile"
+    touch "$dir/.complete"
+}
+
+# The in-memory GPIO chip, built in a copy of gpio-sim/ (kbuild writes next to
+# the sources) and again only when a source changed. Sets gpio_module.
+build_gpio_module() {
+    local dir=$work/gpio-sim f stale=
+    gpio_module=$dir/lcdtest_gpiochip.ko
+    [[ -f "$gpio_module" && "$(cat "$dir/.kernel" 2>/dev/null)" == "$kver" ]] || stale=1
+    for f in "$here"/gpio-sim/*; do cmp -s "$f" "$dir/${f##*/}" || stale=1; done
+    [[ -n "$stale" ]] || return 0
+    rm -rf "$dir" && mkdir -p "$dir" && cp "$here"/gpio-sim/* "$dir/"
+    make -C "$dir" KDIR="$kbuild" > "$dir/build.log" 2>&1 || { cat "$dir/build.log"; exit 1; }
+    echo "$kver" > "$dir/.kernel"
+}
+
 # A module and what it depends on, dependencies first, as file names.
 module_closure() {
     local name=$1 file deps d
@@ -87,9 +130,10 @@ build_initramfs() {
             cp -n "$f" "$dir/lib/modules/"
         done < <(module_closure "$m")
     done
-    for m in parport_pc ppdev lp; do
+    for m in parport_pc ppdev lp i2c-stub i2c-dev i2c-i801; do
         while read -r f; do cp -n "$f" "$dir/lib/modules/"; done < <(module_closure "$m")
     done
+    cp "$gpio_module" "$dir/lib/modules/"
     cat > "$dir/init" <<EOF
 #!/bin/sh
 export PATH=/bin
@@ -121,13 +165,14 @@ trap 'cleanup; exit 130' INT TERM
 
 # Boots one layout; the guest's outputs and qemu's log land in $work/out/NAME.
 boot() {
-    local name=$1 ports=$2 mark=$3 out=$work/out/$1 devices=() i=0 p
+    local name=$1 ports=$2 mark=$3 machine=$4 out=$work/out/$1 devices=() i=0 p
     rm -rf "$out" && mkdir -p "$out"
+    [[ "$ports" == - ]] && ports=
     for p in $ports; do
         devices+=(-chardev "null,id=lpt$i" -device "isa-parallel,chardev=lpt$i,iobase=${p%%:*},irq=${p##*:},index=$i")
         i=$((i + 1))
     done
-    timeout 900 qemu-system-x86_64 "${accel[@]}" -machine pc -smp 2 -m 1024 -nodefaults -display none \
+    timeout 900 qemu-system-x86_64 "${accel[@]}" -machine "$machine" -smp 2 -m 1024 -nodefaults -display none \
         -no-reboot -kernel "$work/$kver/vmlinux" -initrd "$work/initramfs.cpio" \
         -append "console=ttyS0 quiet panic=-1 lcdtest_root=$root lcdtest_bin=$LCDTEST_BIN lcdtest_boot=$name lcdtest_mark=$mark" \
         -serial "file:$out/console.log" "${devices[@]}" \
@@ -152,16 +197,19 @@ main() {
     fi
     export LCDTEST_BIN
     fetch_kernel
+    fetch_headers
+    build_gpio_module
     build_initramfs
-    local selected=("$@") line name ports mark
+    local selected=("$@") ran=() line name ports mark
     mkdir -p "$work/out"
     for line in "${boots[@]}"; do
-        read -r name ports mark <<< "$line"
+        read -r name ports mark machine <<< "$line"
         [[ ${#selected[@]} -eq 0 || " ${selected[*]} " == *" $name "* ]] || continue
-        boot "$name" "$ports" "$mark"
+        boot "$name" "$ports" "$mark" "$machine"
+        ran+=("$name")
     done
     local status=0
-    python3 "$here/compare.py" "$work/out" "${selected[@]}" || status=$?
+    python3 "$here/compare.py" "$work/out" "${ran[@]}" || status=$?
     echo "kernel check took $((SECONDS - started)) s"
     return $status
 }

@@ -36,6 +36,7 @@ TEST(ScriptedRun, StatusFollowsTheOutcome) {
         module.SetWiringFault(ParseWiringFault(c.fault, error).value());
         ScriptedRun run;
         run.choice = ParseRunChoice(c.choice).value();
+        module.SetControllerCount(kModuleGeometry[run.choice.sizeIndex].controllerCount);
         run.verify = c.verify;
         run.simulationAsked = c.simulationAsked;
         run.lines[0] = "\\001typed";
