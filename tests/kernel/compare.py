@@ -95,14 +95,21 @@ def with_direction_writes(tool):
     return events
 
 
-def read_moments(events):
-    """Problems with a read-back in the port's events, and a note: every data
-    read with bit 5 set and RW and an enable line high for the set-up time;
-    RW high only with bit 5 set, which changes only with RW and the enables
-    low; at the end bit 5 clear and every line at rest."""
+def read_moments(events, e1_inverted=True):
+    """Problems with a read-back in the port's events, and a note, judged at the
+    module's pins (E1 straight to pin 17 is the inverse of the tool's flag unless
+    the cable has an inverter): every data read with bit 5 set and RW and an
+    enable high for the set-up time; a controller drives (RW and its enable
+    high) only while bit 5 is set, and bit 5 never changes while one drives; at
+    the end bit 5 clear and every line at rest."""
     problems, control, data, rose, reads = [], FLIPPED, None, 0, 0
+
+    def pins(byte):
+        lines = (byte ^ FLIPPED) & (E0 | RW | E1)
+        return lines ^ E1 if e1_inverted else lines
+
     for kind, offset, value, stamp in events:
-        lines = (control ^ FLIPPED) & (E0 | RW | E1)
+        lines = pins(control)
         if kind == "r":
             reads += 1
             if not (control & DATA_INPUT and lines & RW and lines & (E0 | E1)) \
@@ -112,18 +119,20 @@ def read_moments(events):
         elif offset == DATA:
             data = value
         else:
-            now = (value ^ FLIPPED) & (E0 | RW | E1)
-            if now & (E0 | E1) and not lines & (E0 | E1):
+            now = pins(value)
+            if now & ~lines & (E0 | E1):
                 rose = stamp
-            if (now & RW and not value & DATA_INPUT) or \
-                    ((value ^ control) & DATA_INPUT and now | lines):
+            drove, drives = lines & RW and lines & (E0 | E1), now & RW and now & (E0 | E1)
+            if (drives and not value & DATA_INPUT) or \
+                    ((value ^ control) & DATA_INPUT and (drove or drives)):
                 problems.append(f"control 0x{control:02X} then 0x{value:02X}: "
-                                "bit 5 and RW or an enable line out of order")
+                                "bit 5 and a driving controller out of order")
             control = value
     if not reads or control & MASK[CONTROL] != FLIPPED or data != 0:
         problems.append(f"{reads} reads, ending with control 0x{control:02X}, data {data}")
-    return problems[:3], (f"reads: {reads}, each with bit 5, RW and the enable high >= 1 ms; "
-                          "bit 5 around every RW high; ends at rest, data lines outputs")
+    return problems[:3], (f"reads: {reads}, each with bit 5, RW and the enable high at the pins "
+                          ">= 1 ms; no controller drives without bit 5; ends at rest, data lines "
+                          "outputs")
 
 
 def compare_events(port, tool, claims, kinds="w"):
@@ -148,9 +157,10 @@ def compare_events(port, tool, claims, kinds="w"):
     return [], rest
 
 
-def timing(events):
+def timing(events, e1_inverted=True):
     """Enable pulses (line, microseconds) and data set-ups before a rising
-    enable edge (microseconds), from qemu's host-time stamps."""
+    enable edge (microseconds), from qemu's host-time stamps, at the module's
+    pins: E1 straight to pin 17 is the inverse of the tool's flag."""
     pulses, setups = [], []
     last_data, rise = None, {}
     flags = None
@@ -160,16 +170,23 @@ def timing(events):
         if offset == DATA:
             last_data = stamp
             continue
+        # The lines count from the tool's first rest on: what the kernel's claim
+        # left before it is no pulse of the tool's.
+        if flags is None and value & 0x0F != FLIPPED:
+            continue
         # The tool writes its flags XOR 0x03: E0 is bit 0 inverted, E1 bit 3.
-        now = {"E0": (value & 1) ^ 1, "E1": (value >> 3) & 1}
+        now = {"E0": (value & 1) ^ 1, "E1": ((value >> 3) & 1) ^ int(e1_inverted)}
         if flags is not None:
             for line in ("E0", "E1"):
+                # A set-up counts once its pulse ends: the straight E1 rises at
+                # the final rest and stays up, which clocks nothing.
                 if now[line] and not flags[line]:
-                    rise[line] = stamp
-                    if last_data is not None:
-                        setups.append(stamp - last_data)
+                    rise[line] = (stamp, None if last_data is None else stamp - last_data)
                 elif flags[line] and not now[line] and line in rise:
-                    pulses.append((line, stamp - rise.pop(line)))
+                    began, setup = rise.pop(line)
+                    pulses.append((line, stamp - began))
+                    if setup is not None:
+                        setups.append(setup)
         flags = now
     return pulses, setups
 
@@ -218,7 +235,7 @@ def judge(case, out, segment, references):
                                         claims, "rw" if reads else "w")
         problems += found
         if matched:
-            pulses, setups = timing(matched)
+            pulses, setups = timing(matched, "--e1-wiring=inverter" not in args)
             lengths = [us for _, us in pulses]
             short = [us for us in lengths + setups if us < SETUP_US]
             if not pulses or short:
@@ -230,7 +247,7 @@ def judge(case, out, segment, references):
                              f"enable pulses ({counts}) >= {min(lengths) / 1000:.2f} ms, "
                              f"data set-up >= {min(setups) / 1000:.2f} ms, nothing at exit")
             if reads:
-                found, note = read_moments(matched)
+                found, note = read_moments(matched, "--e1-wiring=inverter" not in args)
                 problems += found
                 notes.append(note)
         references.setdefault(key, every)

@@ -257,6 +257,7 @@ ppdev_40x4_4bit|lp|--port-io=ppdev|40x4|0x378|4|port|-
 raw_16x2_8bit|root|--port-io=raw|16x2|0x378|8|port|-
 raw_40x4_4bit|root|--port-io=raw|40x4|0x378|4|port|-
 verify_ppdev_40x4_4bit|lp|--run 40x4:4 --verify --port-io=ppdev --no-window|40x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
+verify_inverter_40x4_8bit|lp|--run 40x4:8 --verify --port-io=ppdev --e1-wiring=inverter --no-window|40x4|0x378|8|port:1|likely cause: every read gave 0xFF: no module
 auto_16x2_8bit|lp||16x2|0x378|8|port|-
 auto_40x4_4bit|lp||40x4|0x378|4|port|-
 EOF
