@@ -15,7 +15,6 @@ using Register = ModuleDriver::Register;
 using Area = VerifyDifference::Area;
 
 constexpr std::uint8_t kSetDdramAddress = 0x80;  // + a 7-bit DDRAM address
-constexpr std::uint8_t kHighNibble = 0xF0;
 constexpr std::uint8_t kLowNibble = 0x0F;
 constexpr std::uint8_t kBusyFlag = 0x80;
 constexpr int kNibbleShift = 4;
@@ -35,12 +34,6 @@ struct Sample {
     std::uint8_t expected;
     std::uint8_t mask;  // the lines that carry the byte in this pulse
 };
-
-std::string Hex(std::uint8_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value));
-    return text;
-}
 
 // Reads bytes through the driver and keeps every pulse's sample.
 class Reader {
@@ -70,10 +63,10 @@ public:
             // D7..D4 carry the high nibble, then the low one.
             const auto low = [](std::uint8_t v) { return static_cast<std::uint8_t>(v << 4); };
             samples.push_back({controller, block, area, *first, expected[i],
-                               static_cast<std::uint8_t>(mask & kHighNibble)});
+                               static_cast<std::uint8_t>(mask & kHighDataNibble)});
             samples.push_back({controller, block, area, *second, low(expected[i]), low(mask)});
-            bytes.push_back(static_cast<std::uint8_t>((*first & kHighNibble) |
-                                                      (*second & kHighNibble) >> kNibbleShift));
+            bytes.push_back(static_cast<std::uint8_t>((*first & kHighDataNibble) |
+                                                      (*second & kHighDataNibble) >> kNibbleShift));
         }
         return bytes;
     }
@@ -238,14 +231,14 @@ std::string LikelyCause(const std::vector<Sample>& samples, const std::vector<bo
     bool anyAnswered = false;
     for (bool a : answered) anyAnswered = anyAnswered || a;
     if (!anyAnswered || AllRead(samples, -1, samples.front().read)) {
-        return "every read gave " + Hex(samples.front().read) +
+        return "every read gave " + HexByte(samples.front().read) +
                ": no module, RW or E0 not wired, or a port without a bidirectional mode";
     }
     for (std::size_t c = 0; c < answered.size(); ++c) {
         if (answered[c]) continue;
         const std::string e = "E" + std::to_string(c);
         return "the controller on " + e + " does not answer (its reads gave " +
-               Hex(kFloatingLines) + "): check " + e + "'s wiring";
+               HexByte(kFloatingLines) + "): check " + e + "'s wiring";
     }
     const std::vector<int> busy = BusyControllers(samples, answered);
     if (!busy.empty()) {
@@ -282,15 +275,15 @@ std::string Position(const VerifyDifference& d) {
             return e + " busy flag and address counter";
         case VerifyDifference::Area::Ddram:
             return e + " line " + std::to_string(d.line + 1) + " column " +
-                   std::to_string(d.column + 1) + " (DDRAM " + Hex(d.address) + ")";
+                   std::to_string(d.column + 1) + " (DDRAM " + HexByte(d.address) + ")";
         case VerifyDifference::Area::Cgram:
             break;
     }
-    return e + " CGRAM " + Hex(d.address);
+    return e + " CGRAM " + HexByte(d.address);
 }
 
 std::string Describe(const VerifyDifference& d) {
-    return Position(d) + ": expected " + Hex(d.expected) + ", read " + Hex(d.read);
+    return Position(d) + ": expected " + HexByte(d.expected) + ", read " + HexByte(d.read);
 }
 
 }  // namespace

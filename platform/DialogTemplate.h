@@ -110,8 +110,8 @@ struct DialogUnits {
     constexpr int ToPixelsY(int units) const { return Scale(units, baseY, 8); }
 
 private:
-    // Rounds to nearest, half away from zero, as the conversion on the original
-    // platform does, so neighbouring controls keep their gaps.
+    // Rounds to nearest, half away from zero, so neighbouring controls keep
+    // the gaps their units give them.
     static constexpr int Scale(int units, int base, int divisor) {
         const long long product = static_cast<long long>(units) * base;
         const long long half = divisor / 2;

@@ -114,12 +114,6 @@ void ApplyPortMap(ParportScan& scan, const std::vector<PortMapping>& map) {
     scan.ports.insert(scan.ports.begin(), mapped.begin(), mapped.end());
 }
 
-std::string HexAddress(std::uint32_t address) {
-    char text[sizeof "0x" + std::numeric_limits<std::uint32_t>::digits / 4];
-    std::snprintf(text, sizeof text, "0x%03X", static_cast<unsigned>(address));
-    return text;
-}
-
 std::uint32_t LegacyBaseOf(std::uint32_t address) {
     for (std::uint32_t base : kPortBases)
         if (address == base + kControlRegisterOffset) return base;

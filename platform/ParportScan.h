@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/HexText.h"
 #include "platform/ParportSystem.h"
 #include "platform/ParportWiring.h"
 
@@ -48,8 +49,6 @@ ParportScan ScanParports(const ParportSystem& sys);
 // has at a mapped address gives way. A device the scan did not find is reported.
 void ApplyPortMap(ParportScan& scan, const std::vector<PortMapping>& map);
 
-// "0x378": addresses in messages, at least three upper-case hex digits.
-std::string HexAddress(std::uint32_t address);
 // The port base an I/O address belongs to when it is a register of a classic
 // port (0x37A gives 0x378), otherwise the address itself.
 std::uint32_t LegacyBaseOf(std::uint32_t address);

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/HexText.h"
+
 namespace {
 
 // The names a pin map gives, by LineSet bit (0..11) and then the backlight.
@@ -34,12 +36,6 @@ constexpr const char kJoinGroupI2c[] =
     "KERNEL==\"i2c-[0-9]*\", SUBSYSTEM==\"i2c-dev\", GROUP=\"i2c\", MODE=\"0660\")";
 
 const std::string kShape = "expected /dev/i2c-N@ADDRESS, for example /dev/i2c-1@0x27";
-
-std::string Hex2(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
-}
 
 std::string Pin(int pin) {
     return "P" + std::to_string(pin);
@@ -203,7 +199,7 @@ std::optional<Pcf8574Device> ParsePcf8574Device(std::string_view text, std::stri
                     "shows it)");
     if (value < kFirstAddress || value > kLastAddress)
         return fail(std::string(address) + " is outside the device addresses " +
-                    Hex2(kFirstAddress) + ".." + Hex2(kLastAddress));
+                    HexByte(kFirstAddress) + ".." + HexByte(kLastAddress));
     device.address = static_cast<std::uint8_t>(value);
     if (end == rest.size()) return device;
 
@@ -273,7 +269,7 @@ Pcf8574Port::~Pcf8574Port() {
 }
 
 std::string Pcf8574Port::Where() const {
-    return "the PCF8574 at " + Hex2(device_.address) + " on " + device_.bus;
+    return "the PCF8574 at " + HexByte(device_.address) + " on " + device_.bus;
 }
 
 std::string Pcf8574Port::Describe() const {
@@ -313,14 +309,14 @@ bool Pcf8574Port::Open() {
         char client[32];  // the kernel's name for the device at that address: "1-0027"
         std::snprintf(client, sizeof client, "%d-%04x", device_.busNumber, address);
         return give_up(
-            "i2c-address:" + bus + "@" + Hex2(address),
+            "i2c-address:" + bus + "@" + HexByte(address),
             chosen == -EBUSY
-                ? "a kernel driver owns address " + Hex2(address) + " on " + bus +
+                ? "a kernel driver owns address " + HexByte(address) + " on " + bus +
                       " (i2cdetect -y " + std::to_string(device_.busNumber) +
                       " shows UU there): unbind it (echo " + std::string(client) +
                       " | sudo tee /sys/bus/i2c/devices/" + std::string(client) +
                       "/driver/unbind), or check the backpack's address"
-                : "cannot address " + Hex2(address) + " on " + bus + ": " + ErrorText(chosen));
+                : "cannot address " + HexByte(address) + " on " + bus + ": " + ErrorText(chosen));
     }
     fd_ = fd;
     std::uint8_t pins = 0;
@@ -330,8 +326,8 @@ bool Pcf8574Port::Open() {
         const bool silent = answered == -ENXIO || answered == -EREMOTEIO || answered == -EIO;
         const std::string n = std::to_string(device_.busNumber);
         return give_up(
-            "i2c-probe:" + bus + "@" + Hex2(address),
-            silent ? "no device answers at " + Hex2(address) + " on " + bus +
+            "i2c-probe:" + bus + "@" + HexByte(address),
+            silent ? "no device answers at " + HexByte(address) + " on " + bus +
                          ": check the address with i2cdetect -y " + n +
                          " (a PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder "
                          "jumpers A0..A2 set the low bits), and the wiring and power of SDA, "
@@ -364,7 +360,7 @@ void Pcf8574Port::ReportTransferFailure(bool receive, int error) {
     const bool silent = error == -ENXIO || error == -EREMOTEIO || error == -EIO;
     if (error == -ENODEV || (silent && ++failuresInARow_ >= kFailuresForLost)) {
         lost_ = true;
-        io.ReportLost(base_, "i2c-lost:" + device_.bus + "@" + Hex2(device_.address),
+        io.ReportLost(base_, "i2c-lost:" + device_.bus + "@" + HexByte(device_.address),
                       Where() + (error == -ENODEV ? " is gone" : " stopped answering") + " (" +
                           ErrorText(error) +
                           "): the run stopped — plug the USB bridge back in or check the "

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/HexText.h"
+
 namespace {
 constexpr unsigned kFirstPrintable = 0x20;
 constexpr unsigned kLastPrintable = 0x7E;
@@ -13,8 +15,7 @@ Readouts FormatReadouts(std::uint8_t dataLatch) {
     Readouts r;
     std::snprintf(buffer, sizeof buffer, "%u", value);
     r.decimal = buffer;
-    std::snprintf(buffer, sizeof buffer, "0x%02X", value);
-    r.hexadecimal = buffer;
+    r.hexadecimal = HexByte(dataLatch);
     // Printable is a fixed ASCII range, independent of any locale.
     if (value >= kFirstPrintable && value <= kLastPrintable) {
         r.character = {'\'', static_cast<char>(value), '\''};

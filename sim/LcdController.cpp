@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/HexText.h"
+#include "platform/ModuleLines.h"
+
 namespace {
 
 // Instruction codes: the highest set bit names the instruction.
@@ -29,7 +32,6 @@ constexpr std::uint8_t kSetDdramAddress = 0x80;
 constexpr std::uint8_t kDdramAddressMask = 0x7F;
 
 constexpr std::uint8_t kBusyFlag = 0x80;
-constexpr std::uint8_t kHighNibble = 0xF0;
 constexpr int kNibbleShift = 4;
 
 // Last cell addresses of each line, where the address counter wraps.
@@ -48,12 +50,6 @@ std::uint8_t NextDdramAddress(std::uint8_t address, bool up, bool twoLines) {
         if (!up && address == 0) return kOneLineLastAddress;
     }
     return static_cast<std::uint8_t>((address + (up ? 1 : -1)) & kDdramAddressMask);
-}
-
-std::string Hex(std::uint8_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value));
-    return text;
 }
 
 }  // namespace
@@ -102,21 +98,21 @@ void LcdController::ReportViolation(Violation kind, std::string description) {
 void LcdController::LatchWrite(bool rs, std::uint8_t bus) {
     const char* reg = rs ? "data" : "instruction";
     if (state_.eightBitBus) {
-        CheckReady(rs, false, std::string(reg) + " " + Hex(bus));
+        CheckReady(rs, false, std::string(reg) + " " + HexByte(bus));
         if (rs)
             WriteData(bus);
         else
             Execute(bus);
         return;
     }
-    const std::uint8_t nibble = bus & kHighNibble;
+    const std::uint8_t nibble = bus & kHighDataNibble;
     if (!state_.lowNibbleDue) {
-        CheckReady(rs, false, std::string(reg) + " high nibble " + Hex(nibble));
+        CheckReady(rs, false, std::string(reg) + " high nibble " + HexByte(nibble));
         state_.pendingHighNibble = nibble;
         state_.lowNibbleDue = true;
         return;
     }
-    CheckReady(rs, false, std::string(reg) + " low nibble " + Hex(nibble));
+    CheckReady(rs, false, std::string(reg) + " low nibble " + HexByte(nibble));
     state_.lowNibbleDue = false;
     const auto value = static_cast<std::uint8_t>(state_.pendingHighNibble | nibble >> kNibbleShift);
     if (rs)
@@ -129,7 +125,7 @@ std::uint8_t LcdController::ReadOutput(bool rs) const {
     const std::uint8_t byte = rs ? state_.dataRegister : BusyFlagAndAddress();
     if (state_.eightBitBus) return byte;
     return state_.lowNibbleDue ? static_cast<std::uint8_t>(state_.readLatch << kNibbleShift)
-                               : static_cast<std::uint8_t>(byte & kHighNibble);
+                               : static_cast<std::uint8_t>(byte & kHighDataNibble);
 }
 
 std::uint8_t LcdController::LatchRead(bool rs) {

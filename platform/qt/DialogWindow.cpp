@@ -27,7 +27,7 @@ constexpr int kButtonPadding = 12;
 constexpr int kListPadding = 34;
 
 DialogUnits UnitsFor(const QFont& font, const DialogTemplate& t) {
-    // The average width of the Latin letters, rounded as the original platform does.
+    // The horizontal base unit: the average width of the Latin letters, rounded half up.
     static const QString kLetters =
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     const QFontMetrics metrics(font);
