@@ -39,14 +39,14 @@ struct Sample {
 class Reader {
 public:
     Reader(ModuleDriver& driver, Clock& clock, BusWidth width)
-        : driver_(driver), clock_(clock), fourBit_(width == BusWidth::Four) {}
+        : driver_(driver), clock_(clock), width_(width) {}
 
     // The bytes read, one per expected byte; nullopt when the port could not be read.
     std::optional<std::vector<std::uint8_t>> Read(Area area, std::uint8_t controller,
                                                   const std::vector<std::uint8_t>& expected,
                                                   std::uint8_t mask) {
         clock_.SleepMillis(kCycleGapMs);
-        const std::size_t perByte = fourBit_ ? 2 : 1;
+        const std::size_t perByte = width_ == BusWidth::Four ? 2 : 1;
         const Register reg = area == Area::BusyAddress ? Register::Instruction : Register::Data;
         const auto pulses = driver_.ReadPulses(reg, expected.size() * perByte, controller);
         const int block = blocks_++;
@@ -55,7 +55,7 @@ public:
             const auto& first = pulses[i * perByte];
             const auto& second = pulses[i * perByte + perByte - 1];
             if (!first || !second) return std::nullopt;
-            if (!fourBit_) {
+            if (width_ == BusWidth::Eight) {
                 samples.push_back({controller, block, area, *first, expected[i], mask});
                 bytes.push_back(*first);
                 continue;
@@ -73,10 +73,7 @@ public:
 
     void Command(std::uint8_t value, std::uint8_t controller) {
         clock_.SleepMillis(kCycleGapMs);
-        if (fourBit_)
-            driver_.WriteCommand4(value, controller);
-        else
-            driver_.WriteCommand8(value, controller);
+        driver_.WriteCommand(width_, value, controller);
     }
 
     std::vector<Sample> samples;
@@ -84,7 +81,7 @@ public:
 private:
     ModuleDriver& driver_;
     Clock& clock_;
-    bool fourBit_;
+    BusWidth width_;
     int blocks_ = 0;
 };
 
