@@ -129,10 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 class TestRunStateTest : public ::testing::Test, protected LineBench {};
 
-// E1 and D3 set by hand stay as they are through the run; only its end rests them.
+// E1 set by hand stays high through the run; only its end rests it.
 TEST_F(TestRunStateTest, LinesSetByHandStayUntilTheFinalRest) {
     panel.OnE1High();
-    panel.OnD3High();
     timeline.events.clear();
     RunDisplayTest(driver, panel, timeline, BusWidth::Four, FakeSource(timeline, kSize16x2));
     const std::vector<BusEvent> writes = timeline.Writes();

@@ -103,10 +103,9 @@ TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
             for (int column = 0; column < 40; ++column)
                 EXPECT_EQ(DotsShown(image, row, column), DotsOf(glyph(row, column)))
                     << "row " << row << " column " << column;
-        EXPECT_EQ(ModuleStatusLines(module, kSize40x4),
-                  QStringList({"40x4 on port 0x278, E1 through an inverter",
-                               "E0: 4-bit, 2 lines, timing violations: 0",
-                               "E1: 4-bit, 2 lines, timing violations: 0"}));
+        // The controllers' lines after a sound run: SimulatedRunTest.
+        EXPECT_EQ(ModuleStatusLines(module, kSize40x4).front(),
+                  "40x4 on port 0x278, E1 through an inverter");
 
         ModuleDriver driver(d, timeline);
         QCoreApplication::processEvents();
