@@ -69,7 +69,6 @@ TEST(GlyphRows, CgramTwiceThenRom) {
         const auto rows = GlyphRows(s, code);
         for (int r = 0; r < kGlyphRows; ++r) EXPECT_EQ(rows[r], glyph[r] & 0x1F) << int(code);
     }
-    EXPECT_EQ(GlyphRows(s, 2), (std::array<std::uint8_t, kGlyphRows>{}));
     EXPECT_EQ(GlyphRows(s, 'A'),
               (std::array<std::uint8_t, kGlyphRows>{0x0E, 0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0}));
     EXPECT_EQ(GlyphRows(s, 0x5C)[0], 0x11);  // the yen sign, not a backslash
