@@ -41,7 +41,6 @@ protected:
         return all;
     }
     static bool Reported(const std::string& part) { return Told().find(part) != std::string::npos; }
-    static std::size_t ProblemCount() { return PortIo::Instance().Problems().size(); }
 
     std::shared_ptr<FakeParportSystem> sys = std::make_shared<FakeParportSystem>();
 };
@@ -100,7 +99,7 @@ TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
         for (std::uint32_t address : others) DlPortWritePortUchar(address, 0xA5);
     EXPECT_EQ(sys->pwrites, expected);
     EXPECT_EQ(sys->preads, (std::vector<std::pair<std::string, off_t>>{{kRawPortDevice, 0x278}}));
-    EXPECT_EQ(ProblemCount(), std::size(others) + 1);
+    EXPECT_EQ(PortIo::Instance().Problems().size(), std::size(others) + 1);
     EXPECT_TRUE(
         Reported("refused to read I/O address 0x37A: not a parallel port's data register "
                  "(a fault in the tool; please report it)\n"));
@@ -229,7 +228,7 @@ TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
         choice.backend->Apply(0x378, LineLevels{}, LineGroup::Control);
         const std::string told = choice.announcement + "\n" + Told();
         EXPECT_NE(told.find(c.told), std::string::npos) << told;
-        EXPECT_EQ(ProblemCount(), c.problems) << told;
+        EXPECT_EQ(PortIo::Instance().Problems().size(), c.problems) << told;
         std::vector<Ioctl> controls, expected;
         for (const Ioctl& call : sys->ioctls)
             if (std::get<1>(call) == PPWCONTROL) controls.push_back(call);

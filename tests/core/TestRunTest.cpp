@@ -134,12 +134,11 @@ TEST_F(TestRunStateTest, LinesSetByHandStayUntilTheFinalRest) {
     panel.OnE1High();
     timeline.events.clear();
     RunDisplayTest(driver, panel, timeline, BusWidth::Four, FakeSource(timeline, kSize16x2));
-    const std::vector<BusEvent> writes = timeline.Writes();
-    for (std::size_t k = 0; k + 1 < writes.size(); ++k)
-        EXPECT_TRUE(writes[k].where != kControlRegister || ((writes[k].value ^ 0x03) & kLineE1))
-            << k;
-    EXPECT_EQ(writes.end()[-2], BusEvent::WriteOf(kDataRegister, 0x00));
-    EXPECT_EQ(writes.back(), BusEvent::WriteOf(kControlRegister, 0x03));
+    ExpectedBus expected(kLineE1);
+    const std::string blank(16, ' ');
+    ExpectController(expected, true, 0, {{0x80, IDC_LINE1, blank}, {0xC0, IDC_LINE2, blank}});
+    expected.RestAll();
+    EXPECT_EQ(timeline.events, expected.events);
     EXPECT_TRUE(view.checks[IDC_E1_LOW]);
 }
 
