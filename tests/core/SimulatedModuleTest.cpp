@@ -50,7 +50,6 @@ TEST(SimulatedModule, ControlRegisterAndAttachment) {
     Control(0x278, 0);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(module.Controller(0).State().addressCounter, 0x0A);
-    EXPECT_EQ(module.Controller(0).TimingViolations(), 0u);
 }
 
 // The bus rules by hand, control byte after control byte from rest: RS and RW
@@ -112,33 +111,15 @@ TEST(SimulatedModule, BusRulesPerController) {
     }
 }
 
-TEST(VcdWriter, ChangesAreOnDiskAtOnceAndFailuresAreTold) {
-    BusTimeline clock;
-    VcdWriter vcd(clock);
-    EXPECT_FALSE(vcd.Open("/nonexistent-dir/x.vcd", 0x378));
-    EXPECT_NE(vcd.Error().find("/nonexistent-dir/x.vcd"), std::string::npos);
-
-    const auto path =
-        std::filesystem::temp_directory_path() / ("lcdtest-flush.vcd-" + std::to_string(getpid()));
-    ASSERT_TRUE(vcd.Open(path, 0x378)) << vcd.Error();
-    clock.AdvanceMicros(250);
-    Control(0x378, kLineRS);
-    DlPortWritePortUchar(0x278, 0xFF);  // another port: nothing recorded
-    clock.AdvanceMicros(1);
-    DlPortWritePortUchar(0x378, 0x41);
-    // Every line starts low; RS rises, then D0 and D6.
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    EXPECT_NE(text.str().find("$timescale 1us $end"), std::string::npos);
-    EXPECT_TRUE(text.str().ends_with("#250\n1#\n#251\n1%\n1+\n")) << text.str();
-    vcd.Close();
-    std::filesystem::remove(path);
-}
-
 // On a port that wires only some lines the others float in the dump, and a
-// line the port inverts on its way (E1 at pin 17) is recorded at its pin.
+// line the port inverts on its way (E1 at pin 17) is recorded at its pin; the
+// other port's writes are not recorded. (That each change is on disk at once:
+// OutputLossTest, whose pipe breaks at the write after.)
 TEST(VcdWriter, RecordsTheLinesAsThePortWiresThem) {
     BusTimeline clock;
+    VcdWriter unopened(clock);
+    EXPECT_FALSE(unopened.Open("/nonexistent-dir/x.vcd", 0x378));
+    EXPECT_NE(unopened.Error().find("/nonexistent-dir/x.vcd"), std::string::npos);
     auto port = std::make_unique<SimulatedPort>();
     PortWiring fourBit;
     fourBit.wired = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
@@ -151,6 +132,7 @@ TEST(VcdWriter, RecordsTheLinesAsThePortWiresThem) {
         ASSERT_TRUE(vcd.Open(path, base)) << vcd.Error();
         clock.AdvanceMicros(10);
         Control(base, kLineE0 | kLineRW | kLineE1);
+        DlPortWritePortUchar(0x3BC, 0x55);  // another port
         DlPortWritePortUchar(base, 0xFF);
         vcd.Close();
         std::stringstream text;

@@ -63,7 +63,6 @@ const StartCase kStartCases[] = {
     {"RunFault", "", "--run 16x2:8 --sim-fault D9=0", 2, "unknown wiring fault"},
     {"RunFaultOnRealPort", "", "--run 16x2:8 --sim-fault D5=0 --port-io=ppdev", 2,
      "--sim-fault wires the simulated module"},
-    {"RunSameFile", "", "--run 16x2:8 --trace link --vcd out", 2, "name the same file"},
 };
 
 INSTANTIATE_TEST_SUITE_P(, StartupTest, ::testing::ValuesIn(kStartCases),

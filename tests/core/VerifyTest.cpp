@@ -11,7 +11,7 @@
 #include "lcd/Verify.h"
 #include "res/Resource.h"
 #include "sim/SimulatedModule.h"
-#include "support/BusTimeline.h"
+#include "support/LineBench.h"
 
 namespace {
 
@@ -30,29 +30,21 @@ struct StoppedClock final : Clock {
     void SleepMillis(std::uint32_t) override {}
 };
 
-struct Bench {
+struct Bench : LineBench {
     explicit Bench(const WiringFault& fault = {}, bool stalled = false)
-        : module(stalled ? static_cast<Clock&>(stopped) : clock, kPortBases[0]) {
-        panel.OnCloseupPort();
+        : module(stalled ? static_cast<Clock&>(stopped) : timeline, kPortBases[0]) {
         module.SetWiringFault(fault);
     }
     TestRunRecord Run(int size, BusWidth width) {
         module.SetControllerCount(kModuleGeometry[size].controllerCount);
-        return RunDisplayTest(driver, panel, clock, width, DemoBoxes(size));
+        return RunDisplayTest(driver, panel, timeline, width, DemoBoxes(size));
     }
-    BusTimeline port;  // first: a fresh port and line state
-    RecordingLineView view;
-    LinePanel panel{view};
-    VirtualClock clock;
+    VerifyResult Verify(const TestRunRecord& sent) {
+        return VerifyModule(driver, panel, timeline, sent);
+    }
     StoppedClock stopped;
     SimulatedModule module;
-    ModuleDriver driver{panel, clock};
 };
-
-WiringFault Fault(const char* text) {
-    std::string error;
-    return ParseWiringFault(text, error).value();
-}
 
 TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
     // "stalled": a sound wiring to a module whose time stands still, so it never
@@ -138,17 +130,11 @@ TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
              busy},
     };
     for (const Case& c : cases) {
-        std::vector<BusEvent> soundRun;
-        {
-            Bench sound;
-            sound.Run(c.size, c.width);
-            soundRun = sound.port.Writes();
-        }
         const bool stalled = c.fault == std::string("stalled");
-        Bench faulty(stalled ? WiringFault{} : Fault(c.fault), stalled);
+        std::string error;
+        Bench faulty(ParseWiringFault(stalled ? "none" : c.fault, error).value(), stalled);
         const TestRunRecord sent = faulty.Run(c.size, c.width);
-        EXPECT_TRUE(faulty.port.Writes() == soundRun) << c.fault;  // a run never reads
-        const VerifyResult result = VerifyModule(faulty.driver, faulty.panel, faulty.clock, sent);
+        const VerifyResult result = faulty.Verify(sent);
         EXPECT_EQ(result.Summary(), c.summary) << c.fault << " " << RunName(c.size, c.width);
     }
 }
@@ -157,7 +143,7 @@ TEST(Verify, DifferencesNamePositionExpectedAndRead) {
     Bench bench;
     TestRunRecord sent = bench.Run(kSize16x2, BusWidth::Eight);
     sent.lines[1].bytes[3] = 'Z';  // as if the run had sent another byte there
-    const VerifyResult result = VerifyModule(bench.driver, bench.panel, bench.clock, sent);
+    const VerifyResult result = bench.Verify(sent);
     ASSERT_EQ(result.differences.size(), 1u);
     EXPECT_EQ(result.Details(5).front(),
               "E0 line 2 column 4 (DDRAM 0x43): expected 0x5A, read 0x75");
