@@ -13,28 +13,23 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// Sleeps up to this long are spun on the clock from start to end. Any kernel
-// sleep, however short, costs the code after it: the core wakes up slow and with
-// cold caches, and the refresh that follows takes up to twice as long. A test
-// run's own gaps are all this short, so the run keeps a warm core; the waits of
-// an initialisation are longer and sleep in the kernel.
-constexpr std::chrono::milliseconds kLongestSpin{2};
-
-// How long before the deadline a kernel sleep ends; the rest is spun on the
-// clock. It covers the usual wake-up latency of an idle machine, so the spin
-// rarely starts late and the sleep ends within a microsecond of its deadline.
-constexpr std::chrono::microseconds kSpinMargin{150};
+// A kernel sleep shorter than this is spun instead: the wake-up alone would take
+// about as long.
+constexpr std::chrono::microseconds kShortestKernelSleep{50};
 
 // The idle work starts twice as long before the deadline as it has lately
-// taken (never less than the shortest lead), so it is done by the deadline:
-// the lead follows a longer piece of work at once and a shorter one slowly.
-// Late rather than early: the work (repainting) warms the code the refresh
-// after the sleep runs, which a long spin otherwise lets go cold.
+// taken (within the lead's bounds), so it is done by the deadline: the lead
+// follows a longer piece of work at once and a shorter one slowly. The upper
+// bound keeps one piece of work that was taken off the core from moving the
+// work to the start of every wait.
+// Late rather than early: the work (repainting) warms the code and the caches
+// for the refresh after the sleep, which the kernel sleep otherwise leaves cold.
 constexpr int kIdleLeadFactor = 2;
 constexpr int kIdleLeadDecayEighths = 7;
 
 // The finest timer slack the kernel takes (nanoseconds). Its default of 50 us
-// would let every wake-up come up to that much late, on top of the latency.
+// would let every wake-up come up to that much late, on top of the latency,
+// and the tail would have to spin that much longer.
 constexpr unsigned long kFinestTimerSlackNs = 1;
 
 constexpr long kNanosPerSecond = 1'000'000'000;
@@ -68,16 +63,24 @@ private:
 };
 
 // Sleeps in the kernel until `wake` on the monotonic clock, which is the
-// steady clock's own. An interrupted sleep sleeps on; any other failure just
-// ends the kernel sleep, and the caller's spin still holds to the deadline.
-void SleepUntil(Steady::time_point wake) {
+// steady clock's own. An interrupted sleep sleeps on; any other failure ends
+// the kernel sleep and returns false, and the caller's spin still holds to the
+// deadline.
+bool SleepUntil(Steady::time_point wake) {
     const auto sinceEpoch = wake.time_since_epoch();
     const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count();
     const timespec until{static_cast<time_t>(nanos / kNanosPerSecond), nanos % kNanosPerSecond};
     const FineTimerSlack fine;
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    int error = 0;
+    while ((error = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr)) == EINTR) {
     }
+    return error == 0;
 }
+
+// The tail covers all but the worst one in this many wake-ups, and a quarter
+// more for the wake-ups a little later than any of them.
+constexpr std::size_t kLeftOutOneIn = 32;
+constexpr int kTailMarginQuarters = 1;
 
 }  // namespace
 
@@ -87,23 +90,46 @@ std::uint64_t MonotonicClock::NowMicros() const {
         duration_cast<microseconds>(Steady::now().time_since_epoch()).count());
 }
 
+void SpinTail::Observe(Duration latency) {
+    recent_[next_] = std::max(latency, Duration::zero());
+    next_ = (next_ + 1) % kWindow;
+    count_ = std::min(count_ + 1, kWindow);
+    // The samples fill the window from its start, so the first count_ are the
+    // ones measured.
+    std::array<Duration, kWindow> sorted = recent_;
+    const auto first = sorted.begin();
+    const std::size_t rank = (count_ * (kLeftOutOneIn - 1) + kLeftOutOneIn - 1) / kLeftOutOneIn;
+    std::nth_element(first, first + static_cast<std::ptrdiff_t>(rank - 1),
+                     first + static_cast<std::ptrdiff_t>(count_));
+    const Duration covered = sorted[rank - 1];
+    length_ = std::clamp(covered + covered * kTailMarginQuarters / 4, kShortest, kLongest);
+}
+
+void MonotonicClock::SleepInKernelUntil(Steady::time_point wake) {
+    if (wake - Steady::now() < kShortestKernelSleep) return;
+    if (SleepUntil(wake)) tail_.Observe(Steady::now() - wake);
+}
+
 void MonotonicClock::SleepMillis(std::uint32_t ms) {
     // An absolute deadline: time lost on the way in or on waking does not add up.
-    // A kernel sleep ends a little early and the last stretch is spun, so the
-    // sleep is never shorter than asked and hardly ever much longer.
-    const auto length = std::chrono::milliseconds(ms);
+    // The kernel sleep ends the spin tail before the idle work is due, and the
+    // rest is spun, so the sleep is never shorter than asked and hardly ever
+    // much longer, while a busy machine sees the thread wait in the kernel.
     const Steady::time_point start = Steady::now();
-    const Steady::time_point deadline = start + length;
+    const Steady::time_point deadline = start + std::chrono::milliseconds(ms);
     // Work that was waiting for a pause uses the end of the wait, not time of
     // its own.
     const Steady::time_point idleAt = std::max(start, deadline - idleLead_);
-    if (length > kLongestSpin) SleepUntil(idleAt - kSpinMargin);
+    SleepInKernelUntil(idleAt - tail_.Length());
     while (Steady::now() < idleAt) CpuRelax();
     const Steady::time_point idleStart = Steady::now();
     RunIdleWork();
     const auto took = Steady::now() - idleStart;
-    idleLead_ = std::max({Steady::duration{kShortestIdleLead}, took * kIdleLeadFactor,
-                          idleLead_ * kIdleLeadDecayEighths / 8});
+    idleLead_ = std::clamp(std::max(took * kIdleLeadFactor, idleLead_ * kIdleLeadDecayEighths / 8),
+                           Steady::duration{kShortestIdleLead}, Steady::duration{kLongestIdleLead});
+    // Idle work done early (a wait shorter than its lead) leaves more than a
+    // tail to the deadline, which is slept too.
+    SleepInKernelUntil(deadline - tail_.Length());
     while (Steady::now() < deadline) CpuRelax();
 }
 
