@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,9 +97,12 @@ std::string GoalText(const RunGoal& goal) {
     return text;
 }
 
+// A sleep to measure. Each measurement makes a clock of its own and ends it,
+// so what the precise clock sets on the thread (its scheduler slice) is
+// given back before the plain sleep is measured.
 struct Sleeper {
     const char* name;
-    Clock& clock;
+    std::unique_ptr<Clock> (*make)();
     bool showModule = false;  // the simulated module's view beside the dialog
 };
 
@@ -131,7 +135,8 @@ bool MeasureSleepSpread(const std::vector<Sleeper>& sleepers, const std::vector<
         }
         for (const Sleeper& sleeper : sleepers) {
             for (const std::uint32_t ms : kSpreadSleepsMs) {
-                TimedClock timed(sleeper.clock);
+                const std::unique_ptr<Clock> clock = sleeper.make();
+                TimedClock timed(*clock);
                 for (std::size_t i = 0; i < samples; ++i) timed.SleepMillis(ms);
                 const Spread s = SpreadOf(OvershootMicros(timed.Sleeps()));
                 const std::string label = Format("%s %u ms", sleeper.name, ms);
@@ -160,7 +165,7 @@ bool MeasureRuns(const std::vector<Sleeper>& sleepers, const std::vector<unsigne
                 "requested", "wall", "ratio", "overshoot", "refreshes", "data/control us");
     std::vector<std::string> gains(loads.size());
     std::vector<Sleeper> configurations = sleepers;
-    configurations.push_back({"prec+view", sleepers.front().clock, true});
+    configurations.push_back({"prec+view", sleepers.front().make, true});
     for (const ReferenceRun& ref : kReferenceRuns) {
         const std::string run = Format("%s %d-bit", ref.Module().c_str(), ref.Bits());
         // Taken in turns, loads and sleepers alike, so a noisy stretch of the
@@ -176,8 +181,9 @@ bool MeasureRuns(const std::vector<Sleeper>& sleepers, const std::vector<unsigne
                 }
                 for (std::size_t c = 0; c < configurations.size(); ++c) {
                     const Sleeper& sleeper = configurations[c];
-                    results[l][c].push_back(RunThroughDialog(sleeper.clock, ref.sizeIndex,
-                                                             ref.width, sleeper.showModule));
+                    const std::unique_ptr<Clock> clock = sleeper.make();
+                    results[l][c].push_back(
+                        RunThroughDialog(*clock, ref.sizeIndex, ref.width, sleeper.showModule));
                     if (!results[l][c].back().error.empty()) {
                         std::fprintf(stderr, "lcdbench: %s with %s, load %u: %s\n", run.c_str(),
                                      sleeper.name, loads[l], results[l][c].back().error.c_str());
@@ -412,9 +418,10 @@ int main(int argc, char** argv) {
         qPrintable(platform), qVersion(), cores, LoadAverage().c_str(),
         qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)), loadList.c_str());
 
-    MonotonicClock precise;
-    PlainSleepClock plain;
-    const std::vector<Sleeper> sleepers = {{"precise", precise}, {"sleep_for", plain}};
+    const std::vector<Sleeper> sleepers = {
+        {"precise", [] { return std::unique_ptr<Clock>(std::make_unique<MonotonicClock>()); }},
+        {"sleep_for", [] { return std::unique_ptr<Clock>(std::make_unique<PlainSleepClock>()); }},
+    };
 
     std::vector<std::string> lines;
     const bool overshootOk =

@@ -49,9 +49,15 @@ private:
 
 // Sleeps to an absolute deadline on the monotonic clock: in the kernel, with
 // the finest timer slack, until the spin tail before the deadline, then on the
-// clock. The idle work runs near the end of the wait.
+// clock. The idle work runs near the end of the wait. The thread that sleeps
+// gets a short scheduler slice while the clock lives (see Clock.cpp).
 class MonotonicClock final : public Clock {
 public:
+    MonotonicClock() = default;
+    ~MonotonicClock() override;
+    MonotonicClock(const MonotonicClock&) = delete;
+    MonotonicClock& operator=(const MonotonicClock&) = delete;
+
     std::uint64_t NowMicros() const override;
     void SleepMillis(std::uint32_t ms) override;
 
@@ -59,12 +65,17 @@ private:
     // Sleeps in the kernel until `wake` when that is far enough off to be
     // worth it, and learns the wake-up's latency.
     void SleepInKernelUntil(std::chrono::steady_clock::time_point wake);
+    void ShortenSlice();
 
     static constexpr std::chrono::microseconds kShortestIdleLead{100};
     static constexpr std::chrono::microseconds kLongestIdleLead{500};
     // How long before the deadline the idle work starts.
     std::chrono::steady_clock::duration idleLead_ = kShortestIdleLead;
     SpinTail tail_;
+    // The thread whose slice was shortened (0: none yet, -1: not possible), and
+    // the slice it had.
+    long slicedThread_ = 0;
+    std::uint64_t previousSliceNs_ = 0;
 };
 
 // Virtual time: a sleep only advances the clock, and is recorded.
