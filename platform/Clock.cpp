@@ -37,14 +37,16 @@ constexpr unsigned long kFinestTimerSlackNs = 1;
 
 constexpr long kNanosPerSecond = 1'000'000'000;
 
-// The scheduler slice asked for the sleeping thread (nanoseconds; the shortest
-// Linux takes, 6.12 on; older kernels ignore it). On a busy machine a thread
-// woken from its sleep waits until the task on the core has run its slice,
-// often milliseconds; with a short slice of its own it takes the core at once.
-// It is a slice of the thread's fair share, not more CPU time: it cannot let a
+// The scheduler slice asked for the sleeping thread (nanoseconds; Linux 6.12
+// on, older kernels ignore it). On a busy machine a thread woken from its sleep
+// waits until the task on the core has run its slice, 1.4 ms here, often
+// longer; with a shorter slice of its own it takes the core at once. The slice
+// covers what the thread runs between two sleeps (the tail, the idle work and
+// a refresh), or it would be taken off the core at the next tick after all. It
+// is a slice of the thread's fair share, not more CPU time: it cannot let a
 // runaway run take a core. It must stay set: changing it re-queues the thread,
 // and set around each sleep it bought nothing in trials under load.
-constexpr std::uint64_t kWakeSliceNs = 100'000;
+constexpr std::uint64_t kWakeSliceNs = 300'000;
 
 // The kernel's struct sched_attr (its header clashes with the C library's).
 struct SchedAttr {

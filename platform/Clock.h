@@ -32,7 +32,7 @@ public:
     // Before any wake-up was measured: the latency of an idle machine.
     static constexpr Duration kFirst = std::chrono::microseconds{150};
     static constexpr Duration kShortest = std::chrono::microseconds{20};
-    static constexpr Duration kLongest = std::chrono::microseconds{300};
+    static constexpr Duration kLongest = std::chrono::microseconds{150};
     // The wake-ups it follows; the worst one in 32 of them is left out.
     static constexpr std::size_t kWindow = 64;
 
