@@ -5,7 +5,8 @@
 #include <vector>
 
 // The figures the benchmark reports, worked out from what it timed. No window
-// and no clock here, so they are checked on made-up timings.
+// and no clock here, so they are checked on made-up timings
+// (tests/core/FiguresTest.cpp).
 
 // One sleep as asked for and as it lasted on the wall clock.
 struct SleepRecord {

@@ -1,7 +1,10 @@
 #include "platform/Clock.h"
 
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,31 +16,61 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// Sleeps up to this long are spun on the clock from start to end. Any kernel
-// sleep, however short, costs the code after it: the core wakes up slow and with
-// cold caches, and the refresh that follows takes up to twice as long. A test
-// run's own gaps are all this short, so the run keeps a warm core; the waits of
-// an initialisation are longer and sleep in the kernel.
-constexpr std::chrono::milliseconds kLongestSpin{2};
-
-// How long before the deadline a kernel sleep ends; the rest is spun on the
-// clock. It covers the usual wake-up latency of an idle machine, so the spin
-// rarely starts late and the sleep ends within a microsecond of its deadline.
-constexpr std::chrono::microseconds kSpinMargin{150};
+// A kernel sleep shorter than this is spun instead: the wake-up alone would take
+// about as long.
+constexpr std::chrono::microseconds kShortestKernelSleep{50};
 
 // The idle work starts twice as long before the deadline as it has lately
-// taken (never less than the shortest lead), so it is done by the deadline:
-// the lead follows a longer piece of work at once and a shorter one slowly.
-// Late rather than early: the work (repainting) warms the code the refresh
-// after the sleep runs, which a long spin otherwise lets go cold.
+// taken (within the lead's bounds), so it is done by the deadline: the lead
+// follows a longer piece of work at once and a shorter one slowly. The upper
+// bound keeps one piece of work that was taken off the core from moving the
+// work to the start of every wait.
+// Late rather than early: the work (repainting) warms the code and the caches
+// for the refresh after the sleep, which the kernel sleep otherwise leaves cold.
 constexpr int kIdleLeadFactor = 2;
 constexpr int kIdleLeadDecayEighths = 7;
 
 // The finest timer slack the kernel takes (nanoseconds). Its default of 50 us
-// would let every wake-up come up to that much late, on top of the latency.
+// would let every wake-up come up to that much late, on top of the latency,
+// and the tail would have to spin that much longer.
 constexpr unsigned long kFinestTimerSlackNs = 1;
 
 constexpr long kNanosPerSecond = 1'000'000'000;
+
+// The scheduler slice asked for the sleeping thread (nanoseconds; Linux 6.12
+// on, older kernels ignore it). On a busy machine a thread woken from its sleep
+// waits until the task on the core has run its slice, 1.4 ms here, often
+// longer; with a shorter slice of its own it takes the core at once. The slice
+// covers what the thread runs between two sleeps (the tail, the idle work and
+// a refresh), or it would be taken off the core at the next tick after all. It
+// is a slice of the thread's fair share, not more CPU time: it cannot let a
+// runaway run take a core. It must stay set: changing it re-queues the thread,
+// and set around each sleep it bought nothing in trials under load.
+constexpr std::uint64_t kWakeSliceNs = 300'000;
+
+// The kernel's struct sched_attr (its header clashes with the C library's).
+struct SchedAttr {
+    std::uint32_t size;
+    std::uint32_t sched_policy;
+    std::uint64_t sched_flags;
+    std::int32_t sched_nice;
+    std::uint32_t sched_priority;
+    std::uint64_t sched_runtime;
+    std::uint64_t sched_deadline;
+    std::uint64_t sched_period;
+    std::uint32_t sched_util_min;
+    std::uint32_t sched_util_max;
+};
+
+bool ReadSchedAttr(long thread, SchedAttr& attr) {
+    attr = {};
+    return syscall(SYS_sched_getattr, thread, &attr, sizeof attr, 0) == 0;
+}
+
+bool WriteSchedAttr(long thread, SchedAttr& attr) {
+    attr.size = sizeof attr;
+    return syscall(SYS_sched_setattr, thread, &attr, 0) == 0;
+}
 
 // Tells the core that this is a busy-wait, which saves power and leaves the
 // other hardware thread of the core its share.
@@ -68,16 +101,24 @@ private:
 };
 
 // Sleeps in the kernel until `wake` on the monotonic clock, which is the
-// steady clock's own. An interrupted sleep sleeps on; any other failure just
-// ends the kernel sleep, and the caller's spin still holds to the deadline.
-void SleepUntil(Steady::time_point wake) {
+// steady clock's own. An interrupted sleep sleeps on; any other failure ends
+// the kernel sleep and returns false, and the caller's spin still holds to the
+// deadline.
+bool SleepUntil(Steady::time_point wake) {
     const auto sinceEpoch = wake.time_since_epoch();
     const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count();
     const timespec until{static_cast<time_t>(nanos / kNanosPerSecond), nanos % kNanosPerSecond};
     const FineTimerSlack fine;
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    int error = 0;
+    while ((error = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr)) == EINTR) {
     }
+    return error == 0;
 }
+
+// The tail covers all but the worst one in this many wake-ups, and a quarter
+// more for the wake-ups a little later than any of them.
+constexpr std::size_t kLeftOutOneIn = 32;
+constexpr int kTailMarginQuarters = 1;
 
 }  // namespace
 
@@ -87,23 +128,70 @@ std::uint64_t MonotonicClock::NowMicros() const {
         duration_cast<microseconds>(Steady::now().time_since_epoch()).count());
 }
 
+void SpinTail::Observe(Duration latency) {
+    recent_[next_] = std::max(latency, Duration::zero());
+    next_ = (next_ + 1) % kWindow;
+    count_ = std::min(count_ + 1, kWindow);
+    // The samples fill the window from its start, so the first count_ are the
+    // ones measured.
+    std::array<Duration, kWindow> sorted = recent_;
+    const auto first = sorted.begin();
+    const std::size_t rank = (count_ * (kLeftOutOneIn - 1) + kLeftOutOneIn - 1) / kLeftOutOneIn;
+    std::nth_element(first, first + static_cast<std::ptrdiff_t>(rank - 1),
+                     first + static_cast<std::ptrdiff_t>(count_));
+    const Duration covered = sorted[rank - 1];
+    length_ = std::clamp(covered + covered * kTailMarginQuarters / 4, kShortest, kLongest);
+}
+
+MonotonicClock::~MonotonicClock() {
+    // The slice is put back at the length it was read with.
+    SchedAttr attr;
+    if (slicedThread_ > 0 && ReadSchedAttr(slicedThread_, attr)) {
+        attr.sched_runtime = previousSliceNs_;
+        WriteSchedAttr(slicedThread_, attr);
+    }
+}
+
+void MonotonicClock::ShortenSlice() {
+    // Only the first thread that sleeps, and only an ordinary one: real-time,
+    // batch and idle threads keep what they were given.
+    slicedThread_ = -1;
+    const long thread = syscall(SYS_gettid);
+    SchedAttr attr;
+    if (!ReadSchedAttr(thread, attr) || attr.sched_policy != SCHED_OTHER) return;
+    const std::uint64_t previous = attr.sched_runtime;
+    attr.sched_runtime = kWakeSliceNs;
+    if (!WriteSchedAttr(thread, attr)) return;
+    slicedThread_ = thread;
+    previousSliceNs_ = previous;
+}
+
+void MonotonicClock::SleepInKernelUntil(Steady::time_point wake) {
+    if (wake - Steady::now() < kShortestKernelSleep) return;
+    if (slicedThread_ == 0) ShortenSlice();
+    if (SleepUntil(wake)) tail_.Observe(Steady::now() - wake);
+}
+
 void MonotonicClock::SleepMillis(std::uint32_t ms) {
     // An absolute deadline: time lost on the way in or on waking does not add up.
-    // A kernel sleep ends a little early and the last stretch is spun, so the
-    // sleep is never shorter than asked and hardly ever much longer.
-    const auto length = std::chrono::milliseconds(ms);
+    // The kernel sleep ends the spin tail before the idle work is due, and the
+    // rest is spun, so the sleep is never shorter than asked and hardly ever
+    // much longer, while a busy machine sees the thread wait in the kernel.
     const Steady::time_point start = Steady::now();
-    const Steady::time_point deadline = start + length;
+    const Steady::time_point deadline = start + std::chrono::milliseconds(ms);
     // Work that was waiting for a pause uses the end of the wait, not time of
     // its own.
     const Steady::time_point idleAt = std::max(start, deadline - idleLead_);
-    if (length > kLongestSpin) SleepUntil(idleAt - kSpinMargin);
+    SleepInKernelUntil(idleAt - tail_.Length());
     while (Steady::now() < idleAt) CpuRelax();
     const Steady::time_point idleStart = Steady::now();
     RunIdleWork();
     const auto took = Steady::now() - idleStart;
-    idleLead_ = std::max({Steady::duration{kShortestIdleLead}, took * kIdleLeadFactor,
-                          idleLead_ * kIdleLeadDecayEighths / 8});
+    idleLead_ = std::clamp(std::max(took * kIdleLeadFactor, idleLead_ * kIdleLeadDecayEighths / 8),
+                           Steady::duration{kShortestIdleLead}, Steady::duration{kLongestIdleLead});
+    // Idle work done early (a wait shorter than its lead) leaves more than a
+    // tail to the deadline, which is slept too.
+    SleepInKernelUntil(deadline - tail_.Length());
     while (Steady::now() < deadline) CpuRelax();
 }
 

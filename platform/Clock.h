@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -18,18 +20,62 @@ public:
     virtual void SleepMillis(std::uint32_t ms) = 0;
 };
 
-// Sleeps to an absolute deadline on the monotonic clock. Short sleeps spin on
-// the clock; longer ones sleep in the kernel until shortly before the deadline
-// and spin the last stretch. The idle work runs near the end of the wait.
+// How long before its deadline a kernel sleep ends so that the thread runs
+// again in time, the rest being spun on the clock: a little above the latest
+// wake-ups' latency (how late the kernel let the thread run after the time it
+// asked for), leaving out the rare worst one, within fixed bounds. A tail too
+// short ends the sleep late; one too long spins, and a thread that spins uses
+// up its share of a busy machine and is taken off the core for a time slice.
+class SpinTail {
+public:
+    using Duration = std::chrono::nanoseconds;
+    // Before any wake-up was measured: the latency of an idle machine.
+    static constexpr Duration kFirst = std::chrono::microseconds{150};
+    static constexpr Duration kShortest = std::chrono::microseconds{20};
+    static constexpr Duration kLongest = std::chrono::microseconds{150};
+    // The wake-ups it follows; the worst one in 32 of them is left out.
+    static constexpr std::size_t kWindow = 64;
+
+    Duration Length() const { return length_; }
+    // One wake-up's latency; a negative one (the kernel woke early) counts as 0.
+    void Observe(Duration latency);
+
+private:
+    std::array<Duration, kWindow> recent_{};
+    std::size_t count_ = 0;
+    std::size_t next_ = 0;
+    Duration length_ = kFirst;
+};
+
+// Sleeps to an absolute deadline on the monotonic clock: in the kernel, with
+// the finest timer slack, until the spin tail before the deadline, then on the
+// clock. The idle work runs near the end of the wait. The thread that sleeps
+// gets a short scheduler slice while the clock lives (see Clock.cpp).
 class MonotonicClock final : public Clock {
 public:
+    MonotonicClock() = default;
+    ~MonotonicClock() override;
+    MonotonicClock(const MonotonicClock&) = delete;
+    MonotonicClock& operator=(const MonotonicClock&) = delete;
+
     std::uint64_t NowMicros() const override;
     void SleepMillis(std::uint32_t ms) override;
 
 private:
+    // Sleeps in the kernel until `wake` when that is far enough off to be
+    // worth it, and learns the wake-up's latency.
+    void SleepInKernelUntil(std::chrono::steady_clock::time_point wake);
+    void ShortenSlice();
+
     static constexpr std::chrono::microseconds kShortestIdleLead{100};
+    static constexpr std::chrono::microseconds kLongestIdleLead{500};
     // How long before the deadline the idle work starts.
     std::chrono::steady_clock::duration idleLead_ = kShortestIdleLead;
+    SpinTail tail_;
+    // The thread whose slice was shortened (0: none yet, -1: not possible), and
+    // the slice it had.
+    long slicedThread_ = 0;
+    std::uint64_t previousSliceNs_ = 0;
 };
 
 // Virtual time: a sleep only advances the clock, and is recorded.
