@@ -122,17 +122,26 @@ std::string SpreadFields(const Spread& s) {
                   s.count, s.min, s.median, s.p99, s.max, s.mean);
 }
 
+// The head of a table of spreads, its first column the load.
+void PrintSpreadHeader(const char* what) {
+    std::printf("  %-4s %-16s %9s %9s %9s %9s %9s\n", "load", what, "min", "median", "p99", "max",
+                "mean");
+}
+
+// False, after saying why, when the load's processes could not be started.
+bool Started(const CpuLoad& running) {
+    if (running.Error().empty()) return true;
+    std::fprintf(stderr, "lcdbench: %s\n", running.Error().c_str());
+    return false;
+}
+
 bool MeasureSleepSpread(const std::vector<Sleeper>& sleepers, const std::vector<unsigned>& loads,
                         std::size_t samples, std::vector<std::string>& lines) {
     std::printf("\nSleep overshoot, microseconds (%zu sleeps each)\n", samples);
-    std::printf("  %-4s %-16s %9s %9s %9s %9s %9s\n", "load", "sleep", "min", "median", "p99",
-                "max", "mean");
+    PrintSpreadHeader("sleep");
     for (const unsigned load : loads) {
         const CpuLoad running(load);
-        if (!running.Error().empty()) {
-            std::fprintf(stderr, "lcdbench: %s\n", running.Error().c_str());
-            return false;
-        }
+        if (!Started(running)) return false;
         for (const Sleeper& sleeper : sleepers) {
             for (const std::uint32_t ms : kSpreadSleepsMs) {
                 const std::unique_ptr<Clock> clock = sleeper.make();
@@ -175,10 +184,7 @@ bool MeasureRuns(const std::vector<Sleeper>& sleepers, const std::vector<unsigne
         for (std::size_t i = 0; i < repeat; ++i) {
             for (std::size_t l = 0; l < loads.size(); ++l) {
                 const CpuLoad running(loads[l]);
-                if (!running.Error().empty()) {
-                    std::fprintf(stderr, "lcdbench: %s\n", running.Error().c_str());
-                    return false;
-                }
+                if (!Started(running)) return false;
                 for (std::size_t c = 0; c < configurations.size(); ++c) {
                     const Sleeper& sleeper = configurations[c];
                     const std::unique_ptr<Clock> clock = sleeper.make();
@@ -277,14 +283,10 @@ bool MeasureRuns(const std::vector<Sleeper>& sleepers, const std::vector<unsigne
 bool MeasureRefreshCost(std::size_t calls, const std::vector<unsigned>& loads, bool onDisplay,
                         std::vector<std::string>& lines) {
     std::printf("\nRefresh cost on a shown dialog, microseconds (%zu calls each)\n", calls);
-    std::printf("  %-4s %-16s %9s %9s %9s %9s %9s\n", "load", "register", "min", "median", "p99",
-                "max", "mean");
+    PrintSpreadHeader("register");
     for (const unsigned load : loads) {
         const CpuLoad running(load);
-        if (!running.Error().empty()) {
-            std::fprintf(stderr, "lcdbench: %s\n", running.Error().c_str());
-            return false;
-        }
+        if (!Started(running)) return false;
         const RefreshCost cost = MeasureRefreshes(calls);
         if (!cost.error.empty()) {
             std::fprintf(stderr, "lcdbench: refresh cost, load %u: %s\n", load, cost.error.c_str());
