@@ -70,7 +70,9 @@ public:
         return For(base).ReadData(base);
     }
     PortWiring Wiring(std::uint32_t base) const override {
-        return const_cast<PortRouter*>(this)->For(base).Wiring(base);
+        for (const auto& [mappedBase, backend] : mapped_)
+            if (mappedBase == base) return backend->Wiring(base);
+        return rest_->Wiring(base);
     }
 
 private:
