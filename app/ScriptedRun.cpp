@@ -30,7 +30,7 @@ class NoLineView final : public LineView {
 public:
     explicit NoLineView(int portSelection) : portSelection_(portSelection) {}
     void SetLineCheck(int, bool) override {}
-    void ShowReadout(int, const std::string&) override {}
+    void ShowReadouts(const Readouts&) override {}
     int PortSelection() const override { return portSelection_; }
 
 private:

@@ -30,10 +30,7 @@ void MirrorBits(LineView& view, const LineButtons (&buttons)[N], std::uint8_t va
 
 void LinePanel::RefreshDataPort() {
     MirrorBits(view_, kDataLineButtons, g_lines.dataLatch);
-    const Readouts readouts = FormatReadouts(g_lines.dataLatch);
-    view_.ShowReadout(IDC_DEC, readouts.decimal);
-    view_.ShowReadout(IDC_HEX, readouts.hexadecimal);
-    view_.ShowReadout(IDC_CHAR, readouts.character);
+    view_.ShowReadouts(FormatReadouts(g_lines.dataLatch));
     DlPortWritePortUchar(g_lines.portBase, g_lines.dataLatch);
 }
 

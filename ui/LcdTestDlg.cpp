@@ -200,12 +200,13 @@ void CLcdTestDlg::SetLineCheck(int buttonId, bool checked) {
     CheckDlgButton(buttonId, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void CLcdTestDlg::ShowReadout(int readoutId, const std::string& text) {
-    CEdit& readout = readoutId == IDC_HEX   ? m_hexReadout
-                     : readoutId == IDC_DEC ? m_decReadout
-                                            : m_charReadout;
-    readout.SetWindowText(text);
-    readout.UpdateWindow();
+void CLcdTestDlg::ShowReadouts(const Readouts& readouts) {
+    m_decReadout.SetWindowText(readouts.decimal);
+    m_hexReadout.SetWindowText(readouts.hexadecimal);
+    m_charReadout.SetWindowText(readouts.character);
+    // All three in one pass: each pass on X11 hands the window to the X server,
+    // a system call and a wake-up of the server, on every data byte of a run.
+    UpdateWindows({&m_decReadout, &m_hexReadout, &m_charReadout});
 }
 
 int CLcdTestDlg::PortSelection() const {

@@ -57,7 +57,7 @@ protected:
 private:
     // LineView
     void SetLineCheck(int buttonId, bool checked) override;
-    void ShowReadout(int readoutId, const std::string& text) override;
+    void ShowReadouts(const Readouts& readouts) override;
     int PortSelection() const override;
     // TestRunSource
     int SizeSelection() const override;

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegion>
+#include <vector>
 
 #include "platform/qt/Controls.h"
 #include "platform/qt/IdleRepaint.h"
@@ -87,8 +89,23 @@ void CWnd::EnableWindow(BOOL enable) {
     if (QWidget* w = Widget()) w->setEnabled(enable != FALSE);
 }
 
-void CWnd::UpdateWindow() {
-    if (QWidget* w = Widget(); w && w->isVisible()) w->repaint();
+void UpdateWindows(std::initializer_list<const CWnd*> windows) {
+    QWidget* parent = nullptr;
+    QRegion area;
+    std::vector<QWidget*> shown;
+    for (const CWnd* window : windows) {
+        QWidget* w = window->Widget();
+        if (!w || !w->isVisible()) continue;
+        shown.push_back(w);
+        if (shown.size() == 1) parent = w->parentWidget();
+        if (w->parentWidget() != parent) parent = nullptr;
+        area += w->geometry();
+    }
+    if (parent) {
+        parent->repaint(area);
+        return;
+    }
+    for (QWidget* w : shown) w->repaint();
 }
 
 void CWnd::SetFont(const CFont* font, BOOL redraw) {

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QWidget>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -46,14 +47,16 @@ public:
     void SetWindowText(std::string_view text);
     std::string GetWindowText() const;
     void EnableWindow(BOOL enable);
-    // Repaints at once, before returning.
-    void UpdateWindow();
     void SetFont(const CFont* font, BOOL redraw = TRUE);
 
 private:
     QPointer<QWidget> widget_;
     int id_ = 0;
 };
+
+// Repaints the shown ones of `windows` at once, before returning, in one pass
+// when they share a parent: on X11 every pass is a hand-over to the X server.
+void UpdateWindows(std::initializer_list<const CWnd*> windows);
 
 class CEdit : public CWnd {
 public:

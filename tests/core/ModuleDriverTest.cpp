@@ -37,7 +37,7 @@ TEST_F(ModuleDriverTest, WorkedCycles) {
         EXPECT_EQ(timeline.Writes(), c.writes) << int(c.value);
     }
     // What is left on the lines is the low nibble, and the panel shows it.
-    EXPECT_EQ(view.readouts[IDC_HEX], "0x50");
+    EXPECT_EQ(view.readouts.hexadecimal, "0x50");
     EXPECT_TRUE(view.checks[IDC_RS_HIGH]);
 }
 

@@ -152,10 +152,10 @@ private:
 class RecordingLineView final : public LineView {
 public:
     void SetLineCheck(int id, bool checked) override { checks[id] = checked; }
-    void ShowReadout(int id, const std::string& text) override { readouts[id] = text; }
+    void ShowReadouts(const Readouts& shown) override { readouts = shown; }
     int PortSelection() const override { return selection; }
 
     std::map<int, bool> checks;
-    std::map<int, std::string> readouts;
+    Readouts readouts;
     int selection = 0;  // the Port list's
 };
