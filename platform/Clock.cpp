@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <numeric>
 #include <utility>
 
@@ -115,6 +117,13 @@ bool SleepUntil(Steady::time_point wake) {
     return error == 0;
 }
 
+// A pause this long between two readings of the clock in a spin means the
+// thread was off its core for another task's time slice. Shorter ones come
+// from interrupts, a kernel thread or the hypervisor, a few a second on a
+// quiet virtual machine; a spin on a busy one sees pauses of a millisecond and
+// more, dozens a second.
+constexpr std::chrono::microseconds kOffCore{500};
+
 // The tail covers all but the worst one in this many wake-ups, and a quarter
 // more for the wake-ups a little later than any of them.
 constexpr std::size_t kLeftOutOneIn = 32;
@@ -142,6 +151,57 @@ void SpinTail::Observe(Duration latency) {
     const Duration covered = sorted[rank - 1];
     length_ = std::clamp(covered + covered * kTailMarginQuarters / 4, kShortest, kLongest);
 }
+
+void WaitMode::Try(bool machineBusy) {
+    if (machineBusy) {
+        GiveUp();
+        return;
+    }
+    spinning_ = true;
+    losses_ = 0;
+    spun_ = 0;
+}
+
+void WaitMode::GiveUp() {
+    spinning_ = false;
+    sleepsLeft_ = backoff_;
+    backoff_ = std::min(backoff_ * 2, kLongestBackoff);
+}
+
+void WaitMode::Spun(bool lostCore) {
+    constexpr std::uint32_t kWindowMask = (std::uint32_t{1} << kLossWindow) - 1;
+    losses_ = ((losses_ << 1) | (lostCore ? 1u : 0u)) & kWindowMask;
+    ++spun_;
+    const int tolerated = spun_ <= kLossWindow ? 0 : 1;
+    if (std::popcount(losses_) > tolerated) {
+        GiveUp();
+        return;
+    }
+    if (spun_ == kLasting) backoff_ = kFirstBackoff;
+}
+
+void WaitMode::Slept() {
+    if (sleepsLeft_ > 0) --sleepsLeft_;
+}
+
+namespace {
+// More tasks ready to run than cores this thread may use, from the kernel's
+// count of runnable tasks in /proc/loadavg ("1.21 0.95 0.56 2/108 21845").
+// Unreadable, the machine counts as idle: a spin that loses its core still
+// gives spinning up.
+bool MachineBusy() {
+    std::FILE* file = std::fopen("/proc/loadavg", "re");
+    if (!file) return false;
+    double averages[3];
+    unsigned long runnable = 0;
+    const int read =
+        std::fscanf(file, "%lf %lf %lf %lu/", &averages[0], &averages[1], &averages[2], &runnable);
+    std::fclose(file);
+    cpu_set_t cores;
+    if (read != 4 || sched_getaffinity(0, sizeof cores, &cores) != 0) return false;
+    return runnable > static_cast<unsigned long>(CPU_COUNT(&cores));
+}
+}  // namespace
 
 MonotonicClock::~MonotonicClock() {
     // The slice is put back at the length it was read with.
@@ -172,18 +232,30 @@ void MonotonicClock::SleepInKernelUntil(Steady::time_point wake) {
     if (SleepUntil(wake)) tail_.Observe(Steady::now() - wake);
 }
 
+bool MonotonicClock::SpinUntil(Steady::time_point until) {
+    bool offCore = false;
+    for (Steady::time_point last = Steady::now(), now = last; now < until; last = now) {
+        CpuRelax();
+        now = Steady::now();
+        offCore = offCore || now - last > kOffCore;
+    }
+    return offCore;
+}
+
 void MonotonicClock::SleepMillis(std::uint32_t ms) {
     // An absolute deadline: time lost on the way in or on waking does not add up.
-    // The kernel sleep ends the spin tail before the idle work is due, and the
+    // A kernel sleep ends the spin tail before the idle work is due, and the
     // rest is spun, so the sleep is never shorter than asked and hardly ever
     // much longer, while a busy machine sees the thread wait in the kernel.
+    if (mode_.TrialDue()) mode_.Try(MachineBusy());
+    const bool spins = mode_.Spins();
     const Steady::time_point start = Steady::now();
     const Steady::time_point deadline = start + std::chrono::milliseconds(ms);
     // Work that was waiting for a pause uses the end of the wait, not time of
     // its own.
     const Steady::time_point idleAt = std::max(start, deadline - idleLead_);
-    SleepInKernelUntil(idleAt - tail_.Length());
-    while (Steady::now() < idleAt) CpuRelax();
+    if (!spins) SleepInKernelUntil(idleAt - tail_.Length());
+    bool offCore = SpinUntil(idleAt);
     const Steady::time_point idleStart = Steady::now();
     RunIdleWork();
     const auto took = Steady::now() - idleStart;
@@ -191,8 +263,9 @@ void MonotonicClock::SleepMillis(std::uint32_t ms) {
                            Steady::duration{kShortestIdleLead}, Steady::duration{kLongestIdleLead});
     // Idle work done early (a wait shorter than its lead) leaves more than a
     // tail to the deadline, which is slept too.
-    SleepInKernelUntil(deadline - tail_.Length());
-    while (Steady::now() < deadline) CpuRelax();
+    if (!spins) SleepInKernelUntil(deadline - tail_.Length());
+    offCore = SpinUntil(deadline) || offCore;
+    spins ? mode_.Spun(offCore) : mode_.Slept();
 }
 
 void VirtualClock::SleepMillis(std::uint32_t ms) {

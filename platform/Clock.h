@@ -47,10 +47,52 @@ private:
     Duration length_ = kFirst;
 };
 
-// Sleeps to an absolute deadline on the monotonic clock: in the kernel, with
-// the finest timer slack, until the spin tail before the deadline, then on the
-// clock. The idle work runs near the end of the wait. The thread that sleeps
-// gets a short scheduler slice while the clock lives (see Clock.cpp).
+// Whether a wait spins on the clock all through or sleeps in the kernel. A spin
+// keeps a deadline to the microsecond while the thread keeps its core; a
+// kernel sleep wakes late where the core idles meanwhile (a halted virtual CPU
+// can take milliseconds to run again). On a busy machine a spinning thread uses
+// up its share and is taken off the core for a time slice, and a sleeping one
+// is woken promptly. So spinning is tried when no more tasks are ready to run
+// than there are cores, and given up when it loses the core: once in its first
+// few waits, or twice in a few waits later (one loss may be the hypervisor's).
+// The waits then sleep in the kernel for a while, which doubles each time
+// spinning fails before it has lasted.
+class WaitMode {
+public:
+    // Kernel sleeps before spinning is tried again, the first time and at most.
+    static constexpr std::size_t kFirstBackoff = 128;
+    static constexpr std::size_t kLongestBackoff = 4096;
+    // The spinning waits that count the losses of the core: the first ones of a
+    // trial, and later the latest ones.
+    static constexpr std::size_t kLossWindow = 16;
+    // Spinning waits after which spinning has lasted and the backoff starts over.
+    static constexpr std::size_t kLasting = 256;
+
+    // A trial of spinning is due before the next wait; `machineBusy` (more
+    // tasks ready to run than cores) fails it at once.
+    bool TrialDue() const { return !spinning_ && sleepsLeft_ == 0; }
+    void Try(bool machineBusy);
+    bool Spins() const { return spinning_; }
+    std::size_t Backoff() const { return backoff_; }
+    // One wait done, spun (whether the thread lost its core meanwhile) or slept.
+    void Spun(bool lostCore);
+    void Slept();
+
+private:
+    void GiveUp();
+
+    bool spinning_ = false;
+    std::uint32_t losses_ = 0;  // one bit per spinning wait, the latest lowest
+    std::size_t spun_ = 0;      // spinning waits in this trial
+    std::size_t sleepsLeft_ = 0;
+    std::size_t backoff_ = kFirstBackoff;
+};
+
+// Sleeps to an absolute deadline on the monotonic clock. While spinning keeps
+// the core it spins; otherwise it sleeps in the kernel, with the finest timer
+// slack, until the spin tail before the deadline, then spins. The idle work
+// runs near the end of the wait. The thread that sleeps gets a short scheduler
+// slice while the clock lives (see Clock.cpp).
 class MonotonicClock final : public Clock {
 public:
     MonotonicClock() = default;
@@ -66,12 +108,15 @@ private:
     // worth it, and learns the wake-up's latency.
     void SleepInKernelUntil(std::chrono::steady_clock::time_point wake);
     void ShortenSlice();
+    // Spins until `until`; true if the thread was off its core meanwhile.
+    static bool SpinUntil(std::chrono::steady_clock::time_point until);
 
     static constexpr std::chrono::microseconds kShortestIdleLead{100};
     static constexpr std::chrono::microseconds kLongestIdleLead{500};
     // How long before the deadline the idle work starts.
     std::chrono::steady_clock::duration idleLead_ = kShortestIdleLead;
     SpinTail tail_;
+    WaitMode mode_;
     // The thread whose slice was shortened (0: none yet, -1: not possible), and
     // the slice it had.
     long slicedThread_ = 0;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -52,6 +54,46 @@ TEST(SpinTail, FollowsTheLatestWakeUpsLeavingOutTheRareWorst) {
         for (const auto& [count, latency] : c.wakeUps)
             for (int i = 0; i < count; ++i) tail.Observe(latency);
         EXPECT_EQ(tail.Length(), c.tail) << c.what;
+    }
+}
+
+// Waits as a script of steps, each a letter and a count: T a trial on an idle
+// machine, B one on a busy machine, s a spinning wait that kept its core, L one
+// that lost it, z a kernel sleep. Then whether waits spin, whether a trial is
+// due, and the backoff the next failure sets.
+struct ModeCase {
+    const char* what;
+    const char* steps;
+    bool spins, trialDue;
+    std::size_t backoff;
+};
+
+TEST(WaitMode, SpinsUntilItLosesTheCoreAndTriesAgainLater) {
+    const ModeCase cases[] = {
+        {"a trial comes first", "", false, true, 128},
+        {"spinning on an idle machine", "T1 s100", true, false, 128},
+        {"a busy machine fails the trial without a spin", "B1 z127", false, false, 256},
+        {"the backoff ends in a trial", "B1 z128", false, true, 256},
+        {"one loss in a trial's first waits", "T1 s15 L1", false, false, 256},
+        {"later one loss is borne", "T1 s16 L1 s15", true, false, 128},
+        {"but not two within the window", "T1 s16 L1 s14 L1", false, false, 256},
+        {"losses further apart are borne", "T1 s16 L1 s15 L1 s15 L1", true, false, 128},
+        {"spinning that lasted starts the backoff over", "B1 z128 T1 s256 L2", false, false, 256},
+        {"each early failure doubles it", "B1 z128 B1 z256 T1 L1", false, false, 1024},
+        {"up to the longest", "B1 z128 B1 z256 B1 z512 B1 z1024 B1 z2048 B1", false, false, 4096},
+    };
+    for (const ModeCase& c : cases) {
+        WaitMode mode;
+        std::istringstream steps(c.steps);
+        for (std::string step; steps >> step;)
+            for (int n = std::stoi(step.substr(1)); n > 0; --n) {
+                if (step[0] == 'T' || step[0] == 'B') mode.Try(step[0] == 'B');
+                if (step[0] == 's' || step[0] == 'L') mode.Spun(step[0] == 'L');
+                if (step[0] == 'z') mode.Slept();
+            }
+        EXPECT_EQ(mode.Spins(), c.spins) << c.what;
+        EXPECT_EQ(mode.TrialDue(), c.trialDue) << c.what;
+        EXPECT_EQ(mode.Backoff(), c.backoff) << c.what;
     }
 }
 
