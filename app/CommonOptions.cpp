@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "app/Display.h"
-#include "platform/OutputFile.h"
+#include "base/OutputFile.h"
 
 namespace {
 

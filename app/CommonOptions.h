@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/ParportScan.h"
-#include "platform/PortIoMode.h"
-#include "platform/PortTrace.h"
-#include "sim/VcdWriter.h"
+#include "io/transports/ParportScan.h"
+#include "io/PortChoice.h"
+#include "io/record/PortTrace.h"
+#include "io/record/VcdWriter.h"
 #include "sim/WiringFault.h"
 
 // What the dialog and a scripted run both take from the command line: how the

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "platform/qt/MessageMap.h"
-#include "platform/qt/WinApp.h"
+#include "afx/MessageMap.h"
+#include "afx/WinApp.h"
 
 class CLcdTestDlg;
 

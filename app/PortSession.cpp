@@ -1,7 +1,7 @@
 #include "app/PortSession.h"
 
-#include "platform/PortIo.h"
-#include "platform/PortIoMode.h"
+#include "io/PortIo.h"
+#include "io/PortChoice.h"
 
 PortSession::PortSession(const CommonOptions& options, std::uint32_t portBase, Clock& clock)
     : vcd_(clock) {

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "app/CommonOptions.h"
-#include "platform/Clock.h"
-#include "platform/PortTrace.h"
+#include "base/Clock.h"
+#include "io/record/PortTrace.h"
 #include "sim/SimulatedModule.h"
-#include "sim/VcdWriter.h"
+#include "io/record/VcdWriter.h"
 
 // What the dialog and a scripted run both set up around the port, in this
 // order: a fresh port I/O on the back-end the options choose (its start-up line

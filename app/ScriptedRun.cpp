@@ -12,13 +12,13 @@
 #include "lcd/Geometry.h"
 #include "lcd/ModuleDriver.h"
 #include "lcd/Verify.h"
-#include "platform/Clock.h"
-#include "platform/PortIo.h"
-#include "platform/PortTrace.h"
+#include "base/Clock.h"
+#include "io/PortIo.h"
+#include "io/record/PortTrace.h"
 #include "port/LinePanel.h"
 #include "port/LineView.h"
 #include "sim/SimulatedModule.h"
-#include "sim/VcdWriter.h"
+#include "io/record/VcdWriter.h"
 #include "sim/view/ModuleView.h"
 
 namespace {

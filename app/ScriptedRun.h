@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "lcd/TestRun.h"
-#include "platform/PortIoMode.h"
+#include "io/PortChoice.h"
 #include "port/LineState.h"
 #include "sim/WiringFault.h"
 

@@ -11,7 +11,7 @@
 #include "app/DialogRun.h"
 #include "app/Display.h"
 #include "app/ScriptedRun.h"
-#include "platform/qt/WinApp.h"
+#include "afx/WinApp.h"
 #include "res/Resources.h"
 
 namespace {

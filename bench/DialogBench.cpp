@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "platform/PortIo.h"
-#include "platform/qt/DialogWindow.h"
-#include "platform/qt/IdleRepaint.h"
+#include "io/PortIo.h"
+#include "afx/DialogWindow.h"
+#include "afx/IdleRepaint.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "sim/SimulatedModule.h"

@@ -6,7 +6,7 @@
 
 #include "bench/SleepTiming.h"
 #include "lcd/TestRun.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 
 // One test run driven through the main dialog: the Size list set and closed up,
 // then a click on the Init button, timed from the click to the handler's return.

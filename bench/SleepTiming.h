@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bench/Figures.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 
 // Wraps a clock and times each of its sleeps on the steady clock, in
 // nanoseconds, so the overshoot of a whole run can be told from its other costs.

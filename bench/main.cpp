@@ -18,7 +18,7 @@
 #include "bench/DialogBench.h"
 #include "bench/SleepTiming.h"
 #include "lcd/Geometry.h"
-#include "platform/qt/WinApp.h"
+#include "afx/WinApp.h"
 #include "res/Resources.h"
 #include "sim/ModuleLayout.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "port/LinePanel.h"
 
 // HD44780 instructions the driver sends.

@@ -5,8 +5,8 @@
 
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
-#include "platform/ParportScan.h"
-#include "platform/PortIo.h"
+#include "io/transports/ParportScan.h"
+#include "io/PortIo.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "res/Strings.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "lcd/ModuleDriver.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 

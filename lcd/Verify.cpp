@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "lcd/Geometry.h"
-#include "platform/ParportScan.h"
-#include "platform/PortIo.h"
+#include "io/transports/ParportScan.h"
+#include "io/PortIo.h"
 #include "port/LineState.h"
 
 namespace {

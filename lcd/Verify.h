@@ -7,7 +7,7 @@
 
 #include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "port/LinePanel.h"
 
 // One byte read back that is not what the run left there.

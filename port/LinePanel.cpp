@@ -1,6 +1,6 @@
 #include "port/LinePanel.h"
 
-#include "platform/PortIo.h"
+#include "io/PortIo.h"
 #include "port/Readouts.h"
 #include "res/Resource.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "platform/ParportWiring.h"
+#include "lines/ParportWiring.h"
 
 // The line state: one set for the whole process, shared by every handler of
 // the main dialog.

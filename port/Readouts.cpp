@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/HexText.h"
+#include "base/HexText.h"
 
 namespace {
 constexpr unsigned kFirstPrintable = 0x20;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DialogTemplate.h"  // IDOK, IDCANCEL and IDC_STATIC beside these
+#include "afx/DialogTemplate.h"  // IDOK, IDCANCEL and IDC_STATIC beside these
 
 // Resource and control identifiers. The numbers are the templates' own: the
 // message maps and the data exchange address controls by them.

@@ -1,6 +1,6 @@
 // Dialog templates and string resources. Positions and sizes are dialog units.
 
-#include "platform/DialogTemplate.h"
+#include "afx/DialogTemplate.h"
 #include "res/Resource.h"
 #include "res/Resources.h"
 #include "res/Strings.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/HexText.h"
-#include "platform/ModuleLines.h"
+#include "base/HexText.h"
+#include "lines/ModuleLines.h"
 
 namespace {
 

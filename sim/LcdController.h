@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Clock.h"
+#include "base/Clock.h"
 
 // Memories of one HD44780-compatible controller.
 inline constexpr int kDdramBytes = 80;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ModuleLines.h"
+#include "lines/ModuleLines.h"
 
 namespace {
 constexpr std::uint8_t kEnableLines[SimulatedModule::kControllers] = {kLineE0, kLineE1};

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/Clock.h"
-#include "platform/PortIo.h"
+#include "base/Clock.h"
+#include "io/PortIo.h"
 #include "sim/LcdController.h"
-#include "sim/PortLines.h"
+#include "io/PortLines.h"
 #include "sim/WiringFault.h"
 
 // One transfer as a controller latched it on the falling edge of its enable line.

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "platform/ParportWiring.h"
+#include "lines/ParportWiring.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt/Dialog.h"
+#include "afx/Dialog.h"
 
 // The About box: program name and version, the maker's notice, and what this
 // build needs to reach a real parallel port.

@@ -7,9 +7,9 @@
 #include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "platform/Clock.h"
-#include "platform/qt/Dialog.h"
-#include "platform/qt/MessageMap.h"
+#include "base/Clock.h"
+#include "afx/Dialog.h"
+#include "afx/MessageMap.h"
 #include "port/LinePanel.h"
 #include "port/LineView.h"
 

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Clock.h"
-#include "platform/qt/IdleRepaint.h"
+#include "base/Clock.h"
+#include "afx/IdleRepaint.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 

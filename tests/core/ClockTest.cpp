@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "base/Clock.h"
 
 namespace {
 

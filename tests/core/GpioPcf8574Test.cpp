@@ -10,7 +10,7 @@
 #include "lcd/Geometry.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "platform/PortIoMode.h"
+#include "io/PortChoice.h"
 #include "res/Resource.h"
 #include "support/FakeKernel.h"
 #include "support/LineBench.h"
@@ -53,7 +53,7 @@ protected:
         PortIo::Instance().Reset();
         g_lines = LineState{};
         panel.OnCloseupPort();
-        sys = std::make_shared<FakeParportSystem>();
+        sys = std::make_shared<FakeKernel>();
     }
     // Maps 0x378 as start-up does and puts the back-end in use; the start-up line.
     std::string Use(const std::string& device) {
@@ -74,7 +74,7 @@ protected:
         return RunDisplayTest(driver, panel, timeline, width, OneLetter(size));
     }
 
-    std::shared_ptr<FakeParportSystem> sys = std::make_shared<FakeParportSystem>();
+    std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
 };
 
 // Every fault in a mapping is a usage error that names it: "DEVICE: WHY".
@@ -245,12 +245,12 @@ TEST_F(GpioPcf8574Test, EachFailureIsToldOnceWithItsFix) {
     enum Outcome { Unreached, Lost, GoesOn };
     struct Case {
         std::string device;
-        std::function<void(FakeParportSystem&)> plant;
+        std::function<void(FakeKernel&)> plant;
         Outcome outcome;
         std::string told;  // every problem, one a line; a lost port's message last
         int refused = 0;   // transfers the planted failure refused
     };
-    using K = FakeParportSystem;
+    using K = FakeKernel;
     const auto fails = [](const char* fates, int error) {
         return [=](K& k) {
             k.fates = fates;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "sim/LcdController.h"
 
 namespace {

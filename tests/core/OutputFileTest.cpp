@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "platform/OutputFile.h"
-#include "platform/PortTrace.h"
-#include "sim/VcdWriter.h"
+#include "base/OutputFile.h"
+#include "io/record/PortTrace.h"
+#include "io/record/VcdWriter.h"
 
 namespace {
 

@@ -10,19 +10,19 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/Clock.h"
-#include "platform/ParportScan.h"
-#include "platform/ParportSystem.h"
-#include "platform/PortIoMode.h"
-#include "platform/PortTrace.h"
-#include "platform/PpdevPort.h"
-#include "platform/RawPort.h"
+#include "base/Clock.h"
+#include "io/transports/ParportScan.h"
+#include "io/KernelSystem.h"
+#include "io/PortChoice.h"
+#include "io/record/PortTrace.h"
+#include "io/transports/Ppdev.h"
+#include "io/transports/Raw.h"
 #include "port/LineState.h"
 #include "support/FakeKernel.h"
 
 namespace {
 
-using Ioctl = FakeParportSystem::IoctlCall;
+using Ioctl = FakeKernel::IoctlCall;
 
 const std::string kBaseFile0 = std::string(kProcParportDir) + "/parport0/" + kBaseAddressFile;
 
@@ -32,7 +32,7 @@ protected:
     ~ParportTest() override { PortIo::Instance().Reset(); }
     void Fresh() {
         PortIo::Instance().Reset();
-        sys = std::make_shared<FakeParportSystem>();
+        sys = std::make_shared<FakeKernel>();
     }
     // Every message reported so far, one a line.
     static std::string Told() {
@@ -42,7 +42,7 @@ protected:
     }
     static bool Reported(const std::string& part) { return Told().find(part) != std::string::npos; }
 
-    std::shared_ptr<FakeParportSystem> sys = std::make_shared<FakeParportSystem>();
+    std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
 };
 
 // Ports in number order, other entries ignored, each base address the first

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "sim/SimulatedModule.h"
-#include "sim/VcdWriter.h"
+#include "io/record/VcdWriter.h"
 #include "support/BusTimeline.h"
 
 namespace {

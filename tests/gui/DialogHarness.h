@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "platform/Clock.h"
-#include "platform/qt/Dialog.h"
-#include "platform/qt/DialogWindow.h"
+#include "base/Clock.h"
+#include "afx/Dialog.h"
+#include "afx/DialogWindow.h"
 #include "support/BusTimeline.h"
 
 // What a dialog run returns when the test body left it open.

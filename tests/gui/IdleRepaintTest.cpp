@@ -10,7 +10,7 @@
 #include <map>
 
 #include "DialogHarness.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "ui/LcdTestDlg.h"

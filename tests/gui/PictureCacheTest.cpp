@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/qt/Controls.h"
+#include "afx/Controls.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include "lcd/LineText.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "platform/PortIoMode.h"
-#include "platform/qt/DialogWindow.h"
+#include "io/PortChoice.h"
+#include "afx/DialogWindow.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "sim/ModuleLayout.h"
@@ -74,7 +74,7 @@ void ExpectModuleShows(const SimulatedModule& module, int size) {
 void UseSimulatedWiring(const std::string& mapping, E1Wiring e1 = kDefaultE1Wiring) {
     std::vector<PortMapping> map;
     ASSERT_EQ(mapping.empty() ? "" : AddPortMapping(map, mapping), "");
-    auto kernel = std::make_shared<FakeParportSystem>();
+    auto kernel = std::make_shared<FakeKernel>();
     PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map, e1).backend);
     EXPECT_EQ(kernel->opened, std::vector<std::string>{});
     ASSERT_TRUE(PortIo::Instance().Simulated());

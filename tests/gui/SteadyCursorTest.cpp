@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 
-#include "platform/qt/SteadyCursor.h"
+#include "afx/SteadyCursor.h"
 
 // The cursor stops blinking only while the focused box holds a text over the
 // limit, and its blink comes back as it was.

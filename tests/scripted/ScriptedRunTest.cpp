@@ -6,7 +6,7 @@
 
 #include "app/ScriptedRun.h"
 #include "lcd/Geometry.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "sim/SimulatedModule.h"
 #include "support/BusTimeline.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
-#include "platform/PortIo.h"
+#include "base/Clock.h"
+#include "io/PortIo.h"
 #include "port/LineState.h"
 #include "port/LineView.h"
 

@@ -22,10 +22,10 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/ParportScan.h"
-#include "platform/ParportSystem.h"
+#include "io/transports/ParportScan.h"
+#include "io/KernelSystem.h"
 
-struct FakeParportSystem final : ParportSystem {
+struct FakeKernel final : KernelSystem {
     using IoctlCall = std::tuple<std::string, unsigned long, int>;  // byte -1: no argument
 
     // Publishes port N at `base` as the kernel does (the second number is unused).
