@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "app/Display.h"
+#include "app/ExitStatus.h"
 #include "base/OutputFile.h"
 
 namespace {

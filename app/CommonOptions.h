@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "io/transports/ParportScan.h"
 #include "io/PortChoice.h"
+#include "io/Transports.h"
 #include "io/record/PortTrace.h"
 #include "io/record/VcdWriter.h"
 #include "sim/WiringFault.h"

@@ -6,14 +6,15 @@
 #include <memory>
 #include <string>
 
-#include "app/Display.h"
-#include "app/LcdTestApp.h"
-#include "app/PortSession.h"
-#include "lcd/Geometry.h"
-#include "base/Clock.h"
-#include "io/PortIo.h"
 #include "afx/DialogWindow.h"
 #include "afx/WinApp.h"
+#include "app/Display.h"
+#include "app/ExitStatus.h"
+#include "app/LcdTestApp.h"
+#include "app/PortSession.h"
+#include "base/Clock.h"
+#include "io/PortIo.h"
+#include "lcd/Geometry.h"
 #include "port/LineState.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
@@ -35,11 +36,10 @@ int RunDialog(const CommonOptions& options) {
     if (SimulatedModule* module = session.Module())
         view = std::make_unique<ModuleView>(*module, TheClock());
 
-    PortIo& port = PortIo::Instance();
+    ProblemLog& log = session.Io().Log();
     theApp.m_prepareDialog = [&](CLcdTestDlg& dlg) {
-        port.SetProblemSink(
-            [&dlg](const std::string& message) { dlg.ShowPlatformNotice(message); });
-        if (!port.Problems().empty()) dlg.ShowPlatformNotice(port.Problems().back());
+        log.SetSink([&dlg](const std::string& message) { dlg.ShowPlatformNotice(message); });
+        if (!log.Problems().empty()) dlg.ShowPlatformNotice(log.Problems().back());
         dlg.m_onPortChosen = [&](std::uint32_t base) {
             session.AttachToPort(base);
             if (view) view->Refresh();
@@ -62,6 +62,6 @@ int RunDialog(const CommonOptions& options) {
     };
     const int status = AfxWinMain();
     theApp.m_prepareDialog = {};
-    port.SetProblemSink({});
+    log.SetSink({});
     return session.Finish(status);
 }

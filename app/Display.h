@@ -2,12 +2,6 @@
 
 #include <string>
 
-// Exit statuses of the tool besides 0. A scripted run has its own 1 and 3 (see
-// ScriptedRun.h); 2 and 4 mean the same in both.
-constexpr int kExitNoDisplay = 1;   // no display could be opened
-constexpr int kExitUsage = 2;       // bad arguments, or an output file refused at start
-constexpr int kExitOutputLost = 4;  // the trace or the waveform did not reach its file whole
-
 // Whether the window system the toolkit will use answers, checked before the
 // application object exists: the toolkit aborts when it cannot open its
 // display. Empty when it answers, or when the platform is one the tool does

@@ -1,15 +1,13 @@
 #include "app/PortSession.h"
 
-#include "io/PortIo.h"
 #include "io/PortChoice.h"
+#include "io/PortIo.h"
 
 PortSession::PortSession(const CommonOptions& options, std::uint32_t portBase, Clock& clock)
-    : vcd_(clock) {
-    PortIo& port = PortIo::Instance();
-    port.Reset();
-    port.SetBackend(MakePortBackend(options.portIo, options.portMap, options.e1Wiring));
-    if (port.Simulated()) {
-        module_ = std::make_unique<SimulatedModule>(clock, portBase);
+    : installed_(io_), trace_(io_), vcd_(clock, io_) {
+    UsePortBackend(io_, options.portIo, options.portMap, options.e1Wiring);
+    if (io_.Simulated()) {
+        module_ = std::make_unique<SimulatedModule>(clock, io_, portBase);
         module_->SetWiringFault(options.simFault);
     }
     error_ = OpenOutputs(options, portBase, trace_, vcd_);
@@ -19,8 +17,7 @@ PortSession::~PortSession() {
     trace_.Close();
     vcd_.Close();
     module_.reset();
-    PortIo::Instance().SetProblemSink({});
-    PortIo::Instance().Reset();
+    io_.Log().SetSink({});
 }
 
 void PortSession::AttachToPort(std::uint32_t base) {

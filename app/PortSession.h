@@ -6,15 +6,16 @@
 
 #include "app/CommonOptions.h"
 #include "base/Clock.h"
+#include "io/PortIo.h"
 #include "io/record/PortTrace.h"
-#include "sim/SimulatedModule.h"
 #include "io/record/VcdWriter.h"
+#include "sim/SimulatedModule.h"
 
 // What the dialog and a scripted run both set up around the port, in this
-// order: a fresh port I/O on the back-end the options choose (its start-up line
-// said), the simulated module when the port is simulated, then the trace and the
-// waveform. The cable and the waveform start on `portBase`. Its end undoes it
-// all in reverse and leaves the port I/O as a fresh start finds it.
+// order: a port I/O of their own, installed for the register functions, on the
+// back-end the options choose (its start-up line said), the simulated module
+// when the port is simulated, then the trace and the waveform. The cable and
+// the waveform start on `portBase`. Its end undoes it all in reverse.
 class PortSession {
 public:
     PortSession(const CommonOptions& options, std::uint32_t portBase, Clock& clock);
@@ -24,6 +25,7 @@ public:
 
     // Why an output file could not be made (a usage error); "" when all is open.
     const std::string& Error() const { return error_; }
+    PortIo& Io() { return io_; }
     // The simulated module, or nullptr when a real port is driven.
     SimulatedModule* Module() { return module_.get(); }
     // Moves the cable and the waveform to another Port list entry.
@@ -32,6 +34,8 @@ public:
     int Finish(int status);
 
 private:
+    PortIo io_;
+    ScopedPortIo installed_;
     std::unique_ptr<SimulatedModule> module_;
     PortTrace trace_;
     VcdWriter vcd_;

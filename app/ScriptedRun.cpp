@@ -9,16 +9,17 @@
 #include "app/CommonOptions.h"
 #include "app/Display.h"
 #include "app/PortSession.h"
+#include "base/Clock.h"
+#include "base/HexText.h"
+#include "io/PortIo.h"
+#include "io/record/PortTrace.h"
+#include "io/record/VcdWriter.h"
 #include "lcd/Geometry.h"
 #include "lcd/ModuleDriver.h"
 #include "lcd/Verify.h"
-#include "base/Clock.h"
-#include "io/PortIo.h"
-#include "io/record/PortTrace.h"
 #include "port/LinePanel.h"
 #include "port/LineView.h"
 #include "sim/SimulatedModule.h"
-#include "io/record/VcdWriter.h"
 #include "sim/view/ModuleView.h"
 
 namespace {
@@ -56,7 +57,7 @@ private:
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
-    return kScriptUsageError;
+    return kExitUsage;
 }
 
 bool HasArgument(int argc, char** argv, const char* name) {
@@ -75,12 +76,13 @@ bool IsScriptedRun(int argc, char** argv) {
 }
 
 ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
-    PortIo& port = PortIo::Instance();
+    PortIo& port = ThePortIo();
     const auto unreachable = [&]() -> std::optional<ScriptedResult> {
-        if (!port.LastPortProblem().empty())
-            return ScriptedResult{kScriptPortUnreachable, "ERROR: " + port.LastPortProblem(), {}};
+        if (!port.Log().LastPortProblem().empty())
+            return ScriptedResult{
+                kExitPortUnreachable, "ERROR: " + port.Log().LastPortProblem(), {}};
         if (port.Simulated() && !run.simulationAsked)
-            return ScriptedResult{kScriptPortUnreachable,
+            return ScriptedResult{kExitPortUnreachable,
                                   "ERROR: no parallel port could be reached (--port-io=sim runs "
                                   "on the simulated module)",
                                   {}};
@@ -93,7 +95,7 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
         if (const std::string cannot = VerifyRefusal(run.portBase); !cannot.empty())
             refusal = "Verify " + cannot;
     }
-    if (!refusal.empty()) return {kScriptUsageError, "REFUSED: " + refusal, {}};
+    if (!refusal.empty()) return {kExitUsage, "REFUSED: " + refusal, {}};
 
     NoLineView view(PortSelectionForBase(run.portBase));
     LinePanel panel(view);
@@ -107,16 +109,16 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
     if (auto failed = unreachable()) return *failed;
     if (!run.verify)
         return {
-            kScriptPass,
+            kExitOk,
             "DONE: " + RunName(run.choice.sizeIndex, run.choice.width) + " run sent, not verified",
             {}};
 
     const VerifyResult result = VerifyModule(driver, panel, clock, sent);
     if (auto failed = unreachable()) return *failed;
     if (result.outcome == VerifyResult::Outcome::PortUnreadable)
-        return {kScriptPortUnreachable, "ERROR: " + result.Summary(), {}};
+        return {kExitPortUnreachable, "ERROR: " + result.Summary(), {}};
     const bool pass = result.outcome == VerifyResult::Outcome::Pass;
-    return {pass ? kScriptPass : kScriptFail, result.Summary(), result.Details(kDetailLines)};
+    return {pass ? kExitOk : kExitFail, result.Summary(), result.Details(kDetailLines)};
 }
 
 int RunScripted(int argc, char** argv) {
@@ -139,8 +141,9 @@ int RunScripted(int argc, char** argv) {
                                        "SIZE:8|4");
     const QCommandLineOption verify("verify", "Read the module back and compare.");
     const QCommandLineOption noWindow("no-window", "Show no window, even with a display.");
-    const QCommandLineOption portOption("port", "The port: 0x378 (default), 0x278 or 0x3BC.",
-                                        "BASE", "0x378");
+    const QCommandLineOption portOption(
+        "port", QString::fromStdString("The port: " + PortListText("(default)") + "."), "BASE",
+        QString::fromStdString(HexAddress(kPortBases[0])));
     const CommonOptionSet common;
     std::vector<QCommandLineOption> lineOptions;
     for (int n = 1; n <= 4; ++n)
@@ -155,7 +158,7 @@ int RunScripted(int argc, char** argv) {
     if (!parser.parse(app->arguments())) return Usage(parser.errorText().toStdString());
     if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        return kScriptPass;
+        return kExitOk;
     }
     if (!parser.positionalArguments().isEmpty())
         return Usage("unexpected argument \"" + parser.positionalArguments().front().toStdString() +
@@ -174,7 +177,7 @@ int RunScripted(int argc, char** argv) {
     bool number = false;
     run.portBase = parser.value(portOption).toUInt(&number, 0);
     if (!number || PortSelectionForBase(run.portBase) < 0)
-        return Usage("--port takes 0x378, 0x278 or 0x3BC, not \"" +
+        return Usage("--port takes " + PortListText() + ", not \"" +
                      parser.value(portOption).toStdString() + "\"");
     CommonOptions options;
     if (const std::string error = common.Read(parser, options); !error.empty()) return Usage(error);

@@ -8,18 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "lcd/TestRun.h"
+#include "app/ExitStatus.h"
 #include "io/PortChoice.h"
+#include "lcd/TestRun.h"
 #include "port/LineState.h"
 #include "sim/WiringFault.h"
 
 class Clock;
-
-// Exit statuses of a scripted run.
-inline constexpr int kScriptPass = 0;
-inline constexpr int kScriptFail = 1;
-inline constexpr int kScriptUsageError = 2;
-inline constexpr int kScriptPortUnreachable = 3;
 
 // True when the command line asks for a scripted run (--run).
 bool IsScriptedRun(int argc, char** argv);

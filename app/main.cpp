@@ -7,11 +7,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "afx/WinApp.h"
 #include "app/CommonOptions.h"
 #include "app/DialogRun.h"
 #include "app/Display.h"
+#include "app/ExitStatus.h"
 #include "app/ScriptedRun.h"
-#include "afx/WinApp.h"
 #include "res/Resources.h"
 
 namespace {
@@ -26,7 +27,8 @@ CommonOptions ParseOptions(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Bench test for HD44780 character LCD modules on a parallel port, a GPIO chip\n"
-        "(--port-map BASE=/dev/gpiochipN:...) or an I2C backpack (--port-map BASE=/dev/i2c-N@ADDR).\n"
+        "(--port-map BASE=/dev/gpiochipN:...) or an I2C backpack (--port-map "
+        "BASE=/dev/i2c-N@ADDR).\n"
         "Without any of them it drives a simulated module.\n"
         "Scripted runs: lcdtest --run SIZE:8|4 [--verify] ... (lcdtest --run - --help).");
     parser.addHelpOption();

@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "io/PortIo.h"
 #include "afx/DialogWindow.h"
 #include "afx/IdleRepaint.h"
+#include "io/PortIo.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "sim/SimulatedModule.h"
@@ -45,10 +45,10 @@ constexpr std::uint32_t kCycleSleepMs = 1;
 // after the simulated module, so the module's share of a write is counted.
 class RefreshTimer final : public PortObserver {
 public:
-    explicit RefreshTimer(const TimedClock& clock) : clock_(clock) {
-        PortIo::Instance().AddObserver(this);
+    RefreshTimer(const TimedClock& clock, PortIo& io) : clock_(clock), io_(io) {
+        io_.AddObserver(this);
     }
-    ~RefreshTimer() override { PortIo::Instance().RemoveObserver(this); }
+    ~RefreshTimer() override { io_.RemoveObserver(this); }
     RefreshTimer(const RefreshTimer&) = delete;
     RefreshTimer& operator=(const RefreshTimer&) = delete;
 
@@ -73,6 +73,7 @@ public:
 
 private:
     const TimedClock& clock_;
+    PortIo& io_;
     std::uint64_t lastWrite_ = 0;
 };
 
@@ -111,11 +112,12 @@ std::string WithShownDialog(CLcdTestDlg& dlg, Body body) {
 
 RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width, bool showModule) {
     RunResult result;
-    PortIo::Instance().SetBackend(nullptr);
+    PortIo io;  // a fresh simulated port
+    const ScopedPortIo useIo(io);
     TimedClock timed(sleeper);
     const ScopedClock useTimed(timed);  // before the dialog, which keeps the clock it finds
-    SimulatedModule module(timed, PortBaseForSelection(0));
-    RefreshTimer refreshes(timed);
+    SimulatedModule module(timed, io, PortBaseForSelection(0));
+    RefreshTimer refreshes(timed, io);
     std::unique_ptr<ModuleView> view;
     if (showModule) view = std::make_unique<ModuleView>(module, timed);
 
@@ -154,7 +156,8 @@ RunResult RunThroughDialog(Clock& sleeper, int sizeIndex, BusWidth width, bool s
 
 RefreshCost MeasureRefreshes(std::size_t calls) {
     RefreshCost cost;
-    PortIo::Instance().SetBackend(nullptr);
+    PortIo io;  // a fresh simulated port
+    const ScopedPortIo useIo(io);
     CLcdTestDlg dlg;
     cost.error = WithShownDialog(dlg, [&](CLcdTestDlg& d) -> std::string {
         std::vector<double> data;

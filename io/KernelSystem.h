@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-// The kernel calls the real parallel-port back-ends make, behind one seam so
-// their logic runs in tests without hardware. Every call returns 0 or more on
+// The kernel calls the transports make (ppdev, /dev/port, the GPIO character
+// device, i2c-dev, and the files that list devices), behind one seam so their
+// logic runs in tests without hardware. Every call returns 0 or more on
 // success and the negated errno on failure, so no caller has to read errno.
 class KernelSystem {
 public:
@@ -30,6 +31,9 @@ public:
     virtual ssize_t PRead(int fd, void* data, std::size_t size, off_t offset) = 0;
     virtual int Close(int fd) = 0;
 };
+
+// Where the kernel puts device nodes.
+inline constexpr const char kDeviceDir[] = "/dev";
 
 // The seam over the running Linux kernel.
 std::shared_ptr<KernelSystem> MakeLinuxKernelSystem();

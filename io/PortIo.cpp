@@ -1,43 +1,24 @@
 #include "io/PortIo.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "io/transports/ParportScan.h"
+#include "base/HexText.h"
+#include "io/transports/Simulated.h"
 
 namespace {
 const LineLevels kNoLines{};
+
+// The Port list entry `base` is (its index), or nullopt for any other address.
+std::optional<std::size_t> EntryOf(std::uint32_t base) {
+    const auto reg = ParportRegisterAt(base);
+    if (!reg || reg->group != LineGroup::Data) return std::nullopt;
+    return static_cast<std::size_t>(reg->port);
+}
 }  // namespace
-
-void SimulatedPort::Apply(std::uint32_t, const LineLevels&, LineGroup) {}
-
-std::optional<std::uint8_t> SimulatedPort::ReadData(std::uint32_t base) {
-    const LineLevels& lines = PortIo::Instance().Lines(base);
-    if (lines.dataInput) return PortIo::Instance().DataLines(base);
-    return lines.data;
-}
-
-PortWiring SimulatedPort::Wiring(std::uint32_t base) const {
-    for (const auto& [wired, wiring] : wirings_)
-        if (wired == base) return wiring;
-    return ParallelPortWiring(e1_);
-}
-
-void SimulatedPort::SetWiring(std::uint32_t base, PortWiring wiring) {
-    for (auto& [wired, existing] : wirings_) {
-        if (wired != base) continue;
-        existing = std::move(wiring);
-        return;
-    }
-    wirings_.emplace_back(base, std::move(wiring));
-}
 
 PortIo::PortIo() : backend_(std::make_unique<SimulatedPort>()) {}
 
-PortIo& PortIo::Instance() {
-    static PortIo instance;
-    return instance;
-}
+PortIo::~PortIo() = default;
 
 void PortIo::SetBackend(std::unique_ptr<PortBackend> backend) {
     backend_ = backend ? std::move(backend) : std::make_unique<SimulatedPort>();
@@ -65,9 +46,9 @@ void PortIo::Write(std::uint32_t address, std::uint8_t value) {
             DecodeControlRegister(value, lines);
         backend_->Apply(kPortBases[reg->port], lines, reg->group);
     } else {
-        ReportProblem("port-address:" + HexAddress(address),
-                      "refused to write I/O address " + HexAddress(address) +
-                          ": not a parallel-port register (a fault in the tool; please report it)");
+        log_.Report("port-address:" + HexAddress(address),
+                    "refused to write I/O address " + HexAddress(address) +
+                        ": not a parallel-port register (a fault in the tool; please report it)");
     }
     // A copy, so an observer may unsubscribe while it is told.
     const auto observers = observers_;
@@ -75,12 +56,11 @@ void PortIo::Write(std::uint32_t address, std::uint8_t value) {
 }
 
 std::optional<std::uint8_t> PortIo::Read(std::uint32_t address) {
-    const auto reg = ParportRegisterAt(address);
-    if (!reg || reg->group != LineGroup::Data) {
-        ReportProblem("port-read-address:" + HexAddress(address),
-                      "refused to read I/O address " + HexAddress(address) +
-                          ": not a parallel port's data register (a fault in the tool; please "
-                          "report it)");
+    if (!EntryOf(address)) {
+        log_.Report("port-read-address:" + HexAddress(address),
+                    "refused to read I/O address " + HexAddress(address) +
+                        ": not a parallel port's data register (a fault in the tool; please "
+                        "report it)");
         return std::nullopt;
     }
     const std::optional<std::uint8_t> value = backend_->ReadData(address);
@@ -91,69 +71,52 @@ std::optional<std::uint8_t> PortIo::Read(std::uint32_t address) {
 }
 
 const LineLevels& PortIo::Lines(std::uint32_t base) const {
-    const auto reg = ParportRegisterAt(base);
-    if (!reg || reg->group != LineGroup::Data) return kNoLines;
-    return lines_[static_cast<std::size_t>(reg->port)];
-}
-
-std::uint8_t PortIo::DataLines(std::uint32_t dataAddress) const {
-    std::uint8_t lines = 0xFF;
-    for (const PortObserver* observer : observers_)
-        if (const auto driven = observer->DrivenData(dataAddress)) lines &= *driven;
-    return lines;
-}
-
-void PortIo::SetProblemSink(ProblemSink sink) {
-    sink_ = std::move(sink);
-}
-
-void PortIo::ReportProblem(const std::string& cause, const std::string& message, bool aboutPort) {
-    if (!reportedCauses_.insert(cause).second) return;
-    problems_.push_back(message);
-    if (aboutPort) lastPortProblem_ = message;
-    std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
-    std::fflush(stderr);
-    if (sink_) sink_(message);
+    const auto entry = EntryOf(base);
+    return entry ? lines_[*entry] : kNoLines;
 }
 
 void PortIo::ReportLost(std::uint32_t base, const std::string& cause, const std::string& message) {
-    const auto reg = ParportRegisterAt(base);
-    if (!reg || !lost_[static_cast<std::size_t>(reg->port)].empty()) return;
-    lost_[static_cast<std::size_t>(reg->port)] = message;
-    ReportProblem(cause, message);
+    const auto entry = EntryOf(base);
+    if (!entry || !lost_[*entry].empty()) return;
+    lost_[*entry] = message;
+    log_.Report(cause, message);
     const auto observers = observers_;
     for (PortObserver* observer : observers) observer->OnPortLost(base, message);
 }
 
 const std::string& PortIo::LostMessage(std::uint32_t base) const {
     static const std::string kWorking;
-    const auto reg = ParportRegisterAt(base);
-    return reg ? lost_[static_cast<std::size_t>(reg->port)] : kWorking;
+    const auto entry = EntryOf(base);
+    return entry ? lost_[*entry] : kWorking;
 }
 
-void PortIo::Refuse(const std::string& message) {
-    // A refusal that repeats a reported problem (a lost port) was said already.
-    const bool said = std::find(problems_.begin(), problems_.end(), message) != problems_.end();
-    if (!said && reportedCauses_.insert("refused:" + message).second) {
-        std::fprintf(stderr, "lcdtest: %s\n", message.c_str());
-        std::fflush(stderr);
-    }
-    if (sink_) sink_(message);
+namespace {
+PortIo*& Installed() {
+    static PortIo* installed = nullptr;
+    return installed;
+}
+}  // namespace
+
+PortIo& ThePortIo() {
+    if (PortIo* io = Installed()) return *io;
+    // Code that writes the port before any owner installed one (a dialog made
+    // on its own) still has a port: a simulated one nobody looks at.
+    static PortIo standIn;
+    return standIn;
 }
 
-void PortIo::Reset() {
-    backend_ = std::make_unique<SimulatedPort>();
-    lines_ = {};
-    lost_ = {};
-    reportedCauses_.clear();
-    problems_.clear();
-    lastPortProblem_.clear();
+ScopedPortIo::ScopedPortIo(PortIo& io) : previous_(Installed()) {
+    Installed() = &io;
+}
+
+ScopedPortIo::~ScopedPortIo() {
+    Installed() = previous_;
 }
 
 void DlPortWritePortUchar(std::uint32_t port, std::uint8_t value) {
-    PortIo::Instance().Write(port, value);
+    ThePortIo().Write(port, value);
 }
 
 std::optional<std::uint8_t> DlPortReadPortUchar(std::uint32_t port) {
-    return PortIo::Instance().Read(port);
+    return ThePortIo().Read(port);
 }

@@ -4,11 +4,11 @@
 
 void PortLines::Attach(std::uint32_t base) {
     base_ = base;
-    lines_ = PortIo::Instance().Lines(base);
+    lines_ = io_.Lines(base);
 }
 
 bool PortLines::Apply(std::uint32_t address) {
     if (address != base_ && address != base_ + kControlRegisterOffset) return false;
-    lines_ = PortIo::Instance().Lines(base_);
+    lines_ = io_.Lines(base_);
     return true;
 }

@@ -2,13 +2,14 @@
 
 #include <cstdint>
 
-#include "lines/ModuleLines.h"
 #include "io/PortIo.h"
+#include "lines/ModuleLines.h"
 
 // The twelve lines of one Port list entry, followed write by write, as the port
 // I/O decodes its register writes.
 class PortLines {
 public:
+    explicit PortLines(const PortIo& io) : io_(io) {}
     // Follows the port at `base` from now on, from its current lines.
     void Attach(std::uint32_t base);
     // Takes one port write; false when it is not for the attached port's registers.
@@ -24,6 +25,7 @@ public:
     const LineLevels& Levels() const { return lines_; }
 
 private:
+    const PortIo& io_;
     std::uint32_t base_ = 0;
     LineLevels lines_;
 };

@@ -3,10 +3,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/HexText.h"
+#include "io/PortIo.h"
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
-#include "io/transports/ParportScan.h"
-#include "io/PortIo.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -57,8 +57,8 @@ std::string RunName(int sizeIndex, BusWidth width) {
 }
 
 std::string RunRefusal(std::uint32_t base, int sizeIndex, BusWidth width) {
-    if (const std::string& lost = PortIo::Instance().LostMessage(base); !lost.empty()) return lost;
-    const PortWiring wiring = PortIo::Instance().Wiring(base);
+    if (const std::string& lost = ThePortIo().LostMessage(base); !lost.empty()) return lost;
+    const PortWiring wiring = ThePortIo().Wiring(base);
     const std::string has =
         "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
     const LineSet always = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
@@ -80,7 +80,7 @@ TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& cloc
     if (!IsModuleSizeIndex(sizeIndex)) return record;
     record.refusal = RunRefusal(g_lines.portBase, sizeIndex, width);
     if (!record.refusal.empty()) {
-        PortIo::Instance().Refuse(record.refusal);
+        ThePortIo().Log().Refuse(record.refusal);
         return record;
     }
     record.sizeIndex = sizeIndex;
@@ -88,7 +88,7 @@ TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& cloc
     const ModuleGeometry& geometry = kModuleGeometry[sizeIndex];
 
     // Once the port's device is gone the run does nothing more.
-    const std::string& lost = PortIo::Instance().LostMessage(g_lines.portBase);
+    const std::string& lost = ThePortIo().LostMessage(g_lines.portBase);
     const auto command = [&](std::uint8_t value, std::uint8_t controller) {
         if (!lost.empty()) return;
         clock.SleepMillis(kCycleGapMs);

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "lcd/Geometry.h"
-#include "io/transports/ParportScan.h"
+#include "base/HexText.h"
 #include "io/PortIo.h"
+#include "lcd/Geometry.h"
 #include "port/LineState.h"
 
 namespace {
@@ -308,9 +308,9 @@ std::vector<std::string> VerifyResult::Details(std::size_t most) const {
 }
 
 std::string VerifyRefusal(std::uint32_t base) {
-    if (const std::string& lost = PortIo::Instance().LostMessage(base); !lost.empty())
+    if (const std::string& lost = ThePortIo().LostMessage(base); !lost.empty())
         return "cannot read: " + lost;
-    const PortWiring wiring = PortIo::Instance().Wiring(base);
+    const PortWiring wiring = ThePortIo().Wiring(base);
     const std::string has =
         "the wiring of " + HexAddress(base) + (wiring.text.empty() ? "" : " (" + wiring.text + ")");
     if (!wiring.Wires(ControlLines(kLineRW)))
@@ -327,7 +327,7 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
     if (std::string refusal = VerifyRefusal(g_lines.portBase); !refusal.empty()) {
         result.outcome = VerifyResult::Outcome::Refused;
         result.cause = std::move(refusal);
-        PortIo::Instance().Refuse(result.Summary());
+        ThePortIo().Log().Refuse(result.Summary());
         return result;
     }
     result.sizeIndex = sent.sizeIndex;
@@ -337,7 +337,7 @@ VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
     // way, and at rest it sits in the middle of one.
     const bool e1ActiveLow =
         controllers > 1 &&
-        (PortIo::Instance().Wiring(g_lines.portBase).invertedAtModule & ControlLines(kLineE1));
+        (ThePortIo().Wiring(g_lines.portBase).invertedAtModule & ControlLines(kLineE1));
     ModuleDriver bus = driver;
     bus.SetE1ActiveLow(e1ActiveLow);
     Reader reader(bus, clock, sent.width);

@@ -2,10 +2,21 @@
 
 namespace {
 
-constexpr const char* kControlNames[] = {"E0", "RW", "RS", "E1"};
+constexpr std::string_view kLineNames[kModuleLineCount] = {"D0", "D1", "D2", "D3", "D4", "D5",
+                                                           "D6", "D7", "E0", "RW", "RS", "E1"};
 constexpr int kDataLineCount = 8;
 
 }  // namespace
+
+std::string_view LineName(int bit) {
+    return bit >= 0 && bit < kModuleLineCount ? kLineNames[bit] : "";
+}
+
+int LineBitNamed(std::string_view name) {
+    for (int bit = 0; bit < kModuleLineCount; ++bit)
+        if (kLineNames[bit] == name) return bit;
+    return -1;
+}
 
 std::string LineSetNames(LineSet lines) {
     std::string names;
@@ -23,6 +34,7 @@ std::string LineSetNames(LineSet lines) {
         n = last + 1;
     }
     for (int c = 0; c < 4; ++c)
-        if (lines >> (kControlLineShift + c) & 1) add(kControlNames[c]);
+        if (lines >> (kControlLineShift + c) & 1)
+            add(std::string(kLineNames[kControlLineShift + c]));
     return names;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The twelve lines of a character module as every transport sees them: the
 // levels the dialog shows, whichever way a port carries them to the module.
@@ -51,6 +52,19 @@ struct PortWiring {
 
     bool Wires(LineSet lines) const { return (wired & lines) == lines; }
 };
+
+// The bits of a LineSet: D0..D7 are 0..7, E0, RW, RS and E1 are 8..11.
+inline constexpr int kModuleLineCount = 12;
+
+// The lines by their LineSet bits in the module's pin order (RS, RW and E on
+// pins 4 to 6, E1 beside E0, D0..D7 on pins 7 to 14): the order the tool names
+// a wiring's lines in.
+inline constexpr int kLinesInPinOrder[kModuleLineCount] = {10, 9, 8, 11, 0, 1, 2, 3, 4, 5, 6, 7};
+
+// "D4", "RS": the name of the line at a LineSet bit (0..11).
+std::string_view LineName(int bit);
+// The LineSet bit of the line named `name` ("RS", "D4"); -1 for no line.
+int LineBitNamed(std::string_view name);
 
 // "D0..D3", "E1", "RW": the names of the lines in a set, for messages.
 std::string LineSetNames(LineSet lines);

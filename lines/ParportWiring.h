@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "lines/ModuleLines.h"
@@ -21,6 +22,9 @@
 // motherboard ports, and the only ones the raw back-end ever writes.
 inline constexpr std::uint32_t kPortBases[] = {0x378, 0x278, 0x3BC};
 inline constexpr int kPortCount = sizeof kPortBases / sizeof kPortBases[0];
+// "0x378, 0x278 or 0x3BC": the Port list's bases as messages name them, with
+// `firstNote` after the first ("0x378 (default), 0x278 or 0x3BC").
+std::string PortListText(std::string_view firstNote = "");
 
 // Offset of the control register from the port base (the data register).
 inline constexpr std::uint32_t kControlRegisterOffset = 2;

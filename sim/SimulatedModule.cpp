@@ -18,19 +18,21 @@ struct SteadyLine {
 constexpr SteadyLine kSteadyLines[] = {{kLineRS, "RS"}, {kLineRW, "RW"}};
 }  // namespace
 
-SimulatedModule::SimulatedModule(Clock& clock, std::uint32_t portBase)
-    : controllers_{LcdController(clock), LcdController(clock)} {
+SimulatedModule::SimulatedModule(Clock& clock, PortIo& io, std::uint32_t portBase)
+    : controllers_{LcdController(clock), LcdController(clock)}, io_(io), lines_(io) {
     AttachToPort(portBase);
-    PortIo::Instance().AddObserver(this);
+    io_.AddObserver(this);
+    if (SimulatedPort* port = io_.Simulated()) port->Connect(this);
 }
 
 SimulatedModule::~SimulatedModule() {
-    PortIo::Instance().RemoveObserver(this);
+    if (SimulatedPort* port = io_.Simulated()) port->Disconnect(this);
+    io_.RemoveObserver(this);
 }
 
 void SimulatedModule::AttachToPort(std::uint32_t portBase) {
     lines_.Attach(portBase);
-    wiring_ = PortIo::Instance().Wiring(portBase);
+    wiring_ = io_.Wiring(portBase);
 }
 
 std::uint8_t SimulatedModule::SeenControl() const {
@@ -65,8 +67,8 @@ std::uint8_t SimulatedModule::PortDrives() const {
     return lines_.DataInput() ? 0 : static_cast<std::uint8_t>(wiring_.wired & kAllDataLines);
 }
 
-std::optional<std::uint8_t> SimulatedModule::DrivenData(std::uint32_t dataAddress) const {
-    if (dataAddress != lines_.Base()) return std::nullopt;
+std::optional<std::uint8_t> SimulatedModule::DrivenData(std::uint32_t base) const {
+    if (base != lines_.Base()) return std::nullopt;
     const std::uint8_t control = SeenControl();
     const auto driven = DrivenBy(control);
     std::uint8_t lines = kAllDataLines;

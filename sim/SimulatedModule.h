@@ -6,8 +6,9 @@
 
 #include "base/Clock.h"
 #include "io/PortIo.h"
-#include "sim/LcdController.h"
 #include "io/PortLines.h"
+#include "io/transports/Simulated.h"
+#include "sim/LcdController.h"
 #include "sim/WiringFault.h"
 
 // One transfer as a controller latched it on the falling edge of its enable line.
@@ -21,6 +22,7 @@ struct BusTransfer {
 // The module on the end of the cable: two controllers sharing RS, RW and D0..D7,
 // controller 0 clocked by E0 and controller 1 by E1 (a one-controller module has
 // nothing on E1). It listens to the port I/O from construction to destruction
+// (and drives the simulated port's data lines, where that is the back-end)
 // and takes the writes of one port at a time, at the levels the port's wiring
 // puts on the module's pins (E1 straight to pin 17 arrives inverted). While RW
 // and a controller's enable are high it drives that controller's output on the
@@ -30,12 +32,12 @@ struct BusTransfer {
 // Besides the controllers' busy times it checks the bus rules, per controller:
 // RS and RW stay put from its enable's rise to its fall, and nothing else drives
 // the data lines it drives (the port's outputs, or the other controller).
-class SimulatedModule final : public PortObserver {
+class SimulatedModule final : public PortObserver, public DataDriver {
 public:
     static constexpr int kControllers = 2;
 
     // Powers both controllers on now and attaches to the port at `portBase`.
-    SimulatedModule(Clock& clock, std::uint32_t portBase);
+    SimulatedModule(Clock& clock, PortIo& io, std::uint32_t portBase);
     ~SimulatedModule() override;
     SimulatedModule(const SimulatedModule&) = delete;
     SimulatedModule& operator=(const SimulatedModule&) = delete;
@@ -72,7 +74,7 @@ public:
     const WiringFault& Fault() const { return fault_; }
 
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
-    std::optional<std::uint8_t> DrivenData(std::uint32_t dataAddress) const override;
+    std::optional<std::uint8_t> DrivenData(std::uint32_t base) const override;
 
 private:
     std::array<LcdController, kControllers> controllers_;
@@ -94,6 +96,7 @@ private:
     void CheckDrivers(const std::array<std::uint8_t, kControllers>& drivenBefore,
                       std::uint8_t portBefore);
 
+    PortIo& io_;
     PortLines lines_;
     PortWiring wiring_;
     int controllerCount_ = kControllers;

@@ -18,13 +18,13 @@ bool PortTrace::Open(const std::string& path) {
         return false;
     }
     origin_ = TheClock().NowMicros();
-    PortIo::Instance().AddObserver(this);
+    io_.AddObserver(this);
     return true;
 }
 
 void PortTrace::Close() {
     if (!file_.IsOpen()) return;
-    PortIo::Instance().RemoveObserver(this);
+    io_.RemoveObserver(this);
     if (!file_.Close()) Fail();
 }
 
@@ -62,10 +62,10 @@ void PortTrace::Put(std::string_view line) {
 
 // A trace that stops silently would mislead, so the user hears of it once.
 void PortTrace::Fail() {
-    PortIo::Instance().RemoveObserver(this);
+    io_.RemoveObserver(this);
     file_.Close();
     error_ = "cannot write the trace file " + file_.Path() + ": " + file_.Reason() + " after " +
              std::to_string(file_.BytesWritten()) + " bytes (" + std::to_string(lines_) +
              " whole lines); the trace ends there";
-    PortIo::Instance().ReportProblem("trace", error_, false);
+    io_.Log().Report("trace", error_, false);
 }

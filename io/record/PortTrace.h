@@ -10,11 +10,11 @@
 // Logs every port write as "<microseconds since start> <address> <value>", one
 // line per write(2), so nothing is lost if the program is killed. A read is the
 // same line with a fourth field, "read", so write lines stay as they are. A trace
-// that cannot be written is reported once, through PortIo's problem report, and
+// that cannot be written is reported once, through the port I/O's log, and
 // stops; the tool goes on.
 class PortTrace final : public PortObserver {
 public:
-    PortTrace() = default;
+    explicit PortTrace(PortIo& io) : io_(io) {}
     ~PortTrace() override;
     PortTrace(const PortTrace&) = delete;
     PortTrace& operator=(const PortTrace&) = delete;
@@ -38,6 +38,7 @@ private:
     void Put(std::string_view line);
     void Fail();
 
+    PortIo& io_;
     OutputFile file_;
     std::string error_;
     std::uint64_t origin_ = 0;

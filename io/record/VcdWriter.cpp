@@ -43,7 +43,7 @@ bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
         return false;
     }
     lines_.Attach(portBase);
-    wiring_ = PortIo::Instance().Wiring(portBase);
+    wiring_ = io_.Wiring(portBase);
     origin_ = clock_.NowMicros();
     lastStamp_ = 0;
     recorded_ = Levels();
@@ -63,19 +63,19 @@ bool VcdWriter::Open(const std::string& path, std::uint32_t portBase) {
         error_ = "cannot write the waveform file " + path + ": " + file_.Reason();
         return false;
     }
-    PortIo::Instance().AddObserver(this);
+    io_.AddObserver(this);
     return true;
 }
 
 void VcdWriter::AttachToPort(std::uint32_t portBase) {
     lines_.Attach(portBase);
-    wiring_ = PortIo::Instance().Wiring(portBase);
+    wiring_ = io_.Wiring(portBase);
     Record(Levels());
 }
 
 void VcdWriter::Close() {
     if (!file_.IsOpen()) return;
-    PortIo::Instance().RemoveObserver(this);
+    io_.RemoveObserver(this);
     // A closing time stamp gives the last change a duration, so readers that
     // sample the dump still see it.
     file_.Write(NextStamp());
@@ -128,10 +128,10 @@ void VcdWriter::Record(std::uint16_t levels) {
 
 // A waveform that stops silently would mislead, so the user hears of it once.
 void VcdWriter::Fail(const char* what) {
-    PortIo::Instance().RemoveObserver(this);
+    io_.RemoveObserver(this);
     file_.Close();
     error_ = std::string("cannot ") + what + " the waveform file " + file_.Path() + ": " +
              file_.Reason() + " after " + std::to_string(file_.BytesWritten()) +
              " bytes; the waveform ends there";
-    PortIo::Instance().ReportProblem("waveform", error_, false);
+    io_.Log().Report("waveform", error_, false);
 }

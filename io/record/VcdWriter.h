@@ -13,10 +13,10 @@
 // port does not wire floating) as a Value Change Dump in microseconds, readable by
 // waveform viewers and logic-analyser software. Each change is one write(2), so
 // a killed program still leaves a usable file. A waveform that cannot be
-// written is reported once, through PortIo's problem report, and stops.
+// written is reported once, through the port I/O's log, and stops.
 class VcdWriter final : public PortObserver {
 public:
-    explicit VcdWriter(Clock& clock) : clock_(clock) {}
+    VcdWriter(Clock& clock, PortIo& io) : clock_(clock), io_(io), lines_(io) {}
     ~VcdWriter() override;
     VcdWriter(const VcdWriter&) = delete;
     VcdWriter& operator=(const VcdWriter&) = delete;
@@ -48,6 +48,7 @@ private:
     void Fail(const char* what);
 
     Clock& clock_;
+    PortIo& io_;
     OutputFile file_;
     std::string error_;
     PortLines lines_;

@@ -1,15 +1,38 @@
-#include "io/transports/Gpio.h"
+// A module on the lines of a GPIO chip (/dev/gpiochipN), one chip line per
+// module line, as the mapping names them:
+//
+//   --port-map 0x378=/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18
+//
+//   module line  module pin  mapping   Raspberry Pi 40-pin header (/dev/gpiochip0)
+//   RS           4           RS=7      GPIO7,  pin 26
+//   RW           5           RW=N      not wired: module pin 5 to ground
+//   E0           6           E0=8      GPIO8,  pin 24
+//   D0 .. D3     7 .. 10     D0=N ...  not wired (4-bit bus only)
+//   D4           11          D4=25     GPIO25, pin 22
+//   D5           12          D5=24     GPIO24, pin 18
+//   D6           13          D6=23     GPIO23, pin 16
+//   D7           14          D7=18     GPIO18, pin 12
+//   E1           (40x4)      E1=N      not wired (one controller only)
+//
+// Each line carries the level the dialog shows (no parallel-port inversions);
+// invert=LINE+LINE names lines that pass an inverting buffer, which the tool
+// undoes. A line not named is not wired: runs and Verify that need it are
+// refused. The module's data lines at 5 V would damage 3.3 V GPIO pins, so
+// reads need reads=safe (a level shifter, or a 3.3 V module).
 
 #include <fcntl.h>
 #include <linux/gpio.h>
 
-#include <algorithm>
+#include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
-#include "io/transports/ParportScan.h"
+#include "base/HexText.h"
+#include "io/MappingText.h"
+#include "io/Transport.h"
 
 namespace {
 
@@ -21,60 +44,110 @@ constexpr const char kNoReads[] =
     "5 V from the module's data lines can damage 3.3 V GPIO pins; add reads=safe to the mapping "
     "once a level shifter or a 3.3 V module makes reads safe";
 
-// The module lines in the order texts name them: the module's pin order.
-constexpr LineSet kTextOrder[] = {
-    ControlLines(kLineRS), ControlLines(kLineRW), ControlLines(kLineE0), ControlLines(kLineE1),
-    DataLines(0x01),       DataLines(0x02),       DataLines(0x04),       DataLines(0x08),
-    DataLines(0x10),       DataLines(0x20),       DataLines(0x40),       DataLines(0x80),
+// A parsed mapping: which chip line each module line is on.
+struct GpioMapping {
+    std::string chip;  // "/dev/gpiochip0"
+    // The chip line offset of each module line, by LineSet bit; nullopt: not wired.
+    std::array<std::optional<std::uint32_t>, kModuleLineCount> offsets{};
+    LineSet inverted = 0;  // lines through an inverting buffer
+    bool readsSafe = false;
+
+    LineSet Wired() const {
+        LineSet wired = 0;
+        for (int bit = 0; bit < kModuleLineCount; ++bit)
+            if (offsets[static_cast<std::size_t>(bit)]) wired |= static_cast<LineSet>(1u << bit);
+        return wired;
+    }
+    const std::optional<std::uint32_t>& OffsetOf(int bit) const {
+        return offsets[static_cast<std::size_t>(bit)];
+    }
 };
-
-int BitOf(LineSet line) {
-    int bit = 0;
-    while (!(line >> bit & 1)) ++bit;
-    return bit;
-}
-
-// The line named `name` ("RS", "D4"); 0 for no line.
-LineSet LineNamed(std::string_view name) {
-    for (const LineSet line : kTextOrder)
-        if (LineSetNames(line) == name) return line;
-    return 0;
-}
-
-bool ParseNumber(std::string_view text, std::uint32_t& number) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return !text.empty() && error == std::errc{} && end == text.data() + text.size();
-}
-
-std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
 
 // "RS=7, E0=8 inverted, D4=25": the wired lines with their offsets, in pin order.
 std::string WiredText(const GpioMapping& mapping) {
     std::string text;
-    for (const LineSet line : kTextOrder) {
-        const auto& offset = mapping.offsets[static_cast<std::size_t>(BitOf(line))];
+    for (const int bit : kLinesInPinOrder) {
+        const auto& offset = mapping.OffsetOf(bit);
         if (!offset) continue;
-        text += (text.empty() ? "" : ", ") + LineSetNames(line) + "=" + std::to_string(*offset) +
-                (mapping.inverted & line ? " inverted" : "");
+        text += (text.empty() ? "" : ", ") + std::string(LineName(bit)) + "=" +
+                std::to_string(*offset) + (mapping.inverted >> bit & 1 ? " inverted" : "");
     }
     return text;
 }
 
-// What the wiring leaves out, for the start-up line: "4-bit only, no E1".
-std::string MissingText(const PortWiring& wiring) {
-    std::string text;
-    const auto add = [&](const char* note) {
-        text += (text.empty() ? "" : ", ") + std::string(note);
+// invert=LINE+LINE: the lines named; false with the usage error.
+bool ParseInverted(std::string_view names, LineSet& inverted, std::string& error) {
+    std::vector<MappingItem> items = MappingItems(names, '+');
+    if (items.empty()) items.push_back({});  // "invert=" names no line
+    for (const MappingItem& name : items) {
+        const int bit = LineBitNamed(name.text);
+        if (bit < 0) {
+            error = "invert=" + std::string(names) + ": unknown line " + Quoted(name.text) +
+                    "; the lines are D0..D7, E0, E1, RS and RW";
+            return false;
+        }
+        inverted |= static_cast<LineSet>(1u << bit);
+    }
+    return true;
+}
+
+std::optional<GpioMapping> ParseGpioMapping(std::string_view device, std::string& error) {
+    const auto fail = [&](std::string why) -> std::optional<GpioMapping> {
+        error = std::move(why);
+        return std::nullopt;
     };
-    if (!wiring.Wires(DataLines(kLowDataNibble))) add("4-bit only");
-    if (!wiring.Wires(ControlLines(kLineE1))) add("no E1");
-    if (!wiring.Wires(ControlLines(kLineRW)))
-        add("no RW: no Verify");
-    else if (!wiring.noReads.empty())
-        add("no Verify without reads=safe");
-    return text;
+    GpioMapping mapping;
+    const std::size_t colon = device.find(':');
+    const std::string_view chip = device.substr(0, colon);
+    std::uint32_t number = 0;
+    if (!chip.starts_with(kChipPrefix) || !ParseNumber(chip.substr(kChipPrefix.size()), number))
+        return fail("bad GPIO chip " + Quoted(chip) + ": expected /dev/gpiochipN, for example " +
+                    kExample);
+    mapping.chip = std::string(chip);
+    const std::string_view items = colon == std::string_view::npos ? "" : device.substr(colon + 1);
+    for (const MappingItem& item : MappingItems(items)) {
+        if (item.key == "reads") {
+            if (item.value != "safe")
+                return fail(Quoted(item.text) + ": reads= takes only safe (reads=safe)");
+            mapping.readsSafe = true;
+            continue;
+        }
+        if (item.key == "invert") {
+            if (!ParseInverted(item.value, mapping.inverted, error)) return std::nullopt;
+            continue;
+        }
+        const int bit = LineBitNamed(item.key);
+        if (bit < 0)
+            return fail("unknown line " + Quoted(item.key) +
+                        ": name D0..D7, E0, E1, RS or RW as LINE=OFFSET, then if need be "
+                        "invert=LINE+LINE and reads=safe");
+        if (mapping.OffsetOf(bit)) return fail(std::string(item.key) + " is named twice");
+        std::uint32_t offset = 0;
+        if (!ParseNumber(item.value, offset))
+            return fail(Quoted(item.text) + ": the line offset must be a number, for example " +
+                        std::string(item.key) + "=7");
+        for (const int other : kLinesInPinOrder) {
+            if (mapping.OffsetOf(other) == offset)
+                return fail("offset " + std::to_string(offset) + " is given to both " +
+                            std::string(LineName(other)) + " and " + std::string(item.key));
+        }
+        mapping.offsets[static_cast<std::size_t>(bit)] = offset;
+    }
+    if (!mapping.Wired())
+        return fail("nothing wired: name the lines and their offsets, for example " +
+                    std::string(kExample));
+    if (const LineSet unwired = mapping.inverted & ~mapping.Wired())
+        return fail("invert= names " + LineSetNames(unwired) + ", which the mapping does not wire");
+    return mapping;
+}
+
+PortWiring GpioWiring(const GpioMapping& mapping) {
+    PortWiring wiring;
+    wiring.wired = mapping.Wired();
+    wiring.invertedAtModule = 0;  // the tool undoes the inverting buffers itself
+    if (!mapping.readsSafe) wiring.noReads = kNoReads;
+    wiring.text = WiredText(mapping);
+    return wiring;
 }
 
 std::uint64_t RequestMask(int lines) {
@@ -103,132 +176,61 @@ bool IsGone(int error) {
     return error == -ENODEV || error == -ENXIO || error == -EIO;
 }
 
-}  // namespace
+// The kernel's GPIO character device, v2 uAPI (linux/gpio.h), called directly:
+// Debian 12 ships libgpiod 1.6 (over the obsolete v1 ioctls), Debian 13 the
+// incompatible 2.x, and the dozen ioctls the tool needs are stable kernel ABI.
+//
+// All wired lines are taken at start as one request, outputs at the dialog's
+// levels. A refresh sets the lines that changed; turning the data lines around
+// reconfigures the request with the other lines' values given, so no output
+// moves. A chip that goes away (a USB bridge unplugged) is reported lost: runs
+// stop, the tool goes on.
+class GpioPort final : public PortBackend {
+public:
+    GpioPort(GpioMapping mapping, const OpenRequest& request);
+    ~GpioPort() override;
+    GpioPort(const GpioPort&) = delete;
+    GpioPort& operator=(const GpioPort&) = delete;
 
-LineSet GpioMapping::Wired() const {
-    LineSet wired = 0;
-    for (int bit = 0; bit < kLineCount; ++bit)
-        if (offsets[static_cast<std::size_t>(bit)]) wired |= static_cast<LineSet>(1u << bit);
-    return wired;
-}
+    std::string Describe() const override;
+    void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override;
+    std::optional<std::uint8_t> ReadData(std::uint32_t base) override;
+    PortWiring Wiring(std::uint32_t) const override { return GpioWiring(mapping_); }
 
-std::optional<GpioMapping> ParseGpioMapping(std::string_view device, std::string& error) {
-    GpioMapping mapping;
-    const std::size_t colon = device.find(':');
-    const std::string_view chip = device.substr(0, colon);
-    std::uint32_t number = 0;
-    if (!chip.starts_with(kChipPrefix) || !ParseNumber(chip.substr(kChipPrefix.size()), number)) {
-        error =
-            "bad GPIO chip " + Quoted(chip) + ": expected /dev/gpiochipN, for example " + kExample;
-        return std::nullopt;
-    }
-    mapping.chip = std::string(chip);
-    std::string_view rest = colon == std::string_view::npos ? "" : device.substr(colon + 1);
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view item = rest.substr(0, comma);
-        rest = comma == std::string_view::npos ? "" : rest.substr(comma + 1);
-        const std::size_t equals = item.find('=');
-        const std::string_view key = item.substr(0, equals);
-        const std::string_view value =
-            equals == std::string_view::npos ? "" : item.substr(equals + 1);
-        if (key == "reads") {
-            if (value != "safe") {
-                error = Quoted(item) + ": reads= takes only safe (reads=safe)";
-                return std::nullopt;
-            }
-            mapping.readsSafe = true;
-            continue;
-        }
-        if (key == "invert") {
-            std::string_view names = value;
-            do {
-                const std::size_t plus = names.find('+');
-                const std::string_view name = names.substr(0, plus);
-                const LineSet line = LineNamed(name);
-                if (!line) {
-                    error = "invert=" + std::string(value) + ": unknown line " + Quoted(name) +
-                            "; the lines are D0..D7, E0, E1, RS and RW";
-                    return std::nullopt;
-                }
-                mapping.inverted |= line;
-                names = plus == std::string_view::npos ? "" : names.substr(plus + 1);
-            } while (!names.empty());
-            continue;
-        }
-        const LineSet line = LineNamed(key);
-        if (!line) {
-            error = "unknown line " + Quoted(key) +
-                    ": name D0..D7, E0, E1, RS or RW as LINE=OFFSET, then if need be "
-                    "invert=LINE+LINE and reads=safe";
-            return std::nullopt;
-        }
-        auto& offset = mapping.offsets[static_cast<std::size_t>(BitOf(line))];
-        if (offset) {
-            error = std::string(key) + " is named twice";
-            return std::nullopt;
-        }
-        std::uint32_t parsed = 0;
-        if (!ParseNumber(value, parsed)) {
-            error = Quoted(item) + ": the line offset must be a number, for example " +
-                    std::string(key) + "=7";
-            return std::nullopt;
-        }
-        for (const LineSet other : kTextOrder) {
-            if (mapping.offsets[static_cast<std::size_t>(BitOf(other))] == parsed) {
-                error = "offset " + std::to_string(parsed) + " is given to both " +
-                        LineSetNames(other) + " and " + std::string(key);
-                return std::nullopt;
-            }
-        }
-        offset = parsed;
-    }
-    if (!mapping.Wired()) {
-        error =
-            "nothing wired: name the lines and their offsets, for example " + std::string(kExample);
-        return std::nullopt;
-    }
-    if (const LineSet unwired = mapping.inverted & ~mapping.Wired()) {
-        error = "invert= names " + LineSetNames(unwired) + ", which the mapping does not wire";
-        return std::nullopt;
-    }
-    return mapping;
-}
+    // Opens the chip and takes the lines; false, after telling why, when that fails.
+    bool Open();
 
-PortWiring GpioWiring(const GpioMapping& mapping) {
-    PortWiring wiring;
-    wiring.wired = mapping.Wired();
-    wiring.invertedAtModule = 0;  // the tool undoes the inverting buffers itself
-    if (!mapping.readsSafe) wiring.noReads = kNoReads;
-    wiring.text = WiredText(mapping);
-    return wiring;
-}
+private:
+    // The request's value bits of module lines (their levels as the pins carry them).
+    std::uint64_t PinBits(LineSet lines) const;
+    bool Take(int chipFd);
+    // A request on the lines; false, after telling why, when it fails.
+    bool LineRequest(unsigned long request, void* arg, const char* what);
+    bool SetValues(std::uint64_t pins, std::uint64_t mask);
+    bool TurnData(bool input, std::uint64_t pins);
+    void ReportOpenProblem(const std::string& cause, const std::string& message);
+    std::string ChipsFound() const;
+    std::string HeldLines(int chipFd) const;
 
-std::string CheckGpioMapping(std::string_view device) {
-    std::string error;
-    ParseGpioMapping(device, error);
-    return error;
-}
+    std::uint32_t base_;
+    GpioMapping mapping_;
+    std::shared_ptr<KernelSystem> sys_;
+    TransportContext& context_;
+    LineLevels start_;                           // the levels the lines are taken at
+    std::array<int, kModuleLineCount> index_{};  // request index by LineSet bit; -1: none
+    int lineCount_ = 0;
+    int lineFd_ = -1;         // the line request; -1 when not taken or lost
+    std::uint64_t pins_ = 0;  // the levels the request's outputs carry
+    bool dataInput_ = false;
+    bool reached_ = false;
+};
 
-std::unique_ptr<PortBackend> MakeGpioPort(std::uint32_t base, const std::string& device,
-                                          std::shared_ptr<KernelSystem> sys) {
-    std::string error;
-    const std::optional<GpioMapping> mapping = ParseGpioMapping(device, error);
-    auto port = std::make_unique<GpioPort>(base, mapping.value_or(GpioMapping{}), std::move(sys));
-    if (mapping)
-        port->Open();
-    else  // --port-map checks the text first, so only a caller's fault gets here
-        PortIo::Instance().ReportProblem("gpio-mapping:" + device, device + ": " + error);
-    return port;
-}
-
-PortWiring SimulatedGpioWiring(const std::string& device) {
-    std::string error;
-    return GpioWiring(ParseGpioMapping(device, error).value_or(GpioMapping{}));
-}
-
-GpioPort::GpioPort(std::uint32_t base, GpioMapping mapping, std::shared_ptr<KernelSystem> sys)
-    : base_(base), mapping_(std::move(mapping)), sys_(std::move(sys)) {
+GpioPort::GpioPort(GpioMapping mapping, const OpenRequest& request)
+    : base_(request.base),
+      mapping_(std::move(mapping)),
+      sys_(request.sys),
+      context_(request.context),
+      start_(request.start) {
     // The request holds the wired lines in LineSet order: D0..D7, E0, RW, RS, E1.
     for (std::size_t bit = 0; bit < index_.size(); ++bit)
         index_[bit] = mapping_.offsets[bit] ? lineCount_++ : -1;
@@ -241,7 +243,7 @@ GpioPort::~GpioPort() {
 
 std::string GpioPort::Describe() const {
     const PortWiring wiring = GpioWiring(mapping_);
-    const std::string missing = MissingText(wiring);
+    const std::string missing = WiringLacks(wiring);
     return "the GPIO chip " + mapping_.chip + " (" + wiring.text +
            (missing.empty() ? "" : "; " + missing) + ")" +
            (reached_ ? "" : ", not reached: its writes are dropped");
@@ -255,21 +257,13 @@ std::uint64_t GpioPort::PinBits(LineSet lines) const {
 }
 
 void GpioPort::ReportOpenProblem(const std::string& cause, const std::string& message) {
-    PortIo::Instance().ReportProblem(cause + ":" + mapping_.chip, message);
+    context_.Report(cause + ":" + mapping_.chip, message);
 }
 
 // "/dev/gpiochip0, /dev/gpiochip1", in number order; "" for none.
 std::string GpioPort::ChipsFound() const {
-    std::vector<std::string> names;
-    sys_->ListDirectory(kDeviceDir, names);
     std::vector<std::uint32_t> numbers;
-    for (const std::string& name : names) {
-        std::uint32_t number = 0;
-        if (std::string_view(name).starts_with(kChipName) &&
-            ParseNumber(std::string_view(name).substr(kChipName.size()), number))
-            numbers.push_back(number);
-    }
-    std::sort(numbers.begin(), numbers.end());
+    ListNumbered(*sys_, kDeviceDir, kChipName, numbers);
     std::string chips;
     for (const std::uint32_t number : numbers)
         chips += (chips.empty() ? "" : ", ") + std::string(kChipPrefix) + std::to_string(number);
@@ -280,8 +274,8 @@ std::string GpioPort::ChipsFound() const {
 // with their holders; all wired lines when it does not say.
 std::string GpioPort::HeldLines(int chipFd) const {
     std::string held;
-    for (const LineSet line : kTextOrder) {
-        const auto& offset = mapping_.offsets[static_cast<std::size_t>(BitOf(line))];
+    for (const int bit : kLinesInPinOrder) {
+        const auto& offset = mapping_.OffsetOf(bit);
         if (!offset) continue;
         gpio_v2_line_info info{};
         info.offset = *offset;
@@ -289,8 +283,8 @@ std::string GpioPort::HeldLines(int chipFd) const {
             !(info.flags & GPIO_V2_LINE_FLAG_USED))
             continue;
         const std::string consumer(info.consumer, strnlen(info.consumer, sizeof info.consumer));
-        held += (held.empty() ? "" : ", ") + LineSetNames(line) + "=" + std::to_string(*offset) +
-                (consumer.empty() ? "" : " (" + Quoted(consumer) + ")");
+        held += (held.empty() ? "" : ", ") + std::string(LineName(bit)) + "=" +
+                std::to_string(*offset) + (consumer.empty() ? "" : " (" + Quoted(consumer) + ")");
     }
     return held.empty() ? "one of " + WiredText(mapping_) : held;
 }
@@ -324,11 +318,11 @@ bool GpioPort::Take(int chipFd) {
         return false;
     }
     std::string missing;
-    for (const LineSet line : kTextOrder) {
-        const auto& offset = mapping_.offsets[static_cast<std::size_t>(BitOf(line))];
+    for (const int bit : kLinesInPinOrder) {
+        const auto& offset = mapping_.OffsetOf(bit);
         if (offset && *offset >= info.lines)
-            missing +=
-                (missing.empty() ? "" : ", ") + LineSetNames(line) + "=" + std::to_string(*offset);
+            missing += (missing.empty() ? "" : ", ") + std::string(LineName(bit)) + "=" +
+                       std::to_string(*offset);
     }
     if (!missing.empty()) {
         const std::string label(info.label, strnlen(info.label, sizeof info.label));
@@ -349,7 +343,7 @@ bool GpioPort::Take(int chipFd) {
     std::memcpy(request.consumer, kConsumer, sizeof kConsumer);
     // Outputs from the start, at the levels the dialog shows now: taking a line
     // as an output without values would drive it low.
-    const LineLevels& now = PortIo::Instance().Lines(base_);
+    const LineLevels& now = start_;
     const std::uint64_t pins =
         PinBits((DataLines(now.data) | ControlLines(now.control)) ^ mapping_.inverted);
     request.config.flags = GPIO_V2_LINE_FLAG_OUTPUT;
@@ -377,16 +371,15 @@ bool GpioPort::LineRequest(unsigned long request, void* arg, const char* what) {
     if (IsGone(error)) {
         sys_->Close(lineFd_);
         lineFd_ = -1;
-        PortIo::Instance().ReportLost(base_, "gpio-lost:" + chip,
-                                      "the GPIO chip " + chip + " went away (" + ErrorText(error) +
-                                          "): the run stopped; plug it back in and start lcdtest "
-                                          "again");
+        context_.ReportLost(base_, "gpio-lost:" + chip,
+                            "the GPIO chip " + chip + " went away (" + ErrorText(error) +
+                                "): the run stopped; plug it back in and start lcdtest "
+                                "again");
         return false;
     }
-    PortIo::Instance().ReportProblem(
-        "gpio-" + std::string(what) + ":" + chip + ":" + std::to_string(-error),
-        std::string(what) + " the lines of " + HexAddress(base_) + " on " + chip +
-            " failed: " + ErrorText(error) + " — " + kCheckKernel);
+    context_.Report("gpio-" + std::string(what) + ":" + chip + ":" + std::to_string(-error),
+                    std::string(what) + " the lines of " + HexAddress(base_) + " on " + chip +
+                        " failed: " + ErrorText(error) + " — " + kCheckKernel);
     return false;
 }
 
@@ -464,3 +457,19 @@ std::optional<std::uint8_t> GpioPort::ReadData(std::uint32_t) {
     }
     return data;
 }
+
+std::unique_ptr<PortBackend> OpenGpioPort(const GpioMapping& mapping, const OpenRequest& request) {
+    auto port = std::make_unique<GpioPort>(mapping, request);
+    port->Open();
+    return port;
+}
+
+}  // namespace
+
+extern const Transport kGpioTransport =
+    MakeTransport<GpioMapping, ParseGpioMapping, GpioWiring, OpenGpioPort>(
+        "gpio", kChipPrefix,
+        "/dev/gpiochipN:LINE=OFFSET,...[,invert=LINE+LINE][,reads=safe]: lines of a GPIO chip, "
+        "for example /dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18, with LINE one of D0..D7, "
+        "E0, E1, RS, RW (lines not named are not wired), invert= naming lines through an "
+        "inverting buffer and reads=safe letting Verify read (a level shifter or a 3.3 V module)");

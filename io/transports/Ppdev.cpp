@@ -4,8 +4,135 @@
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
+#include <limits>
+#include <utility>
+
+#include "base/HexText.h"
+#include "io/MappingText.h"
+
+// ---- The kernel's list of ports ----
+
+namespace {
+
+constexpr int kDecimal = 10;
+
+// The port number of a directory entry named "parportN", or -1 for anything
+// else (the kernel also publishes a "default" entry there).
+long PortNumber(const std::string& name) {
+    const std::string prefix = kParportPrefix;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return -1;
+    long number = 0;
+    const char* first = name.data() + prefix.size();
+    const char* last = name.data() + name.size();
+    const auto [end, error] = std::from_chars(first, last, number, kDecimal);
+    return error == std::errc{} && end == last ? number : -1;
+}
+
+// The first number of a base-addr file ("888\t1912\n" gives 888).
+bool ParseBase(const std::string& text, std::uint32_t& base) {
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    while (first != last && std::isspace(static_cast<unsigned char>(*first))) ++first;
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(first, last, value, kDecimal);
+    if (error != std::errc{} || end == first) return false;
+    if (end != last && !std::isspace(static_cast<unsigned char>(*end))) return false;
+    if (value > std::numeric_limits<std::uint32_t>::max()) return false;
+    base = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
+ParportScan ScanParports(const KernelSystem& sys, TransportContext& context) {
+    ParportScan scan;
+    std::vector<std::string> names;
+    const int listed = sys.ListDirectory(kProcParportDir, names);
+    if (listed < 0) {
+        if (listed != -ENOENT) {
+            context.Report("scan-list", std::string("cannot list ") + kProcParportDir + ": " +
+                                            ErrorText(listed) +
+                                            " — parallel ports cannot be found");
+        }
+        return scan;
+    }
+    scan.kernelHasParport = true;
+
+    std::vector<std::pair<long, std::string>> numbered;
+    for (const std::string& name : names) {
+        const long number = PortNumber(name);
+        if (number >= 0) numbered.emplace_back(number, name);
+    }
+    std::sort(numbered.begin(), numbered.end());
+
+    for (const auto& [number, name] : numbered) {
+        const std::string file = std::string(kProcParportDir) + "/" + name + "/" + kBaseAddressFile;
+        std::string text;
+        const int read = sys.ReadFile(file, text);
+        ParportDevice device{name, std::string(kDeviceDir) + "/" + name, 0};
+        if (read < 0) {
+            context.Report("scan-read:" + file, "cannot read " + file + ": " + ErrorText(read) +
+                                                    " — " + device.devicePath + " is not used");
+            continue;
+        }
+        if (!ParseBase(text, device.base)) {
+            context.Report("scan-parse:" + file, "no base address in " + file + " — " +
+                                                     device.devicePath + " is not used");
+            continue;
+        }
+        scan.ports.push_back(device);
+    }
+    return scan;
+}
+
+void ApplyPortMap(ParportScan& scan, const std::vector<PortMapping>& map,
+                  TransportContext& context) {
+    const std::string found = DescribePorts(scan.ports);
+    std::vector<ParportDevice> mapped;
+    for (const PortMapping& entry : map) {
+        if (entry.kind != &kPpdevTransport) continue;
+        auto device = std::find_if(scan.ports.begin(), scan.ports.end(), [&](const auto& port) {
+            return port.devicePath == entry.devicePath;
+        });
+        if (device == scan.ports.end()) {
+            context.Report("port-map:" + entry.devicePath,
+                           std::string("--") + kPortMapOptionName + " " + HexAddress(entry.base) +
+                               "=" + entry.devicePath +
+                               ": the kernel has no parallel port there (ports found: " + found +
+                               "), so " + HexAddress(entry.base) + " is not mapped");
+            continue;
+        }
+        ParportDevice port = *device;
+        port.mappedFrom = port.base;
+        port.base = entry.base;
+        mapped.push_back(port);
+        scan.ports.erase(device);
+    }
+    // Mapped ports answer first, and a port at a mapped address no longer does.
+    std::erase_if(scan.ports, [&](const ParportDevice& port) {
+        return std::any_of(mapped.begin(), mapped.end(),
+                           [&](const ParportDevice& m) { return m.base == port.base; });
+    });
+    scan.ports.insert(scan.ports.begin(), mapped.begin(), mapped.end());
+}
+
+std::string DescribePorts(const std::vector<ParportDevice>& ports) {
+    if (ports.empty()) return "none";
+    std::string text;
+    for (const ParportDevice& port : ports) {
+        if (!text.empty()) text += ", ";
+        text += HexAddress(port.base) + " on " + port.devicePath;
+        if (port.mappedFrom != 0)
+            text += " at " + HexAddress(port.mappedFrom) + " by --" + kPortMapOptionName;
+    }
+    return text;
+}
+
+// ---- The ports ----
 
 namespace {
 
@@ -33,12 +160,14 @@ constexpr ErrorFix kClaimFixes[] = {{ENXIO, kUnloadLp}, {EBUSY, kUnloadLp}, {0, 
 }  // namespace
 
 PpdevPort::PpdevPort(std::shared_ptr<KernelSystem> sys, std::vector<ParportDevice> ports,
-                     E1Wiring e1)
-    : sys_(std::move(sys)), ports_(std::move(ports)), e1_(e1), handles_(ports_.size()) {}
+                     TransportContext& context, E1Wiring e1)
+    : sys_(std::move(sys)),
+      ports_(std::move(ports)),
+      context_(context),
+      e1_(e1),
+      handles_(ports_.size()) {}
 
 PpdevPort::~PpdevPort() {
-    // PortIo may already be gone at program end, so a failure here is said on
-    // standard error directly.
     for (std::size_t i = 0; i < handles_.size(); ++i) {
         const int fd = handles_[i].fd;
         if (fd < 0) continue;
@@ -46,8 +175,8 @@ PpdevPort::~PpdevPort() {
         const int closed = sys_->Close(fd);
         const int error = released < 0 ? released : closed;
         if (error < 0) {
-            std::fprintf(stderr, "lcdtest: cannot release %s: %s\n", ports_[i].devicePath.c_str(),
-                         ErrorText(error).c_str());
+            context_.Report("ppdev-release:" + ports_[i].devicePath,
+                            "cannot release " + ports_[i].devicePath + ": " + ErrorText(error));
         }
     }
 }
@@ -78,18 +207,16 @@ bool PpdevPort::ClaimAt(std::size_t index) {
     // write; a symbolic link put in its place is refused, not followed.
     const int fd = sys_->Open(path, O_RDWR | O_NOFOLLOW);
     if (fd < 0) {
-        PortIo::Instance().ReportProblem(
-            "ppdev-open:" + path,
-            "cannot open " + path + ": " + ErrorText(fd) + " — " + FixFor(fd, kOpenFixes));
+        context_.Report("ppdev-open:" + path, "cannot open " + path + ": " + ErrorText(fd) + " — " +
+                                                  FixFor(fd, kOpenFixes));
         return false;
     }
     // Exclusive, so no other driver slips its own writes between the module's.
     int error = sys_->Ioctl(fd, PPEXCL, nullptr);
     if (error >= 0) error = sys_->Ioctl(fd, PPCLAIM, nullptr);
     if (error < 0) {
-        PortIo::Instance().ReportProblem(
-            "ppdev-claim:" + path,
-            "cannot claim " + path + ": " + ErrorText(error) + " — " + FixFor(error, kClaimFixes));
+        context_.Report("ppdev-claim:" + path, "cannot claim " + path + ": " + ErrorText(error) +
+                                                   " — " + FixFor(error, kClaimFixes));
         sys_->Close(fd);  // never claimed, so nothing is lost if this fails too
         return false;
     }
@@ -106,25 +233,24 @@ int PpdevPort::PortAt(std::uint32_t base) const {
 void PpdevPort::ReportFailure(std::size_t index, const char* cause, const std::string& what,
                               int error) {
     const std::string& path = ports_[index].devicePath;
-    PortIo::Instance().ReportProblem(
+    context_.Report(
         "ppdev-" + std::string(cause) + ":" + path + ":" + std::to_string(-error),
         what + " through " + path + " failed: " + ErrorText(error) +
             " — the module did not get it; check the port and its cable (dmesg | grep parport)");
 }
 
 void PpdevPort::ReportNoPort(std::uint32_t base) {
-    PortIo::Instance().ReportProblem("ppdev-no-port:" + HexAddress(base),
-                                     "no parallel port at " + HexAddress(base) +
-                                         ": its writes are dropped (ports found: " +
-                                         DescribePorts(ports_) + ")" + SuggestPortMap(base));
+    context_.Report("ppdev-no-port:" + HexAddress(base),
+                    "no parallel port at " + HexAddress(base) +
+                        ": its writes are dropped (ports found: " + DescribePorts(ports_) + ")" +
+                        SuggestPortMap(base));
 }
 
 // A port the Port list cannot reach on its own: one away from the list's
 // addresses and not mapped already.
 std::string PpdevPort::SuggestPortMap(std::uint32_t base) const {
     for (const ParportDevice& port : ports_) {
-        if (port.mappedFrom != 0 || LegacyBaseOf(port.base + kControlRegisterOffset) == port.base)
-            continue;
+        if (port.mappedFrom != 0 || ParportRegisterAt(port.base)) continue;
         return std::string(" — to drive it from the Port list, map it: --") + kPortMapOptionName +
                " " + HexAddress(base) + "=" + port.devicePath;
     }
@@ -178,3 +304,21 @@ std::optional<std::uint8_t> PpdevPort::ReadData(std::uint32_t base) {
     }
     return byte;
 }
+
+// ---- The row ----
+
+namespace {
+
+std::optional<std::string> ParsePpdevDevice(std::string_view text, std::string& error) {
+    if (text.starts_with("/dev/parport")) return std::string(text);
+    error = Quoted(text) + " is no ppdev device: expected /dev/parportN, for example /dev/parport1";
+    return std::nullopt;
+}
+
+}  // namespace
+
+// Mapped devices need no back-end of their own: the scan's port takes them.
+extern const Transport kPpdevTransport =
+    MakeTransport<std::string, ParsePpdevDevice, nullptr, nullptr>(
+        "ppdev", "/dev/parport",
+        "/dev/parportN: a parallel port through ppdev, for example a PCI or PCIe card");

@@ -3,9 +3,8 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdio>
 
-#include "io/transports/ParportScan.h"
+#include "base/HexText.h"
 
 namespace {
 
@@ -21,22 +20,15 @@ constexpr ErrorFix kOpenFixes[] = {
 
 }  // namespace
 
-RawPort::RawPort(std::shared_ptr<KernelSystem> sys, E1Wiring e1) : sys_(std::move(sys)), e1_(e1) {}
+RawPort::RawPort(std::shared_ptr<KernelSystem> sys, TransportContext& context, E1Wiring e1)
+    : sys_(std::move(sys)), context_(context), e1_(e1) {}
 
 RawPort::~RawPort() {
     if (fd_ < 0) return;
-    // PortIo may already be gone at program end, so say it on standard error directly.
-    const int closed = sys_->Close(fd_);
-    if (closed < 0) {
-        std::fprintf(stderr, "lcdtest: cannot close %s: %s\n", kRawPortDevice,
-                     ErrorText(closed).c_str());
+    if (const int closed = sys_->Close(fd_); closed < 0) {
+        context_.Report("raw-close",
+                        std::string("cannot close ") + kRawPortDevice + ": " + ErrorText(closed));
     }
-}
-
-bool RawPort::IsAllowedAddress(std::uint32_t address) {
-    for (std::uint32_t base : kPortBases)
-        if (address == base || address == base + kControlRegisterOffset) return true;
-    return false;
 }
 
 bool RawPort::Open() {
@@ -44,9 +36,8 @@ bool RawPort::Open() {
     tried_ = true;
     const int fd = sys_->Open(kRawPortDevice, O_RDWR);
     if (fd < 0) {
-        PortIo::Instance().ReportProblem("raw-open", std::string("cannot open ") + kRawPortDevice +
-                                                         ": " + ErrorText(fd) + " — " +
-                                                         FixFor(fd, kOpenFixes));
+        context_.Report("raw-open", std::string("cannot open ") + kRawPortDevice + ": " +
+                                        ErrorText(fd) + " — " + FixFor(fd, kOpenFixes));
         return false;
     }
     fd_ = fd;
@@ -54,11 +45,10 @@ bool RawPort::Open() {
 }
 
 bool RawPort::Allowed(std::uint32_t address, const char* operation) {
-    if (IsAllowedAddress(address)) return true;
-    PortIo::Instance().ReportProblem(
-        "raw-refused:" + HexAddress(address),
-        "refused to " + std::string(operation) + " I/O address " + HexAddress(address) +
-            ": not a parallel-port register (a fault in the tool; please report it)");
+    if (ParportRegisterAt(address)) return true;
+    context_.Report("raw-refused:" + HexAddress(address),
+                    "refused to " + std::string(operation) + " I/O address " + HexAddress(address) +
+                        ": not a parallel-port register (a fault in the tool; please report it)");
     return false;
 }
 
@@ -68,9 +58,9 @@ std::optional<std::uint8_t> RawPort::ReadData(std::uint32_t address) {
     const ssize_t read = sys_->PRead(fd_, &byte, sizeof byte, static_cast<off_t>(address));
     if (read == static_cast<ssize_t>(sizeof byte)) return byte;
     const int error = read < 0 ? static_cast<int>(read) : -EIO;
-    PortIo::Instance().ReportProblem("raw-read:" + std::to_string(-error),
-                                     "read of " + HexAddress(address) + " through " +
-                                         kRawPortDevice + " failed: " + ErrorText(error));
+    context_.Report("raw-read:" + std::to_string(-error), "read of " + HexAddress(address) +
+                                                              " through " + kRawPortDevice +
+                                                              " failed: " + ErrorText(error));
     return std::nullopt;
 }
 
@@ -85,8 +75,7 @@ void RawPort::Apply(std::uint32_t base, const LineLevels& lines, LineGroup group
     const ssize_t written = sys_->PWrite(fd_, &byte, sizeof byte, static_cast<off_t>(address));
     if (written == static_cast<ssize_t>(sizeof byte)) return;
     const int error = written < 0 ? static_cast<int>(written) : -EIO;
-    PortIo::Instance().ReportProblem("raw-write:" + std::to_string(-error),
-                                     "write to " + HexAddress(address) + " through " +
-                                         kRawPortDevice + " failed: " + ErrorText(error) +
-                                         " — the module did not get it");
+    context_.Report("raw-write:" + std::to_string(-error),
+                    "write to " + HexAddress(address) + " through " + kRawPortDevice +
+                        " failed: " + ErrorText(error) + " — the module did not get it");
 }

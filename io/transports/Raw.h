@@ -5,20 +5,23 @@
 #include <string>
 
 #include "io/KernelSystem.h"
+#include "io/PortBackend.h"
 #include "lines/ParportWiring.h"
-#include "io/PortIo.h"
 
 inline constexpr const char kRawPortDevice[] = "/dev/port";
 
-// The classic ports driven directly through /dev/port, for root. Only the
-// registers of the classic ports are ever written or read: a bug elsewhere must
-// not reach an arbitrary I/O port, so every other address is refused and reported.
+// The classic ports driven directly through /dev/port, for root (--port-io=raw;
+// no --port-map reaches it). Only the registers of the Port list's ports are
+// ever written or read: a bug elsewhere must not reach an arbitrary I/O port,
+// so the port refuses and reports every other address itself, whatever its
+// callers check first.
 // The data lines turned around go to bit 5 of the control register, which does
 // it on a port in a bidirectional mode.
 class RawPort final : public PortBackend {
 public:
     // `e1`: how a 40x4's second enable hangs on pin 17 (the tool cannot see it).
-    explicit RawPort(std::shared_ptr<KernelSystem> sys, E1Wiring e1 = kDefaultE1Wiring);
+    RawPort(std::shared_ptr<KernelSystem> sys, TransportContext& context,
+            E1Wiring e1 = kDefaultE1Wiring);
     ~RawPort() override;
     RawPort(const RawPort&) = delete;
     RawPort& operator=(const RawPort&) = delete;
@@ -32,13 +35,11 @@ public:
     // A failure is reported and not tried again.
     bool Open();
 
-    // Whether `address` is a data or control register of a classic port.
-    static bool IsAllowedAddress(std::uint32_t address);
-
 private:
     // False, after reporting it, for an address that is not allowed.
     bool Allowed(std::uint32_t address, const char* operation);
     std::shared_ptr<KernelSystem> sys_;
+    TransportContext& context_;
     E1Wiring e1_;
     int fd_ = -1;
     bool tried_ = false;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "io/PortChoice.h"
 #include "lcd/Geometry.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "io/PortChoice.h"
 #include "res/Resource.h"
 #include "support/FakeKernel.h"
 #include "support/LineBench.h"
@@ -42,38 +42,36 @@ struct OneLetter final : TestRunSource {
     int size;
 };
 
-class GpioPcf8574Test : public ::testing::Test, protected LineBench {
+class GpioPcf8574Test : public ::testing::Test {
 protected:
-    ~GpioPcf8574Test() override {
-        PortIo::Instance().SetProblemSink({});
-        PortIo::Instance().Reset();
-    }
     // A fresh port, line state and kernel.
     void Fresh() {
-        PortIo::Instance().Reset();
-        g_lines = LineState{};
-        panel.OnCloseupPort();
+        bench.reset();  // the old port I/O lets go before the new one is installed
+        bench = std::make_unique<LineBench>();
         sys = std::make_shared<FakeKernel>();
     }
     // Maps 0x378 as start-up does and puts the back-end in use; the start-up line.
     std::string Use(const std::string& device) {
         std::vector<PortMapping> map;
         EXPECT_EQ(AddPortMapping(map, "0x378=" + device), "");
-        PortBackendChoice choice = ChoosePortBackend(PortIoMode::Auto, sys, map);
-        PortIo::Instance().SetBackend(std::move(choice.backend));
+        PortBackendChoice choice =
+            ChoosePortBackend(PortIoMode::Auto, sys, map, kDefaultE1Wiring, Io());
+        Io().SetBackend(std::move(choice.backend));
         return choice.announcement;
     }
+    PortIo& Io() { return bench->timeline.io; }
     std::string Requests() const { return Joined(sys->requests, ", "); }
-    static std::string Told() { return Joined(PortIo::Instance().Problems(), "\n"); }
+    std::string Told() const { return Joined(bench->timeline.io.Log().Problems(), "\n"); }
     static std::string Joined(const std::vector<std::string>& parts, const char* between) {
         std::string all;
         for (const std::string& p : parts) all += (all.empty() ? "" : between) + p;
         return all;
     }
     TestRunRecord Run(int size, BusWidth width) {
-        return RunDisplayTest(driver, panel, timeline, width, OneLetter(size));
+        return RunDisplayTest(bench->driver, bench->panel, bench->timeline, width, OneLetter(size));
     }
 
+    std::unique_ptr<LineBench> bench = std::make_unique<LineBench>();
     std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
 };
 
@@ -163,19 +161,21 @@ TEST_F(GpioPcf8574Test, EachWiringPutsTheLinesOnItsPins) {
          "funcs, address 0x3F, receive, 0A, 8A, 8F, CF, EF, receive, CF, 8F, 8A, 8F, 83", 0x7F},
         // Pins left unused stay high, as at power-on.
         {kBackpackNoRW, 0x1E,
-         "the PCF8574 at 0x27 on /dev/i2c-1 (D4..D7=P0..P3, RS=P4, E0=P5; 4-bit only, no RW, E1)",
+         "the PCF8574 at 0x27 on /dev/i2c-1 (D4..D7=P0..P3, RS=P4, E0=P5; 4-bit only, no E1, "
+         "no RW: no Verify)",
          "funcs, address 0x27, receive, C5, D5, DF, FF, receive, DF, D5, DF, DC", 0xEF},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
         Fresh();
-        sys->moduleDrives = c.drives;
+        sys->gpio.moduleDrives = c.drives;
+        sys->smbus.moduleDrives = static_cast<std::uint8_t>(c.drives);
         EXPECT_EQ(Use(c.device), "using 0x378 on " + c.shown);
         DlPortWritePortUchar(kDataRegister, 0x5A);
-        const auto read = driver.ReadPulses(ModuleDriver::Register::Data, 1, 0);
-        panel.OnDataInput();
+        const auto read = bench->driver.ReadPulses(ModuleDriver::Register::Data, 1, 0);
+        bench->panel.OnDataInput();
         DlPortWritePortUchar(kDataRegister, 0xC3);
-        panel.OnDataOutput();
+        bench->panel.OnDataOutput();
         EXPECT_EQ(Requests(), c.requests);
         EXPECT_EQ(read, (std::vector<std::optional<std::uint8_t>>{c.read}));
         EXPECT_EQ(Told(), "");
@@ -223,14 +223,15 @@ TEST_F(GpioPcf8574Test, RunsAndVerifyTheWiringCannotCarryAskNothing) {
         Use(device);
         const std::string opened = Requests();
         std::vector<std::string> told;
-        PortIo::Instance().SetProblemSink([&](const std::string& m) { told.push_back(m); });
-        timeline.events.clear();
+        Io().Log().SetSink([&](const std::string& m) { told.push_back(m); });
+        bench->timeline.events.clear();
         const TestRunRecord sent{kSize16x2, {}, {}, BusWidth::Four, {}};
-        EXPECT_EQ(device == kFourBit ? Run(kSize40x4, BusWidth::Four).refusal
-                                     : VerifyModule(driver, panel, timeline, sent).Summary(),
+        EXPECT_EQ(device == kFourBit
+                      ? Run(kSize40x4, BusWidth::Four).refusal
+                      : VerifyModule(bench->driver, bench->panel, bench->timeline, sent).Summary(),
                   refusal);
         EXPECT_EQ(told, std::vector<std::string>{refusal});
-        EXPECT_TRUE(timeline.events.empty());
+        EXPECT_TRUE(bench->timeline.events.empty());
         EXPECT_EQ(Requests(), opened);
     }
 }
@@ -284,12 +285,12 @@ TEST_F(GpioPcf8574Test, EachFailureIsToldOnceWithItsFix) {
          "cannot open /dev/gpiochip0: Permission denied — add your user to group gpio (sudo "
          "usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, "
          "install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/"},
-        {kFourBit, [](K& k) { k.gpioLines = 24; }, Unreached,
+        {kFourBit, [](K& k) { k.gpio.lines = 24; }, Unreached,
          "a line offset the chip lacks: D4=25, D5=24 (/dev/gpiochip0, fake-gpio, has 24 lines, "
          "offsets 0 to 23) — fix the mapping (gpioinfo /dev/gpiochip0 lists the lines)"},
         {kFourBit,
          [](K& k) {
-             k.heldBy = {{7, "spi0 CS1"}, {8, ""}, {9, "held"}};
+             k.gpio.heldBy = {{7, "spi0 CS1"}, {8, ""}, {9, "held"}};
          },
          Unreached,
          "cannot take the lines of /dev/gpiochip0: Device or resource busy — another program or "
@@ -317,7 +318,8 @@ TEST_F(GpioPcf8574Test, EachFailureIsToldOnceWithItsFix) {
          "-f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, "
          "a udev rule puts it there (the example 60-i2c.rules: KERNEL==\"i2c-[0-9]*\", "
          "SUBSYSTEM==\"i2c-dev\", GROUP=\"i2c\", MODE=\"0660\")"},
-        {kBackpack, [](K& k) { k.i2cFunctions = I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE_DATA; },
+        {kBackpack,
+         [](K& k) { k.smbus.functions = I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE_DATA; },
          Unreached,
          "the adapter of /dev/i2c-1 cannot send and receive single bytes (SMBus send byte and "
          "receive byte), which a PCF8574 needs: put the backpack on another I2C bus"},

@@ -22,8 +22,8 @@ struct LossCase {
 
 class OutputLossTest : public ::testing::TestWithParam<LossCase> {
 protected:
-    OutputLossTest() { PortIo::Instance().Reset(); }
-    ~OutputLossTest() override { PortIo::Instance().Reset(); }
+    PortIo io_;
+    ScopedPortIo installed_{io_};
     VirtualClock clock_;
     ScopedClock scoped_{clock_};
 };
@@ -35,8 +35,8 @@ TEST_P(OutputLossTest, IsToldOnceWithWhatWasWrittenAndThePortGoesOn) {
     int pipe[2] = {-1, -1};
     ASSERT_TRUE(c.fault == Fault::DiskFull || ::pipe(pipe) == 0);
     const std::string path = pipe[1] < 0 ? "/dev/full" : "/proc/self/fd/" + std::to_string(pipe[1]);
-    PortTrace trace;
-    VcdWriter vcd(clock_);
+    PortTrace trace(io_);
+    VcdWriter vcd(clock_, io_);
     ASSERT_TRUE(c.waveform ? vcd.Open(path, kBase) : trace.Open(path));
     DlPortWritePortUchar(kBase, 0x41);
     DlPortWritePortUchar(kBase, 0x42);
@@ -49,9 +49,9 @@ TEST_P(OutputLossTest, IsToldOnceWithWhatWasWrittenAndThePortGoesOn) {
 
     std::string told = c.told;
     told.replace(told.find('@'), 1, path);
-    EXPECT_EQ(PortIo::Instance().Problems(), std::vector<std::string>{told});
+    EXPECT_EQ(io_.Log().Problems(), std::vector<std::string>{told});
     EXPECT_TRUE(c.waveform ? vcd.Lost() : trace.Lost());
-    EXPECT_EQ(PortIo::Instance().Lines(kBase).data, 0x44);
+    EXPECT_EQ(io_.Lines(kBase).data, 0x44);
 }
 
 const LossCase kLossCases[] = {

@@ -11,44 +11,40 @@
 #include <vector>
 
 #include "base/Clock.h"
-#include "io/transports/ParportScan.h"
 #include "io/KernelSystem.h"
 #include "io/PortChoice.h"
 #include "io/record/PortTrace.h"
 #include "io/transports/Ppdev.h"
 #include "io/transports/Raw.h"
 #include "port/LineState.h"
-#include "support/FakeKernel.h"
+#include "support/KernelBench.h"
 
 namespace {
 
-using Ioctl = FakeKernel::IoctlCall;
+using Ioctl = FakeParport::IoctlCall;
 
 const std::string kBaseFile0 = std::string(kProcParportDir) + "/parport0/" + kBaseAddressFile;
 
 class ParportTest : public ::testing::Test {
 protected:
-    ParportTest() { PortIo::Instance().Reset(); }
-    ~ParportTest() override { PortIo::Instance().Reset(); }
     void Fresh() {
-        PortIo::Instance().Reset();
-        sys = std::make_shared<FakeKernel>();
+        bench.reset();  // the old port I/O lets go before the new one is installed
+        bench = std::make_unique<KernelBench>();
+        sys = bench->sys;
     }
-    // Every message reported so far, one a line.
-    static std::string Told() {
-        std::string all;
-        for (const std::string& p : PortIo::Instance().Problems()) all += p + "\n";
-        return all;
-    }
-    static bool Reported(const std::string& part) { return Told().find(part) != std::string::npos; }
+    std::string Told() const { return bench->Told(); }
+    bool Reported(const std::string& part) const { return Told().find(part) != std::string::npos; }
 
-    std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
+    PortIo& Io() { return bench->io; }
+
+    std::unique_ptr<KernelBench> bench = std::make_unique<KernelBench>();
+    std::shared_ptr<FakeKernel> sys = bench->sys;
 };
 
 // Ports in number order, other entries ignored, each base address the first
 // decimal number of its file; a bad entry is left out and told, sparing the others.
 TEST_F(ParportTest, ScanListsPortsInNumberOrderAndSkipsBadEntries) {
-    EXPECT_FALSE(ScanParports(*sys).kernelHasParport);  // no parport module: quietly nothing
+    EXPECT_FALSE(ScanParports(*sys, Io()).kernelHasParport);  // no parport module: quietly nothing
     const std::tuple<const char*, int, long> cases[] = {
         // base-addr text, planted read error, base (-1: left out and reported)
         {"888\t1912\n", 0, 0x378}, {"  956 0", 0, 0x3BC}, {"632", 0, 0x278}, {"", 0, -1},
@@ -68,22 +64,25 @@ TEST_F(ParportTest, ScanListsPortsInNumberOrderAndSkipsBadEntries) {
                                                {"parport10", "/dev/parport10", 0xD010}};
         if (base >= 0)
             expected.insert(expected.begin(), {"parport0", "/dev/parport0", std::uint32_t(base)});
-        EXPECT_EQ(ScanParports(*sys).ports, expected) << text;
+        EXPECT_EQ(ScanParports(*sys, Io()).ports, expected) << text;
         EXPECT_EQ(Told().empty(), base >= 0) << text;
         EXPECT_EQ(Reported(kBaseFile0), base < 0) << text;
     }
     sys->errors[kProcParportDir] = -EACCES;
-    EXPECT_TRUE(ScanParports(*sys).ports.empty());
+    EXPECT_TRUE(ScanParports(*sys, Io()).ports.empty());
     EXPECT_TRUE(Reported("cannot list /proc/sys/dev/parport: Permission denied"));
 }
 
-// Only the registers the Port list can reach are ever touched: any other
-// address is refused before it reaches a back-end, read or written, and told once.
+// Only the registers the Port list can reach are ever touched: the port I/O
+// refuses any other address before it reaches a back-end, and the raw port
+// refuses one of its own, whatever its caller checked; each told once.
 TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
     const std::uint32_t registers[] = {0x278, 0x27A, 0x378, 0x37A, 0x3BC, 0x3BE};
     const std::uint32_t others[] = {0, 0x377, 0x379, 0x37B, 0x3BD, 0x3BF, 0x10378, 0xFFFFFFFF};
-    sys->dataLines = 0xA5;
-    PortIo::Instance().SetBackend(std::make_unique<RawPort>(sys));
+    sys->parport.dataLines = 0xA5;
+    auto owned = std::make_unique<RawPort>(sys, Io());
+    RawPort& raw = *owned;
+    Io().SetBackend(std::move(owned));
     EXPECT_FALSE(DlPortReadPortUchar(0x37A));
     EXPECT_EQ(DlPortReadPortUchar(0x278), 0xA5);
     std::vector<std::tuple<std::string, off_t, int>> expected;
@@ -97,15 +96,32 @@ TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
     }
     for (int round = 0; round < 2; ++round)
         for (std::uint32_t address : others) DlPortWritePortUchar(address, 0xA5);
-    EXPECT_EQ(sys->pwrites, expected);
-    EXPECT_EQ(sys->preads, (std::vector<std::pair<std::string, off_t>>{{kRawPortDevice, 0x278}}));
-    EXPECT_EQ(PortIo::Instance().Problems().size(), std::size(others) + 1);
-    EXPECT_TRUE(
-        Reported("refused to read I/O address 0x37A: not a parallel port's data register "
-                 "(a fault in the tool; please report it)\n"));
-    EXPECT_TRUE(
-        Reported("refused to write I/O address 0x37B: not a parallel-port register (a "
-                 "fault in the tool; please report it)\n"));
+    // Bases off the list handed to the raw port itself: a read, then a write of
+    // the data and the control register.
+    for (std::uint32_t base : {0x377u, 0x379u, 0x3BDu}) {
+        EXPECT_EQ(raw.ReadData(base), std::nullopt);
+        raw.Apply(base, LineLevels{0x5A, kLineRS, false}, LineGroup::Data);
+        raw.Apply(base, LineLevels{0x5A, kLineRS, false}, LineGroup::Control);
+    }
+    EXPECT_EQ(sys->parport.pwrites, expected);
+    EXPECT_EQ(sys->parport.preads,
+              (std::vector<std::pair<std::string, off_t>>{{kRawPortDevice, 0x278}}));
+    // Each address once, whichever way it was refused first.
+    const std::string fault =
+        ": not a parallel-port register (a fault in the tool; please "
+        "report it)";
+    EXPECT_EQ(Io().Log().Problems().size(), std::size(others) + 1 + 5);
+    for (const std::string& told :
+         {std::string(
+              "refused to read I/O address 0x37A: not a parallel port's data register (a fault in "
+              "the tool; please report it)"),
+          "refused to write I/O address 0x37B" + fault,
+          "refused to read from I/O address 0x377" + fault,
+          "refused to write to I/O address 0x379" + fault,
+          "refused to write to I/O address 0x37B" + fault,
+          "refused to read from I/O address 0x3BD" + fault,
+          "refused to write to I/O address 0x3BF" + fault})
+        EXPECT_TRUE(Reported(told)) << told;
 }
 
 // Each port is claimed on its first write and released at the end; bytes go as
@@ -114,8 +130,8 @@ TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
 TEST_F(ParportTest, PpdevClaimsLazilyTurnsTheLinesByRequestAndReleases) {
     sys->AddPort(0, 0x378);
     sys->AddPort(1, 0x278);
-    sys->dataLines = 0x5A;
-    PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Ppdev, sys).backend);
+    sys->parport.dataLines = 0x5A;
+    Io().SetBackend(ChoosePortBackend(PortIoMode::Ppdev, sys, {}, kDefaultE1Wiring, Io()).backend);
     EXPECT_TRUE(sys->opened.empty());
     DlPortWritePortUchar(0x378, 0x41);
     DlPortWritePortUchar(0x37A, ControlRegisterByte(kLineE0 | kLineRS));
@@ -128,11 +144,11 @@ TEST_F(ParportTest, PpdevClaimsLazilyTurnsTheLinesByRequestAndReleases) {
         {p1, PPEXCL, -1},    {p1, PPCLAIM, -1}, {p1, PPDATADIR, 1},  {p1, PPWCONTROL, 0x07},
         {p1, PPWCONTROL, 5}, {p1, PPRDATA, 0},  {p1, PPDATADIR, 0},  {p1, PPWCONTROL, 0x07},
     };
-    EXPECT_EQ(sys->ioctls, expected);
+    EXPECT_EQ(sys->parport.ioctls, expected);
     EXPECT_EQ(Told(), "");
-    sys->ioctls.clear();
-    PortIo::Instance().Reset();
-    EXPECT_EQ(sys->ioctls, (std::vector<Ioctl>{{p0, PPRELEASE, -1}, {p1, PPRELEASE, -1}}));
+    sys->parport.ioctls.clear();
+    Io().SetBackend(nullptr);
+    EXPECT_EQ(sys->parport.ioctls, (std::vector<Ioctl>{{p0, PPRELEASE, -1}, {p1, PPRELEASE, -1}}));
     EXPECT_TRUE(sys->fds.empty());
 }
 
@@ -143,9 +159,11 @@ TEST_F(ParportTest, PpdevFailuresAreToldOncePerCauseAndWritesAreDropped) {
     sys->errors["/dev/parport0"] = -EACCES;
     sys->ioctlErrors[{"/dev/parport1", PPCLAIM}] = -ENXIO;
     sys->ioctlErrors[{"/dev/parport2", PPWDATA}] = -EIO;
-    ParportScan scan = ScanParports(*sys);
-    ApplyPortMap(scan, {{0x278, "/dev/parport2"}});
-    PortIo::Instance().SetBackend(std::make_unique<PpdevPort>(sys, scan.ports));
+    ParportScan scan = ScanParports(*sys, Io());
+    std::vector<PortMapping> map;
+    ASSERT_EQ(AddPortMapping(map, "0x278=/dev/parport2"), "");
+    ApplyPortMap(scan, map, Io());
+    Io().SetBackend(std::make_unique<PpdevPort>(sys, scan.ports, Io()));
     for (int round = 0; round < 2; ++round) {
         for (std::uint32_t address : {0x378u, 0x37Au, 0x3BCu, 0x3BEu, 0x278u, 0x27Au})
             DlPortWritePortUchar(address, 0);
@@ -160,19 +178,20 @@ TEST_F(ParportTest, PpdevFailuresAreToldOncePerCauseAndWritesAreDropped) {
               "port, usually the printer driver: unload it (sudo modprobe -r lp) and close any "
               "program using the port\n"
               "write to 0x278 through /dev/parport2 failed: Input/output error — the module did "
-              "not get it; check the port and its cable (dmesg | grep parport)\n");
+              "not get it; check the port and its cable (dmesg | grep parport)");
     sys->ioctlErrors.clear();
     DlPortWritePortUchar(0x27A, 0x0B);  // a failed write is no dead port
-    EXPECT_EQ(sys->ioctls.back(), (Ioctl{"/dev/parport2", PPWCONTROL, 0x0B}));
+    EXPECT_EQ(sys->parport.ioctls.back(), (Ioctl{"/dev/parport2", PPWCONTROL, 0x0B}));
 }
 
 // What each mode picks, which nodes it opens while choosing, what the user is
 // told (the start-up line and the messages), and where a write to 0x37A lands.
 // Whatever it picks hands E1 to the module as --e1-wiring says (straight: inverted
-// at pin 17), each mode taking both wirings in turn.
+// at pin 17).
 TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
     struct Case {
         PortIoMode mode;
+        E1Wiring e1;
         const char* kernel;   // the kernel's port bases, parport0 upwards
         const char* map;      // a --port-map value, or ""
         const char* failing;  // a node that cannot be opened, or ""
@@ -183,30 +202,32 @@ TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
         const char* told;
     };
     using M = PortIoMode;
+    constexpr E1Wiring S = E1Wiring::Straight, I = E1Wiring::Inverter;
     const Case cases[] = {
-        {M::Sim, "", "", "", 0, 0, 0, "", "simulated module (--port-io=sim)"},
-        {M::Auto, "", "", "", 0, 0, 0, "", "simulated module (no parallel port found)"},
-        {M::Auto, "0x378", "", "/dev/parport0", -EACCES, 1, 1, "",
+        {M::Sim, S, "", "", "", 0, 0, 0, "", "simulated module (--port-io=sim)"},
+        {M::Auto, I, "", "", "", 0, 0, 0, "", "simulated module (no parallel port found)"},
+        {M::Auto, S, "0x378", "", "/dev/parport0", -EACCES, 1, 1, "",
          "simulated module (no parallel port could"},
-        {M::Auto, "0x378 0x278", "", "/dev/parport0", -EBUSY, 2, 1, "",
+        {M::Auto, I, "0x378 0x278", "", "/dev/parport0", -EBUSY, 2, 1, "",
          "ppdev (0x378 on /dev/parport0, 0x278 on /dev/parport1)"},
-        {M::Auto, "0x378", "", "", 0, 1, 0, "/dev/parport0", "ppdev (0x378 on /dev/parport0)"},
-        {M::Ppdev, "0x378", "", "/dev/parport0", -EACCES, 0, 1, "",
+        {M::Auto, S, "0x378", "", "", 0, 1, 0, "/dev/parport0", "ppdev (0x378 on /dev/parport0)"},
+        {M::Ppdev, I, "0x378", "", "/dev/parport0", -EACCES, 0, 1, "",
          "ppdev (0x378 on /dev/parport0)"},
-        {M::Ppdev, "0x378", "", "/dev/parport0", 0, 0, 1, "",
+        {M::Ppdev, S, "0x378", "", "/dev/parport0", 0, 0, 1, "",
          "Too many levels of symbolic links — it is a symbolic link"},
-        {M::Ppdev, "", "", "", 0, 0, 2, "", "modprobe parport_pc ppdev"},  // and no port at 0x378
-        {M::Raw, "", "", "", 0, 1, 0, "/dev/port", "raw port I/O through /dev/port"},
-        {M::Raw, "", "", "/dev/port", -EPERM, 1, 1, "",
+        {M::Ppdev, I, "", "", "", 0, 0, 2, "",
+         "modprobe parport_pc ppdev"},  // and no port at 0x378
+        {M::Raw, S, "", "", "", 0, 1, 0, "/dev/port", "raw port I/O through /dev/port"},
+        {M::Raw, I, "", "", "/dev/port", -EPERM, 1, 1, "",
          "cannot open /dev/port: Operation not permitted — raw port I/O needs root"},
-        {M::Ppdev, "0xE800", "0x378=/dev/parport0", "", 0, 0, 0, "/dev/parport0",
+        {M::Ppdev, S, "0xE800", "0x378=/dev/parport0", "", 0, 0, 0, "/dev/parport0",
          "(0x378 on /dev/parport0 at 0xE800 by --port-map)"},
-        {M::Auto, "0x378 0xE800", "0x378=/dev/parport1", "", 0, 1, 0, "/dev/parport1",
+        {M::Auto, I, "0x378 0xE800", "0x378=/dev/parport1", "", 0, 1, 0, "/dev/parport1",
          "(0x378 on /dev/parport1 at 0xE800 by --port-map)"},
-        {M::Ppdev, "0xE800", "", "", 0, 0, 1, "",
+        {M::Ppdev, S, "0xE800", "", "", 0, 0, 1, "",
          "(ports found: 0xE800 on /dev/parport0) — to drive it from the Port list, map it: "
          "--port-map 0x378=/dev/parport0"},
-        {M::Raw, "0xE800", "0x378=/dev/parport0", "", 0, 1, 1, "/dev/port",
+        {M::Raw, I, "0xE800", "0x378=/dev/parport0", "", 0, 1, 1, "/dev/port",
          "--port-map is ignored with --port-io=raw"},
     };
     for (const Case& c : cases) {
@@ -219,33 +240,53 @@ TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
         ASSERT_EQ(*c.map ? AddPortMapping(map, c.map) : "", "");
         if (*c.failing && c.error) sys->errors[c.failing] = c.error;
         if (*c.failing && !c.error) sys->symlinks.insert(c.failing);
-        const bool straight = (&c - cases) % 2 == 0;
-        const PortBackendChoice choice =
-            ChoosePortBackend(c.mode, sys, map, straight ? E1Wiring::Straight : E1Wiring::Inverter);
+        const PortBackendChoice choice = ChoosePortBackend(c.mode, sys, map, c.e1, Io());
         EXPECT_EQ(choice.backend->Wiring(0x378).invertedAtModule,
-                  straight ? ControlLines(kLineE1) : LineSet{0});
+                  c.e1 == S ? ControlLines(kLineE1) : LineSet{0});
         EXPECT_EQ(sys->opened.size(), c.opened);
         choice.backend->Apply(0x378, LineLevels{}, LineGroup::Control);
         const std::string told = choice.announcement + "\n" + Told();
         EXPECT_NE(told.find(c.told), std::string::npos) << told;
-        EXPECT_EQ(PortIo::Instance().Problems().size(), c.problems) << told;
+        EXPECT_EQ(Io().Log().Problems().size(), c.problems) << told;
         std::vector<Ioctl> controls, expected;
-        for (const Ioctl& call : sys->ioctls)
+        for (const Ioctl& call : sys->parport.ioctls)
             if (std::get<1>(call) == PPWCONTROL) controls.push_back(call);
         const bool raw = std::string(c.lands) == kRawPortDevice;
         if (*c.lands && !raw) expected.emplace_back(c.lands, PPWCONTROL, 3);
         EXPECT_EQ(controls, expected);
-        EXPECT_EQ(sys->pwrites.size(), raw ? 1u : 0u);
+        EXPECT_EQ(sys->parport.pwrites.size(), raw ? 1u : 0u);
     }
 }
 
-// --port-map takes a Port list address and a device, each once.
+// --port-map takes a Port list address and a device no other entry has, of a
+// kind the mapping names or its device's name picks.
 TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"0x378=/dev/parport1", ""},
+        {"0x3BC=",
+         "expected a Port list address and a device, for example --port-map "
+         "0x378=/dev/parport1"},
+        {"0xE800=/dev/parport2", "0xE800 is not in the Port list (0x378, 0x278 or 0x3BC)"},
+        {"0x278=ppdev:/dev/parport1",
+         "0x378=/dev/parport1 is mapped already; each address and each device once"},
+        {"0x278=/dev/ttyS0",
+         "no kind of port takes \"/dev/ttyS0\": a device begins /dev/parport..., /dev/gpiochip..., "
+         "/dev/i2c-..., or a kind comes first (ppdev:, gpio: or pcf8574:)"},
+        {"0x278=ppdev:/dev/i2c-1@0x27",
+         "\"/dev/i2c-1@0x27\" is no ppdev device: expected /dev/parportN, for example "
+         "/dev/parport1"},
+        {"0x278=pcf8574:/dev/i2c-1@0x27", ""},
+    };
     std::vector<PortMapping> map;
-    EXPECT_EQ(AddPortMapping(map, "0x378=/dev/parport1"), "");
-    for (const char* bad : {"0x3BC=", "0xE800=/dev/parport2", "0x278=/dev/parport1"})
-        EXPECT_NE(AddPortMapping(map, bad), "") << bad;
-    EXPECT_EQ(map, (std::vector<PortMapping>{{0x378, "/dev/parport1"}}));
+    for (const auto& [text, error] : cases)
+        EXPECT_EQ(AddPortMapping(map, text),
+                  *error ? "--port-map " + std::string(text) + ": " + error : "");
+    ASSERT_EQ(map.size(), 2u);
+    EXPECT_EQ(map[0].base, 0x378u);
+    EXPECT_EQ(map[0].devicePath, "/dev/parport1");
+    EXPECT_EQ(map[0].kind->name, "ppdev");
+    EXPECT_EQ(map[1].devicePath, "/dev/i2c-1@0x27");
+    EXPECT_EQ(map[1].kind->name, "pcf8574");
 }
 
 // The simulated port reads its latch until bit 5 turns it around; then the
@@ -256,15 +297,15 @@ TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
     ScopedClock use(clock);
     const auto path = std::filesystem::temp_directory_path() / "lcdtest-read-trace.txt";
     {
-        PortTrace trace;
+        PortTrace trace(Io());
         ASSERT_TRUE(trace.Open(path.string()));
         DlPortWritePortUchar(0x378, 0x41);
         EXPECT_EQ(DlPortReadPortUchar(0x378), 0x41);
         clock.AdvanceMicros(7);
         DlPortWritePortUchar(0x37A, 0x20);
         EXPECT_EQ(DlPortReadPortUchar(0x378), 0xFF);
-        PortIo::Instance().ReportLost(0x378, "gone", "the device went away");
-        PortIo::Instance().ReportLost(0x378, "gone", "told once");
+        Io().ReportLost(0x378, "gone", "the device went away");
+        Io().ReportLost(0x378, "gone", "told once");
     }
     std::stringstream text;
     text << std::ifstream(path).rdbuf();

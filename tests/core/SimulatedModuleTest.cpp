@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/SimulatedModule.h"
 #include "io/record/VcdWriter.h"
+#include "sim/SimulatedModule.h"
 #include "support/BusTimeline.h"
 
 namespace {
@@ -23,7 +23,7 @@ void Control(std::uint32_t base, std::uint8_t flags) {
 // controller E1 reaches: the 40x4 runs of SimulatedRunTest.)
 TEST(SimulatedModule, ControlRegisterAndAttachment) {
     BusTimeline clock;  // first: a fresh port and line state
-    SimulatedModule module{clock, 0x378};
+    SimulatedModule module{clock, clock.io, 0x378};
     std::vector<BusTransfer> seen;
     module.SetChangeListener([&](const BusTransfer& t) { seen.push_back(t); });
     clock.AdvanceMicros(kPowerOnBusyMicros);
@@ -88,8 +88,8 @@ TEST(SimulatedModule, BusRulesPerController) {
     // clang-format on
     for (const Case& c : cases) {
         BusTimeline clock;
-        PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(c.e1));
-        SimulatedModule module{clock, 0x378};
+        clock.io.SetBackend(std::make_unique<SimulatedPort>(c.e1));
+        SimulatedModule module{clock, clock.io, 0x378};
         module.SetControllerCount(c.controllers);
         clock.AdvanceMicros(kPowerOnBusyMicros);
         if (c.fourBitE0) {
@@ -117,18 +117,18 @@ TEST(SimulatedModule, BusRulesPerController) {
 // OutputLossTest, whose pipe breaks at the write after.)
 TEST(VcdWriter, RecordsTheLinesAsThePortWiresThem) {
     BusTimeline clock;
-    VcdWriter unopened(clock);
+    VcdWriter unopened(clock, clock.io);
     EXPECT_FALSE(unopened.Open("/nonexistent-dir/x.vcd", 0x378));
     EXPECT_NE(unopened.Error().find("/nonexistent-dir/x.vcd"), std::string::npos);
     auto port = std::make_unique<SimulatedPort>();
     PortWiring fourBit;
     fourBit.wired = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
     port->SetWiring(0x278, fourBit);
-    PortIo::Instance().SetBackend(std::move(port));
+    clock.io.SetBackend(std::move(port));
     const auto path =
         std::filesystem::temp_directory_path() / ("lcdtest-wired.vcd-" + std::to_string(getpid()));
     for (const std::uint32_t base : {0x378u, 0x278u}) {
-        VcdWriter vcd(clock);
+        VcdWriter vcd(clock, clock.io);
         ASSERT_TRUE(vcd.Open(path, base)) << vcd.Error();
         clock.AdvanceMicros(10);
         Control(base, kLineE0 | kLineRW | kLineE1);

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "io/transports/Simulated.h"
 #include "lcd/Geometry.h"
 #include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
@@ -98,7 +99,7 @@ class TestRunTest : public ::testing::TestWithParam<std::tuple<RunCase, BusWidth
 // Whichever way E1 hangs on pin 17, a run writes the same.
 TEST_P(TestRunTest, WritesEveryCycleInOrder) {
     const auto& [run, width, e1] = GetParam();
-    PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(e1));
+    timeline.io.SetBackend(std::make_unique<SimulatedPort>(e1));
     const bool fourBit = width == BusWidth::Four;
     FakeSource source(timeline, run.size);
     source.texts = run.boxes;
@@ -158,10 +159,10 @@ TEST_F(TestRunStateTest, NoSizeSelectedTouchesNothing) {
 // bridge does: from then on it takes nothing.
 class VanishingPort final : public PortBackend {
 public:
-    explicit VanishingPort(int writes) : left_(writes) {}
+    VanishingPort(int writes, TransportContext& context) : left_(writes), context_(context) {}
     std::string Describe() const override { return "vanishing port"; }
     void Apply(std::uint32_t base, const LineLevels&, LineGroup) override {
-        if (left_-- == 0) PortIo::Instance().ReportLost(base, "gone", kGone);
+        if (left_-- == 0) context_.ReportLost(base, "gone", kGone);
     }
     std::optional<std::uint8_t> ReadData(std::uint32_t) override { return std::nullopt; }
     PortWiring Wiring(std::uint32_t) const override { return {}; }
@@ -169,14 +170,15 @@ public:
 
 private:
     int left_;
+    TransportContext& context_;
 };
 
 // The run stops at the next cycle after the port is lost, leaving the lines as
 // they are; it is told once, and the next run is refused before any write.
 TEST_F(TestRunStateTest, ALostPortStopsTheRunAndRefusesTheNext) {
-    PortIo::Instance().SetBackend(std::make_unique<VanishingPort>(3));
+    timeline.io.SetBackend(std::make_unique<VanishingPort>(3, timeline.io));
     std::vector<std::string> told;
-    PortIo::Instance().SetProblemSink([&](const std::string& m) { told.push_back(m); });
+    timeline.io.Log().SetSink([&](const std::string& m) { told.push_back(m); });
     FakeSource source(timeline, kSize16x2);
     const TestRunRecord record = RunDisplayTest(driver, panel, timeline, BusWidth::Eight, source);
     // The bring-up under way ends (its writes are dropped); no cycle of the run
@@ -192,7 +194,6 @@ TEST_F(TestRunStateTest, ALostPortStopsTheRunAndRefusesTheNext) {
     EXPECT_EQ(next.refusal, VanishingPort::kGone);
     EXPECT_TRUE(timeline.events.empty());
     EXPECT_EQ(told, (std::vector<std::string>{VanishingPort::kGone, VanishingPort::kGone}));
-    PortIo::Instance().SetProblemSink({});
 }
 
 }  // namespace

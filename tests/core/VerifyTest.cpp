@@ -32,7 +32,7 @@ struct StoppedClock final : Clock {
 
 struct Bench : LineBench {
     explicit Bench(const WiringFault& fault = {}, bool stalled = false)
-        : module(stalled ? static_cast<Clock&>(stopped) : timeline, kPortBases[0]) {
+        : module(stalled ? static_cast<Clock&>(stopped) : timeline, timeline.io, kPortBases[0]) {
         module.SetWiringFault(fault);
     }
     TestRunRecord Run(int size, BusWidth width) {

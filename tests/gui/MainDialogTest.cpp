@@ -10,6 +10,7 @@
 
 #include "app/DialogRun.h"
 #include "app/Display.h"
+#include "app/ExitStatus.h"
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
 #include "port/LinePanel.h"
@@ -195,7 +196,7 @@ TEST_F(MainDialogTest, ItsExitStatusTellsWhetherTheTraceIsWhole) {
     const std::string whole =
         (fs::temp_directory_path() / ("lcdtest-trace-" + std::to_string(getpid()))).string();
     for (const auto& [path, status] :
-         {std::pair{whole, 0}, std::pair{std::string("/dev/full"), kExitOutputLost}}) {
+         {std::pair{whole, 0}, std::pair{std::string("/dev/full"), int{kExitOutputLost}}}) {
         CommonOptions options;
         options.portIo = PortIoMode::Sim;
         options.tracePath = path;

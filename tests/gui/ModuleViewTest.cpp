@@ -70,8 +70,8 @@ class ModuleViewTest : public ::testing::Test, protected DialogFixtureBase {};
 TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
     // Through an inverter, so that RS moving under a straight E1 changes no status
     // line while the repaints are measured (that wiring's lines: SimulatedRunTest).
-    PortIo::Instance().SetBackend(std::make_unique<SimulatedPort>(E1Wiring::Inverter));
-    SimulatedModule module(timeline, 0x378);
+    timeline.io.SetBackend(std::make_unique<SimulatedPort>(E1Wiring::Inverter));
+    SimulatedModule module(timeline, timeline.io, 0x378);
     ModuleView view(module, timeline);
     view.show();
     QCoreApplication::processEvents();  // takes the platform's expose, after which it paints

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "afx/DialogWindow.h"
 #include "gui/DialogHarness.h"
+#include "io/PortChoice.h"
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "io/PortChoice.h"
-#include "afx/DialogWindow.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "sim/ModuleLayout.h"
@@ -71,13 +71,13 @@ void ExpectModuleShows(const SimulatedModule& module, int size) {
 // Hangs the simulated module's port 0x378 on the wiring of `mapping` (a
 // --port-map value, "" for the parallel port) as --port-io=sim does, with E1
 // on pin 17 as `e1` says; nothing is opened for it.
-void UseSimulatedWiring(const std::string& mapping, E1Wiring e1 = kDefaultE1Wiring) {
+void UseSimulatedWiring(PortIo& io, const std::string& mapping, E1Wiring e1 = kDefaultE1Wiring) {
     std::vector<PortMapping> map;
     ASSERT_EQ(mapping.empty() ? "" : AddPortMapping(map, mapping), "");
     auto kernel = std::make_shared<FakeKernel>();
-    PortIo::Instance().SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map, e1).backend);
+    io.SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map, e1, io).backend);
     EXPECT_EQ(kernel->opened, std::vector<std::string>{});
-    ASSERT_TRUE(PortIo::Instance().Simulated());
+    ASSERT_TRUE(io.Simulated());
 }
 
 constexpr const char* kBackpack = "0x378=/dev/i2c-1@0x27";
@@ -101,10 +101,10 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     const int size = std::get<0>(GetParam());
     const BusWidth width = std::get<1>(GetParam());
     const std::string mapping = std::get<2>(GetParam());
-    UseSimulatedWiring(mapping, std::get<3>(GetParam()));
+    UseSimulatedWiring(timeline.io, mapping, std::get<3>(GetParam()));
     const ModuleGeometry& g = kModuleGeometry[size];
     const bool straight = mapping.empty() && std::get<3>(GetParam()) == E1Wiring::Straight;
-    SimulatedModule module(timeline, 0x378);
+    SimulatedModule module(timeline, timeline.io, 0x378);
     module.SetControllerCount(g.controllerCount);
     CLcdTestDlg dlg;
     std::optional<VerifyResult> verified;
@@ -122,7 +122,7 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     // a straight E1 on a 40x4 breaks any: the second enable rests high, so RS moves
     // under it at each of the run's twelve switches between instructions and data,
     // and Verify raises RW once as it ends that resting pulse with a busy read.
-    const std::string how = !mapping.empty() ? PortIo::Instance().Wiring(0x378).text
+    const std::string how = !mapping.empty() ? timeline.io.Wiring(0x378).text
                             : straight       ? "E1 straight to pin 17"
                                              : "E1 through an inverter";
     QStringList status{QString(kSizeNames[size]) + " on port 0x378, " +
@@ -148,7 +148,7 @@ std::string RunTestName(const ::testing::TestParamInfo<SimulatedRunTest::ParamTy
     const bool straight = std::get<3>(info.param) == E1Wiring::Straight;
     return std::string(kSizeNames[std::get<0>(info.param)]) +
            (std::get<1>(info.param) == BusWidth::Eight ? "_8bit" : "_4bit") +
-           (!mapping.empty() ? "_" + std::string(PortKindOf(mapping.substr(6)).name)
+           (!mapping.empty() ? "_" + std::string(TransportNamed(mapping.substr(6)).kind->name)
             : straight       ? "_straight"
                              : "_inverter");
 }
@@ -192,26 +192,26 @@ TEST_F(SimulatedWiringTest, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.notice);
-        PortIo::Instance().Reset();
-        UseSimulatedWiring(c.mapping);
-        SimulatedModule module(timeline, 0x378);
+        BusTimeline fresh;  // a port of its own for each case
+        const ScopedClock useFresh(fresh);
+        UseSimulatedWiring(fresh.io, c.mapping);
+        SimulatedModule module(fresh, fresh.io, 0x378);
         CLcdTestDlg dlg;
         RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
-            PortIo::Instance().SetProblemSink(
-                [&](const std::string& m) { d.ShowPlatformNotice(m); });
+            fresh.io.Log().SetSink([&](const std::string& m) { d.ShowPlatformNotice(m); });
             ChooseAndType(d, kSize16x2);
             if (c.verify) {
                 Click(d, IDC_INIT_4BIT);
                 ExpectModuleShows(module, kSize16x2);
             }
-            const std::size_t writes = timeline.WriteCount();
+            const std::size_t writes = fresh.WriteCount();
             if (c.verify)
                 d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
             else
                 Click(d, IDC_INIT_8BIT);
             EXPECT_EQ(d.Window()->Notice()->text().toStdString(), c.notice);
-            EXPECT_EQ(timeline.WriteCount(), writes);
-            PortIo::Instance().SetProblemSink({});
+            EXPECT_EQ(fresh.WriteCount(), writes);
+            fresh.io.Log().SetSink({});
         });
     }
 }

@@ -72,7 +72,7 @@ TEST_F(SystemMenuTest, RightClickOnTheBackgroundOpensTheMenuAndItsCloseCancels) 
 // Verify compares with the last run and says so in the notice line; before a run
 // it reads nothing.
 TEST_F(SystemMenuTest, VerifyComparesWithTheLastRunAndShowsTheResult) {
-    SimulatedModule module(timeline, kPortBases[0]);
+    SimulatedModule module(timeline, timeline.io, kPortBases[0]);
     module.SetControllerCount(1);  // the 16x2 the dialog starts with
     CLcdTestDlg dlg;
     std::vector<std::string> told;

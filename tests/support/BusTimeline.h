@@ -35,18 +35,20 @@ inline std::ostream& operator<<(std::ostream& os, const BusEvent& e) {
 inline constexpr std::uint32_t kDataRegister = 0x378;
 inline constexpr std::uint32_t kControlRegister = 0x37A;
 
-// Port writes and requested sleeps on one virtual time line, from a fresh simulated
-// port and the line state at its load values: the clock handed to the tool and an
+// Port writes and requested sleeps on one virtual time line, from a port I/O of
+// its own on a fresh simulated port (installed for the register functions) and
+// the line state at its load values: the clock handed to the tool and an
 // observer of the port. A sleep runs the idle work as every clock does; nothing
 // sleeps for real.
 class BusTimeline final : public Clock, public PortObserver {
 public:
+    PortIo io;
+
     BusTimeline() {
-        PortIo::Instance().Reset();
         g_lines = LineState{};
-        PortIo::Instance().AddObserver(this);
+        io.AddObserver(this);
     }
-    ~BusTimeline() override { PortIo::Instance().RemoveObserver(this); }
+    ~BusTimeline() override { io.RemoveObserver(this); }
     BusTimeline(const BusTimeline&) = delete;
     BusTimeline& operator=(const BusTimeline&) = delete;
 
@@ -78,6 +80,7 @@ private:
             if (e.kind == kind) some.push_back(e);
         return some;
     }
+    ScopedPortIo installed_{io};
     std::uint64_t nowMicros_ = 0;
 };
 

@@ -1,0 +1,41 @@
+#pragma once
+
+// i2c-dev in memory: I2C_FUNCS, I2C_SLAVE and SMBus byte transfers to one
+// device whose pins read as the module drives them.
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+struct FakeSmbus {
+    using Log = std::function<int(std::string)>;
+
+    int Ioctl(unsigned long request, void* arg, const Log& log, const std::function<int()>& plant) {
+        char hex[8];
+        if (request == I2C_FUNCS) {
+            *static_cast<unsigned long*>(arg) = functions;
+            return log("funcs");
+        }
+        if (request == I2C_SLAVE) {
+            std::snprintf(hex, sizeof hex, "0x%02X",
+                          unsigned(reinterpret_cast<std::uintptr_t>(arg)));
+            return log("address " + std::string(hex));
+        }
+        auto& smbus = *static_cast<i2c_smbus_ioctl_data*>(arg);
+        if (request != I2C_SMBUS || smbus.size != I2C_SMBUS_BYTE) return -EINVAL;
+        if (const int error = plant()) return error;
+        if (smbus.read_write == I2C_SMBUS_READ) {
+            smbus.data->byte = moduleDrives;
+            return log("receive");
+        }
+        std::snprintf(hex, sizeof hex, "%02X", smbus.command);
+        return log(hex);
+    }
+
+    unsigned long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_BYTE;
+    std::uint8_t moduleDrives = 0xFF;  // what a receive byte gives
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "io/PortIo.h"
+#include "support/FakeKernel.h"
+
+// A port I/O of a test's own, installed for the register functions, and a
+// fake kernel for its transports.
+struct KernelBench {
+    PortIo io;
+    ScopedPortIo installed{io};
+    std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
+
+    // Every message reported so far, one a line.
+    std::string Told() const {
+        std::string all;
+        for (const std::string& p : io.Log().Problems()) all += (all.empty() ? "" : "\n") + p;
+        return all;
+    }
+};
