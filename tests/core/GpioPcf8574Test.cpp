@@ -204,36 +204,18 @@ TEST_F(GpioPcf8574Test, ARunAsksOnceForEachChangeOfTheLines) {
     }
 }
 
-// What a wiring lacks refuses a 40x4 run or Verify, said once, before any
-// request (the dialog tests have the refusals for D0..D3 and RW).
-TEST_F(GpioPcf8574Test, RunsAndVerifyTheWiringCannotCarryAskNothing) {
-    const std::pair<std::string, std::string> cases[] = {
-        {kFourBit,
-         "40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=7, E0=8, D4=25, "
-         "D5=24, D6=23, D7=18) lacks: wire E1, or test a size with one controller"},
-        {kReordered,
-         "Verify cannot read through the wiring of 0x378 (RS=7 inverted, RW=4, E0=0 inverted, "
-         "D4=25, D5=24, D6=23, D7=18): 5 V from the module's data lines can damage 3.3 V GPIO "
-         "pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes reads "
-         "safe"},
-    };
-    for (const auto& [device, refusal] : cases) {
-        SCOPED_TRACE(refusal);
-        Fresh();
-        Use(device);
-        const std::string opened = Requests();
-        std::vector<std::string> told;
-        Io().Log().SetSink([&](const std::string& m) { told.push_back(m); });
-        bench->timeline.events.clear();
-        const TestRunRecord sent{kSize16x2, {}, {}, BusWidth::Four, {}};
-        EXPECT_EQ(device == kFourBit
-                      ? Run(kSize40x4, BusWidth::Four).refusal
-                      : VerifyModule(bench->driver, bench->panel, bench->timeline, sent).Summary(),
-                  refusal);
-        EXPECT_EQ(told, std::vector<std::string>{refusal});
-        EXPECT_TRUE(bench->timeline.events.empty());
-        EXPECT_EQ(Requests(), opened);
-    }
+// Verify over GPIO without reads=safe is refused before any request (what
+// every kind refuses for lines it lacks: TransportTest).
+TEST_F(GpioPcf8574Test, VerifyOverGpioWaitsForSafeReads) {
+    Use(kReordered);
+    const std::string opened = Requests();
+    const TestRunRecord sent{kSize16x2, {}, {}, BusWidth::Four, {}};
+    EXPECT_EQ(VerifyModule(bench->driver, bench->panel, bench->timeline, sent).Summary(),
+              "Verify cannot read through the wiring of 0x378 (RS=7 inverted, RW=4, E0=0 inverted, "
+              "D4=25, D5=24, D6=23, D7=18): 5 V from the module's data lines can damage 3.3 V GPIO "
+              "pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes "
+              "reads safe");
+    EXPECT_EQ(Requests(), opened);
 }
 
 // Each way the hardware cannot be had is told once with its fix: the start-up
@@ -332,11 +314,8 @@ TEST_F(GpioPcf8574Test, EachFailureIsToldOnceWithItsFix) {
          "PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the "
          "low bits), and the wiring and power of SDA, SCL, VCC and GND",
          1},
-        // ENODEV once the chip is unregistered; a USB bridge may answer EIO first.
-        {kFourBit, fails("-", -ENODEV), Lost,
-         "the GPIO chip /dev/gpiochip0 went away (No such device): the run stopped; plug it back "
-         "in and start lcdtest again",
-         1},
+        // ENODEV once the chip is unregistered (TransportTest); a USB bridge may
+        // answer EIO first.
         {kFourBit, fails("-", -EIO), Lost,
          "the GPIO chip /dev/gpiochip0 went away (Input/output error): the run stopped; plug it "
          "back in and start lcdtest again",
@@ -344,10 +323,8 @@ TEST_F(GpioPcf8574Test, EachFailureIsToldOnceWithItsFix) {
         {kFourBit, ioctlFails("lines", GPIO_V2_LINE_GET_VALUES_IOCTL, -EPERM), GoesOn,
          "reading the lines of 0x378 on /dev/gpiochip0 failed: Operation not permitted — check "
          "what the kernel says about the chip (dmesg)"},
-        // The backpack is gone at ENODEV, or after three transfers in a row unanswered:
-        // two, one that goes through, then three.
-        {kBackpack, fails("+-", -ENODEV), Lost,
-         "the PCF8574 at 0x27 on /dev/i2c-1 is gone (No such device)" + gone, 1},
+        // The backpack is gone at ENODEV (TransportTest), or after three transfers
+        // in a row unanswered: two, one that goes through, then three.
         {kBackpack, fails("+--+-", -ENXIO), Lost,
          "sending to the PCF8574 at 0x27 on /dev/i2c-1 failed: No such device or address — the "
          "module did not get it; check the backpack's wiring and power\n"

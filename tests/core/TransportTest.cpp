@@ -1,0 +1,197 @@
+// What every kind of port in the table of transports must do, checked row by
+// row over the fake kernel: a mapping it cannot read refused with the reason,
+// its kind named or not alike, the wiring the simulated module hangs on equal
+// to the opened port's, runs and Verify the wiring cannot carry refused before
+// any request, the lines at rest once the tool rests them, and a device that
+// goes away told once, the run stopped and the next one refused.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "io/PortChoice.h"
+#include "lcd/Geometry.h"
+#include "lcd/TestRun.h"
+#include "lcd/Verify.h"
+#include "res/Resource.h"
+#include "support/FakeKernel.h"
+#include "support/LineBench.h"
+
+namespace {
+
+// What one kind needs to be checked.
+struct Sample {
+    std::string_view kind;
+    std::string fourBit;  // a 4-bit wiring with RW, read back safely
+    std::string noRW;     // a 4-bit wiring without RW
+    std::string bad;      // a device text the kind cannot read
+    std::string badError;
+    std::string gone;  // the lost message once the device in `fourBit` goes away
+    // The module's lines as the kernel shows them now (the wired ones).
+    std::function<LineLevels(const FakeKernel&)> seen;
+};
+
+void PrintTo(const Sample& sample, std::ostream* os) {
+    *os << sample.kind;
+}
+
+// The level of GPIO line `offset` as the fake chip holds it (an input counts low).
+bool GpioHigh(const FakeKernel& k, std::uint32_t offset) {
+    const auto line = k.gpio.line.find(offset);
+    return line != k.gpio.line.end() && line->second == "1";
+}
+
+// The pins of the last byte sent to an expander: "3C" in the request log.
+std::uint8_t LastSent(const FakeKernel& k) {
+    for (auto r = k.requests.rbegin(); r != k.requests.rend(); ++r)
+        if (r->size() == 2) return static_cast<std::uint8_t>(std::stoul(*r, nullptr, 16));
+    return 0xFF;
+}
+
+const Sample kSamples[] = {
+    {"gpio", "/dev/gpiochip0:RS=7,RW=22,E0=8,D4=25,D5=24,D6=23,D7=18,reads=safe",
+     "/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18", "/dev/gpiochip0:RS=7,E0=x",
+     "\"E0=x\": the line offset must be a number, for example E0=7",
+     "the GPIO chip /dev/gpiochip0 went away (No such device): the run stopped; plug it back in "
+     "and start lcdtest again",
+     [](const FakeKernel& k) {
+         LineLevels lines;
+         const std::pair<std::uint32_t, int> data[] = {{25, 4}, {24, 5}, {23, 6}, {18, 7}};
+         for (const auto& [offset, bit] : data)
+             if (GpioHigh(k, offset)) lines.data |= static_cast<std::uint8_t>(1u << bit);
+         lines.control = static_cast<std::uint8_t>((GpioHigh(k, 8) ? kLineE0 : 0) |
+                                                   (GpioHigh(k, 22) ? kLineRW : 0) |
+                                                   (GpioHigh(k, 7) ? kLineRS : 0));
+         return lines;
+     }},
+    {"pcf8574", "/dev/i2c-1@0x27", "/dev/i2c-1@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7",
+     "/dev/i2c-1@0x27:RS=P9", "\"P9\" is no PCF8574 pin: expected P0..P7",
+     "the PCF8574 at 0x27 on /dev/i2c-1 is gone (No such device): the run stopped — plug the USB "
+     "bridge back in or check the backpack's wiring and power, then start lcdtest again",
+     [](const FakeKernel& k) {
+         const std::uint8_t pins = LastSent(k);  // the common backpack's wiring
+         return LineLevels{
+             static_cast<std::uint8_t>(pins & 0xF0),
+             static_cast<std::uint8_t>((pins & 1 ? kLineRS : 0) | (pins & 2 ? kLineRW : 0) |
+                                       (pins & 4 ? kLineE0 : 0)),
+             false};
+     }},
+};
+
+// Line 1 holds "A", the others nothing.
+struct OneLetter final : TestRunSource {
+    explicit OneLetter(int size) : size(size) {}
+    int SizeSelection() const override { return size; }
+    std::string LineBoxText(int id) const override { return id == IDC_LINE1 ? "A" : ""; }
+    int size;
+};
+
+class TransportTest : public ::testing::TestWithParam<Sample>, protected LineBench {
+protected:
+    // Maps 0x378 to `device` and puts its back-end in use.
+    void Use(const std::string& device) {
+        std::vector<PortMapping> map;
+        ASSERT_EQ(AddPortMapping(map, "0x378=" + device), "");
+        timeline.io.SetBackend(
+            ChoosePortBackend(PortIoMode::Auto, sys, map, kDefaultE1Wiring, timeline.io).backend);
+    }
+    TestRunRecord Run(int size, BusWidth width) {
+        return RunDisplayTest(driver, panel, timeline, width, OneLetter(size));
+    }
+    std::vector<std::string> Told() const { return timeline.io.Log().Problems(); }
+
+    std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
+};
+
+TEST(Transports, EveryKindThatOpensAPortHasASample) {
+    for (const Transport* kind : Transports()) {
+        const bool sampled = std::any_of(std::begin(kSamples), std::end(kSamples),
+                                         [&](const Sample& s) { return s.kind == kind->name; });
+        EXPECT_EQ(sampled, kind->open != nullptr) << kind->name;
+    }
+}
+
+// Read the same with its kind named, refused with the reason otherwise; the
+// simulated module's wiring is the opened port's.
+TEST_P(TransportTest, ReadsItsMappingsOnceAndWiresTheSimulatedModuleAlike) {
+    const Sample& s = GetParam();
+    std::vector<PortMapping> map;
+    EXPECT_EQ(AddPortMapping(map, "0x378=" + s.bad),
+              "--port-map 0x378=" + s.bad + ": " + s.badError);
+    ASSERT_EQ(AddPortMapping(map, "0x378=" + std::string(s.kind) + ":" + s.fourBit), "");
+    ASSERT_EQ(map.front().kind->name, s.kind);
+    Use(s.fourBit);
+    const PortWiring real = timeline.io.Wiring(0x378);
+    const PortWiring simulated = map.front().kind->wiring(map.front().config);
+    EXPECT_EQ(simulated.wired, real.wired);
+    EXPECT_EQ(simulated.invertedAtModule, real.invertedAtModule);
+    EXPECT_EQ(simulated.noReads, real.noReads);
+    EXPECT_EQ(simulated.text, real.text);
+    EXPECT_EQ(real.wired, ControlLines(kLineRS | kLineRW | kLineE0) | DataLines(kHighDataNibble));
+    EXPECT_EQ(Told(), std::vector<std::string>{});
+}
+
+// At rest once the tool rests them, as the dialog does at start; then a run and
+// Verify go through.
+TEST_P(TransportTest, StartsAtRestAndCarriesARunAndVerify) {
+    const Sample& s = GetParam();
+    Use(s.fourBit);
+    g_lines.dataLatch = 0xFF;
+    panel.RefreshDataPort();
+    panel.ReturnToRest();
+    EXPECT_EQ(s.seen(*sys), LineLevels{});
+    const TestRunRecord sent = Run(kSize16x2, BusWidth::Four);
+    EXPECT_EQ(sent.refusal + sent.stopped, "");
+    EXPECT_EQ(s.seen(*sys), LineLevels{});
+    EXPECT_EQ(VerifyModule(driver, panel, timeline, sent).outcome, VerifyResult::Outcome::Fail);
+    EXPECT_EQ(Told(), std::vector<std::string>{});
+}
+
+// What the wiring lacks refuses the run or Verify that needs it, each told
+// with the wiring as the start-up line shows it, and no request goes out.
+TEST_P(TransportTest, RefusesWhatItsWiringCannotCarry) {
+    const Sample& s = GetParam();
+    Use(s.noRW);
+    const std::string has = "the wiring of 0x378 (" + timeline.io.Wiring(0x378).text + ")";
+    const std::size_t opened = sys->requests.size();
+    std::vector<std::string> told;
+    timeline.io.Log().SetSink([&](const std::string& m) { told.push_back(m); });
+    timeline.events.clear();
+    const TestRunRecord sent{kSize16x2, {}, {}, BusWidth::Four, {}};
+    Run(kSize16x2, BusWidth::Eight);
+    Run(kSize40x4, BusWidth::Four);
+    VerifyModule(driver, panel, timeline, sent);
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        "Init 8-bit needs D0..D3, which " + has + " lacks: use Init 4-bit",
+                        "40x4 needs E1 for its second controller, which " + has +
+                            " lacks: wire E1, or test a size with one controller",
+                        "Verify needs RW to read the module, which " + has +
+                            " lacks: wire the module's RW to the port instead of to ground"}));
+    EXPECT_TRUE(timeline.events.empty());
+    EXPECT_EQ(sys->requests.size(), opened);
+}
+
+// Gone mid-run: told once, the run stops, nothing more is asked of it, and the
+// next run and Verify are refused with the same message.
+TEST_P(TransportTest, ADeviceThatGoesAwayIsToldOnce) {
+    const Sample& s = GetParam();
+    Use(s.fourBit);
+    sys->fates = "+++-";
+    const TestRunRecord sent = Run(kSize16x2, BusWidth::Four);
+    EXPECT_EQ(sent.stopped, s.gone);
+    const std::size_t asked = sys->requests.size();
+    EXPECT_EQ(Run(kSize16x2, BusWidth::Four).refusal, s.gone);
+    EXPECT_EQ(VerifyModule(driver, panel, timeline, sent).Summary(),
+              "Verify cannot read: " + s.gone);
+    EXPECT_EQ(sys->requests.size(), asked);
+    EXPECT_EQ(sys->failed, 1);
+    EXPECT_EQ(Told(), std::vector<std::string>{s.gone});
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, TransportTest, ::testing::ValuesIn(kSamples),
+                         [](const ::testing::TestParamInfo<Sample>& info) {
+                             return std::string(info.param.kind);
+                         });
+
+}  // namespace
