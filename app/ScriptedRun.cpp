@@ -121,6 +121,85 @@ ScriptedResult RunScriptedTest(const ScriptedRun& run, Clock& clock) {
     return {pass ? kExitOk : kExitFail, result.Summary(), result.Details(kDetailLines)};
 }
 
+namespace {
+
+// The options of a scripted run beside the ones it shares with the dialog.
+class ScriptedOptionSet {
+public:
+    ScriptedOptionSet()
+        : run_("run", "The size and bus width, e.g. 16x2:8 or 40x4:4.", "SIZE:8|4"),
+          verify_("verify", "Read the module back and compare."),
+          noWindow_("no-window", "Show no window, even with a display."),
+          port_("port", QString::fromStdString("The port: " + PortListText("(default)") + "."),
+                "BASE", QString::fromStdString(HexAddress(kPortBases[0]))) {
+        for (int n = 1; n <= 4; ++n)
+            lines_.emplace_back(
+                QStringLiteral("line%1").arg(n),
+                QStringLiteral("The text of line %1 (default: the size's demo text).").arg(n),
+                "TEXT");
+    }
+
+    void AddTo(QCommandLineParser& parser) const {
+        for (const auto& option : {run_, verify_, noWindow_, port_}) parser.addOption(option);
+        common_.AddTo(parser);
+        for (const auto& option : lines_) parser.addOption(option);
+    }
+
+    // Reads them from a parser that has parsed; "" or the usage error to tell.
+    std::string Read(const QCommandLineParser& parser, ScriptedRun& run,
+                     CommonOptions& options) const {
+        if (!parser.positionalArguments().isEmpty())
+            return "unexpected argument \"" + parser.positionalArguments().front().toStdString() +
+                   "\"";
+        const auto choice = ParseRunChoice(parser.value(run_).toStdString());
+        if (!choice)
+            return "--run takes a size and a bus width such as 16x2:8 or 40x4:4, not \"" +
+                   parser.value(run_).toStdString() + "\"";
+        run.choice = *choice;
+        run.verify = parser.isSet(verify_);
+        for (int n = 0; n < 4; ++n)
+            if (parser.isSet(lines_[n]))
+                run.lines[n] = parser.value(lines_[n]).toLatin1().toStdString();
+        bool number = false;
+        run.portBase = parser.value(port_).toUInt(&number, 0);
+        if (!number || PortSelectionForBase(run.portBase) < 0)
+            return "--port takes " + PortListText() + ", not \"" +
+                   parser.value(port_).toStdString() + "\"";
+        if (std::string error = common_.Read(parser, options); !error.empty()) return error;
+        run.simulationAsked = options.portIo == PortIoMode::Sim;
+        return "";
+    }
+
+private:
+    QCommandLineOption run_, verify_, noWindow_, port_;
+    std::vector<QCommandLineOption> lines_;
+    CommonOptionSet common_;
+};
+
+// The command line read into `run` and `options`; nullopt when the run is not
+// to go on, with the status to end with (after --help, or a usage error told).
+std::optional<int> ParseScriptedRun(const QCoreApplication& app, ScriptedRun& run,
+                                    CommonOptions& options) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Scripted run: one test run of the module, optionally read back, and one result line. "
+        "Exit status 0 PASS (or sent, without --verify), 1 FAIL, 2 usage error, 3 port not "
+        "reached, 4 the trace or waveform lost data.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const ScriptedOptionSet set;
+    set.AddTo(parser);
+    if (!parser.parse(app.arguments())) return Usage(parser.errorText().toStdString());
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return kExitOk;
+    }
+    if (const std::string error = set.Read(parser, run, options); !error.empty())
+        return Usage(error);
+    return std::nullopt;
+}
+
+}  // namespace
+
 int RunScripted(int argc, char** argv) {
     // Without a reachable display the run goes on without a window.
     const bool window = !HasArgument(argc, argv, "--no-window") && DisplayProblem().empty();
@@ -131,57 +210,9 @@ int RunScripted(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName("lcdtest");
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Scripted run: one test run of the module, optionally read back, and one result line. "
-        "Exit status 0 PASS (or sent, without --verify), 1 FAIL, 2 usage error, 3 port not "
-        "reached, 4 the trace or waveform lost data.");
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption runOption("run", "The size and bus width, e.g. 16x2:8 or 40x4:4.",
-                                       "SIZE:8|4");
-    const QCommandLineOption verify("verify", "Read the module back and compare.");
-    const QCommandLineOption noWindow("no-window", "Show no window, even with a display.");
-    const QCommandLineOption portOption(
-        "port", QString::fromStdString("The port: " + PortListText("(default)") + "."), "BASE",
-        QString::fromStdString(HexAddress(kPortBases[0])));
-    const CommonOptionSet common;
-    std::vector<QCommandLineOption> lineOptions;
-    for (int n = 1; n <= 4; ++n)
-        lineOptions.emplace_back(QStringLiteral("line%1").arg(n),
-                                 QStringLiteral("The text of line %1 (default: the size's demo "
-                                                "text).")
-                                     .arg(n),
-                                 "TEXT");
-    for (const auto& option : {runOption, verify, noWindow, portOption}) parser.addOption(option);
-    common.AddTo(parser);
-    for (const auto& option : lineOptions) parser.addOption(option);
-    if (!parser.parse(app->arguments())) return Usage(parser.errorText().toStdString());
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return kExitOk;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return Usage("unexpected argument \"" + parser.positionalArguments().front().toStdString() +
-                     "\"");
-
     ScriptedRun run;
-    const auto choice = ParseRunChoice(parser.value(runOption).toStdString());
-    if (!choice)
-        return Usage("--run takes a size and a bus width such as 16x2:8 or 40x4:4, not \"" +
-                     parser.value(runOption).toStdString() + "\"");
-    run.choice = *choice;
-    run.verify = parser.isSet(verify);
-    for (int n = 0; n < 4; ++n)
-        if (parser.isSet(lineOptions[n]))
-            run.lines[n] = parser.value(lineOptions[n]).toLatin1().toStdString();
-    bool number = false;
-    run.portBase = parser.value(portOption).toUInt(&number, 0);
-    if (!number || PortSelectionForBase(run.portBase) < 0)
-        return Usage("--port takes " + PortListText() + ", not \"" +
-                     parser.value(portOption).toStdString() + "\"");
     CommonOptions options;
-    if (const std::string error = common.Read(parser, options); !error.empty()) return Usage(error);
-    run.simulationAsked = options.portIo == PortIoMode::Sim;
+    if (const std::optional<int> status = ParseScriptedRun(*app, run, options)) return *status;
 
     PortSession session(options, run.portBase, TheClock());
     if (!session.Error().empty()) return Usage(session.Error());
