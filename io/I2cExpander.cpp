@@ -50,26 +50,36 @@ std::string ExpanderDevice::WiringText(const ExpanderChip& chip) const {
     std::string text;
     const auto add = [&](const std::string& item) { text += (text.empty() ? "" : ", ") + item; };
     const auto target = [&](int p) { return map.pin[static_cast<std::size_t>(p)]; };
+    const auto mark = [&](int line) { return inverted >> line & 1 ? " inverted" : ""; };
+    std::string backlight;  // its pins, where the first of them stands
     for (int p = 0; p < chip.pins; ++p) {
         const int line = target(p);
         const std::string pin(chip.pinNames[p]);
         if (line == ExpanderPins::kNone) continue;
         if (line == ExpanderPins::kBacklight) {
-            add("backlight " + pin + (backlightOn ? " on" : " off"));
+            if (backlight.empty()) add("\x01");
+            backlight += (backlight.empty() ? "" : "+") + pin;
             continue;
         }
-        // Three or more data lines in a row on pins in a row read as one range.
+        // Three or more data lines in a row on pins in a row, none inverted,
+        // read as one range.
         int last = p;
-        while (line < kDataLineCount && last + 1 < chip.pins &&
-               target(last + 1) == line + (last + 1 - p) && target(last + 1) < kDataLineCount)
+        while (line < kDataLineCount && !(inverted >> line & 1) && last + 1 < chip.pins &&
+               target(last + 1) == line + (last + 1 - p) && !(inverted >> target(last + 1) & 1))
             ++last;
         if (last - p >= 2) {
             add(TargetName(line) + ".." + TargetName(target(last)) + "=" + pin + ".." +
                 std::string(chip.pinNames[last]));
             p = last;
         } else {
-            add(TargetName(line) + "=" + pin);
+            add(TargetName(line) + "=" + pin + mark(line));
         }
+    }
+    if (!backlight.empty()) {
+        const bool low = inverted >> ExpanderPins::kBacklight & 1;
+        text.replace(text.find('\x01'), 1,
+                     "backlight " + backlight + (backlightOn ? " on" : " off") +
+                         (low ? " (lit by a low pin)" : ""));
     }
     // What the wiring lacks, said once here so the refusals need not surprise.
     const std::string lacks = WiringLacks(Wiring(chip, false));
@@ -83,22 +93,41 @@ PortWiring ExpanderDevice::Wiring(const ExpanderChip& chip) const {
 PortWiring ExpanderDevice::Wiring(const ExpanderChip& chip, bool withText) const {
     PortWiring wiring;
     wiring.wired = map.Wired();
-    wiring.invertedAtModule = 0;
+    wiring.invertedAtModule = 0;  // the tool undoes the inverting stages itself
     if (withText) wiring.text = WiringText(chip);
     return wiring;
+}
+
+std::string ExpanderDevice::MappingText(const ExpanderChip& chip) const {
+    std::string text = bus + "@" + HexByte(address);
+    if (map == chip.common && inverted == chip.commonInverted) return text;
+    std::string items;
+    const auto add = [&](const std::string& item) { items += (items.empty() ? "" : ",") + item; };
+    for (const int line : kLinesInPinOrder)
+        if (const int pin = map.PinOf(line); pin >= 0)
+            add(TargetName(line) + "=" + std::string(chip.pinNames[pin]));
+    for (int p = 0; p < chip.pins; ++p)
+        if (map.pin[static_cast<std::size_t>(p)] == ExpanderPins::kBacklight)
+            add("BL=" + std::string(chip.pinNames[p]));
+    std::string invert;
+    for (int line = 0; line <= ExpanderPins::kBacklight; ++line)
+        if (inverted >> line & 1) invert += (invert.empty() ? "" : "+") + TargetName(line);
+    if (!invert.empty()) add("invert=" + invert);
+    return text + ":" + items;
 }
 
 std::uint16_t ExpanderDevice::PinsOf(const ExpanderChip& chip, const LineLevels& lines) const {
     std::uint16_t pins = 0;
     for (int p = 0; p < chip.pins; ++p) {
         const int target = map.pin[static_cast<std::size_t>(p)];
+        const bool invert = target >= 0 && (inverted >> target & 1);
         bool high = true;  // an unused pin stays a weak input, as at power-on
         if (target == ExpanderPins::kBacklight)
-            high = backlightOn;
+            high = backlightOn != invert;
         else if (target >= kDataLineCount)
-            high = lines.control >> (target - kDataLineCount) & 1;
-        else if (target >= 0)
-            high = lines.dataInput || (lines.data >> target & 1);
+            high = static_cast<bool>(lines.control >> (target - kDataLineCount) & 1) != invert;
+        else if (target >= 0)  // a data pin to be read is written high, whatever it inverts
+            high = lines.dataInput || static_cast<bool>(lines.data >> target & 1) != invert;
         if (high) pins |= static_cast<std::uint16_t>(1u << p);
     }
     return pins;
@@ -117,8 +146,10 @@ std::uint8_t ExpanderDevice::DataOf(const ExpanderChip& chip, std::uint16_t pins
     std::uint8_t data = 0xFF;
     for (int p = 0; p < chip.pins; ++p) {
         const int target = map.pin[static_cast<std::size_t>(p)];
-        if (target >= 0 && target < kDataLineCount && !(pins >> p & 1))
-            data &= static_cast<std::uint8_t>(~(1u << target));
+        if (target < 0 || target >= kDataLineCount) continue;
+        const bool high =
+            static_cast<bool>(pins >> p & 1) != static_cast<bool>(inverted >> target & 1);
+        if (!high) data &= static_cast<std::uint8_t>(~(1u << target));
     }
     return data;
 }
@@ -133,6 +164,7 @@ std::optional<ExpanderDevice> ParseExpanderDevice(const ExpanderChip& chip, std:
     if (!text.starts_with(kI2cBusPrefix) || at == std::string_view::npos) return fail(Shape(chip));
     ExpanderDevice device;
     device.map = chip.common;
+    device.inverted = chip.commonInverted;
     device.bus = std::string(text.substr(0, at));
     if (!ParseNumber(text.substr(kI2cBusPrefix.size(), at - kI2cBusPrefix.size()),
                      device.busNumber))
@@ -156,6 +188,7 @@ std::optional<ExpanderDevice> ParseExpanderDevice(const ExpanderChip& chip, std:
     ExpanderPins map = NoPins();
     bool mapped = false;
     std::optional<bool> backlight;
+    std::optional<std::uint32_t> inverted;
     std::vector<MappingItem> items = MappingItems(rest.substr(end + 1));
     if (items.empty()) items.push_back({});  // a separator with nothing after it
     for (const MappingItem& item : items) {
@@ -171,6 +204,18 @@ std::optional<ExpanderDevice> ParseExpanderDevice(const ExpanderChip& chip, std:
             backlight = item.value == "on";
             continue;
         }
+        if (item.key == "invert") {
+            inverted = 0;
+            for (const MappingItem& name : MappingItems(item.value, '+')) {
+                const int target = TargetNamed(name.text);
+                if (target < 0)
+                    return fail("invert=" + std::string(item.value) + ": unknown line " +
+                                Quoted(name.text) +
+                                "; the lines are D0..D7, E0, E1, RS, RW and BL (the backlight)");
+                *inverted |= 1u << target;
+            }
+            continue;
+        }
         const int target = TargetNamed(item.key);
         if (target < 0)
             return fail("unknown line " + Quoted(item.key) +
@@ -179,14 +224,26 @@ std::optional<ExpanderDevice> ParseExpanderDevice(const ExpanderChip& chip, std:
         if (pin < 0)
             return fail(Quoted(item.value) + " is no " + std::string(chip.name) +
                         " pin: expected " + std::string(chip.pinRange));
-        if (map.PinOf(target) >= 0) return fail(std::string(item.key) + " is named twice");
+        // A backlight may take several pins (red, green and blue).
+        if (target != ExpanderPins::kBacklight && map.PinOf(target) >= 0)
+            return fail(std::string(item.key) + " is named twice");
         if (const int taken = map.pin[static_cast<std::size_t>(pin)]; taken != ExpanderPins::kNone)
             return fail(std::string(item.value) + " is named twice, for " + TargetName(taken) +
                         " and " + std::string(item.key));
         map.pin[static_cast<std::size_t>(pin)] = target;
         mapped = true;
     }
-    if (mapped) device.map = map;  // a pin map of its own replaces the whole common one
+    if (mapped) {  // a pin map of its own replaces the whole common one
+        device.map = map;
+        device.inverted = 0;
+    }
+    if (inverted) {
+        for (int target = 0; target <= ExpanderPins::kBacklight; ++target)
+            if (*inverted >> target & 1 && device.map.PinOf(target) < 0)
+                return fail("invert= names " + TargetName(target) +
+                            ", which the mapping does not wire");
+        device.inverted = *inverted;
+    }
     if (backlight) {
         if (device.map.PinOf(ExpanderPins::kBacklight) < 0)
             return fail(std::string("backlight=") + (*backlight ? "on" : "off") +
@@ -209,6 +266,14 @@ ExpanderPort::~ExpanderPort() {
     if (const int closed = i2c_.Close(); closed < 0)
         context_.Report("i2c-close:" + device_.bus,
                         "cannot close " + device_.bus + ": " + ErrorText(closed));
+}
+
+std::unique_ptr<PortBackend> ExpanderPort::Open(const ExpanderChip& chip,
+                                                const ExpanderDevice& device,
+                                                const OpenRequest& request) {
+    auto port = std::make_unique<ExpanderPort>(chip, device, request);
+    port->Connect();
+    return port;
 }
 
 std::string ExpanderPort::Where() const {
@@ -241,7 +306,7 @@ void ExpanderPort::Connect() {
         i2c_.Close();
         return;
     }
-    if (const int greeted = Greet(); greeted < 0) {
+    if (const int greeted = chip_.greet(i2c_); greeted < 0) {
         context_.Report("i2c-probe:" + at,
                         NoAcknowledge(greeted)
                             ? "no device answers at " + HexByte(device_.address) + " on " + bus +
@@ -282,9 +347,9 @@ void ExpanderPort::Apply(std::uint32_t, const LineLevels& lines, LineGroup) {
                 inputs |= static_cast<std::uint16_t>(1u << p);
         if (lines.dataInput) inputs |= device_.DataPins(chip_);
     }
-    const std::pair<std::uint16_t, std::uint16_t> pins{device_.PinsOf(chip_, lines), inputs};
+    const PinState pins{device_.PinsOf(chip_, lines), inputs};
     if (pins_ == pins) return;  // no pin changes, so nothing goes on the wire
-    if (const int error = WritePins(pins.first, pins.second); error < 0) {
+    if (const int error = chip_.write(i2c_, pins, pins_); error < 0) {
         ReportTransferFailure(false, error);
         return;
     }
@@ -295,7 +360,7 @@ void ExpanderPort::Apply(std::uint32_t, const LineLevels& lines, LineGroup) {
 std::optional<std::uint8_t> ExpanderPort::ReadData(std::uint32_t) {
     if (!reached_ || lost_) return std::nullopt;
     std::uint16_t pins = 0;
-    if (const int error = ReadPins(pins); error < 0) {
+    if (const int error = chip_.read(i2c_, device_.DataPins(chip_), pins); error < 0) {
         ReportTransferFailure(true, error);
         return std::nullopt;
     }

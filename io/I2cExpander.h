@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,7 +37,16 @@ constexpr ExpanderPins NoPins() {
     return pins;
 }
 
-// One kind of expander, as its transport describes it.
+// The pins' state a write leaves: levels, and which pins are inputs.
+struct PinState {
+    std::uint16_t levels = 0;
+    std::uint16_t inputs = 0;
+    bool operator==(const PinState&) const = default;
+};
+
+// One kind of expander, as its transport describes it: its pins, its texts, and
+// its own transfers. Each transfer returns the first failed transfer's negated
+// errno, or 0.
 struct ExpanderChip {
     std::string_view name;             // "PCF8574", as messages name it
     int pins;                          // 8 or 16
@@ -44,6 +54,7 @@ struct ExpanderChip {
     std::string_view pinRange;         // "P0..P7"
     std::string_view pinForm;          // "Pn", as a message's LINE=Pn shows it
     ExpanderPins common;               // the wiring a mapping without a pin map gets
+    std::uint32_t commonInverted;      // and which of its targets it inverts (bit 12: BL)
     std::string_view example;          // "/dev/i2c-1@0x27"
     std::string_view mapExample;       // "RS=P0,RW=P1,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7"
     // Where it may answer, for the message when nothing does: "a PCF8574 is at
@@ -54,6 +65,27 @@ struct ExpanderChip {
     bool quasiBidirectional;
     unsigned long functions;         // the SMBus transfers it needs (I2C_FUNC_* bits)
     std::string_view functionsText;  // "send and receive single bytes (...), which a PCF8574 needs"
+    // The first transfer once the address is claimed: it shows a device answers.
+    int (*greet)(I2cDevice& device);
+    // Puts the pins in state `now`; `before` is what they held, if known.
+    int (*write)(I2cDevice& device, const PinState& now, const std::optional<PinState>& before);
+    // The levels of the pins, at least of those in `wanted`.
+    int (*read)(I2cDevice& device, std::uint16_t wanted, std::uint16_t& levels);
+};
+
+// A wiring some backpack is known to have, which detection tries first.
+struct KnownWiring {
+    std::string_view name;    // "common backpack wiring", as detection reports it
+    std::string_view source;  // the boards it is found on, and where that is written down
+    ExpanderPins pins;
+    std::uint32_t inverted;  // as ExpanderDevice::inverted
+};
+
+// The probe hook of an I2C kind's row (Transport::probe): the chip and the
+// wirings known for it, most common first.
+struct TransportProbe {
+    const ExpanderChip& chip;
+    std::span<const KnownWiring> known;
 };
 
 // A mapping's device text read for one chip.
@@ -62,7 +94,14 @@ struct ExpanderDevice {
     std::uint32_t busNumber = 0;
     std::uint8_t address = 0;
     ExpanderPins map;
+    // Targets whose pin is low when the line is high (bit 12: the backlight,
+    // lit by a low pin), as invert=LINE+LINE names them.
+    std::uint32_t inverted = 0;
     bool backlightOn = true;
+
+    // The mapping text that gives this device: "/dev/i2c-1@0x27", with the pin
+    // map and invert= where they are not the chip's common ones.
+    std::string MappingText(const ExpanderChip& chip) const;
 
     // "RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1".
     std::string WiringText(const ExpanderChip& chip) const;
@@ -78,8 +117,9 @@ struct ExpanderDevice {
     std::uint8_t DataOf(const ExpanderChip& chip, std::uint16_t pins) const;
 };
 
-// Reads "/dev/i2c-N@ADDR[:LINE=PIN,...][,backlight=on|off]"; a pin map of its
-// own replaces the whole common one. nullopt with the usage error in `error`.
+// Reads "/dev/i2c-N@ADDR[:LINE=PIN,...][,invert=LINE+LINE][,backlight=on|off]";
+// a pin map of its own replaces the whole common one, and BL may name several
+// pins (an RGB backlight). nullopt with the usage error in `error`.
 std::optional<ExpanderDevice> ParseExpanderDevice(const ExpanderChip& chip, std::string_view text,
                                                   std::string& error);
 
@@ -88,39 +128,21 @@ std::optional<ExpanderDevice> ParseExpanderDevice(const ExpanderChip& chip, std:
 // what fails is told once with the fix, and its writes are then dropped. A
 // device that goes away mid-run (the USB bridge unplugged) is reported lost:
 // at ENODEV, or after three transfers in a row that nothing acknowledged.
-class ExpanderPort : public PortBackend {
+class ExpanderPort final : public PortBackend {
 public:
     ExpanderPort(const ExpanderChip& chip, ExpanderDevice device, const OpenRequest& request);
     ~ExpanderPort() override;
     ExpanderPort(const ExpanderPort&) = delete;
     ExpanderPort& operator=(const ExpanderPort&) = delete;
 
-    // Makes a port of the chip's type and opens it.
-    template <typename Port>
+    // A port of `chip`, opened.
     static std::unique_ptr<PortBackend> Open(const ExpanderChip& chip, const ExpanderDevice& device,
-                                             const OpenRequest& request) {
-        auto port = std::make_unique<Port>(chip, device, request);
-        port->Connect();
-        return port;
-    }
+                                             const OpenRequest& request);
 
     std::string Describe() const override;
     void Apply(std::uint32_t base, const LineLevels& lines, LineGroup group) override;
     std::optional<std::uint8_t> ReadData(std::uint32_t base) override;
     PortWiring Wiring(std::uint32_t) const override { return device_.Wiring(chip_); }
-
-protected:
-    // The chip's own transfers; each returns the first failed transfer's negated
-    // errno, or 0. Greet: the first transfer once the address is claimed, which
-    // shows that a device answers there.
-    virtual int Greet() = 0;
-    // Drives the pins not in `inputs` at `levels` and makes `inputs` inputs.
-    virtual int WritePins(std::uint16_t levels, std::uint16_t inputs) = 0;
-    virtual int ReadPins(std::uint16_t& levels) = 0;
-
-    I2cDevice& Device() { return i2c_; }
-    const ExpanderChip& Chip() const { return chip_; }
-    const ExpanderDevice& Mapping() const { return device_; }
 
 private:
     void Connect();
@@ -135,6 +157,5 @@ private:
     bool reached_ = false;
     bool lost_ = false;
     int failuresInARow_ = 0;
-    // What the pins hold, once a write went through: levels, then the inputs.
-    std::optional<std::pair<std::uint16_t, std::uint16_t>> pins_;
+    std::optional<PinState> pins_;  // what the pins hold, once a write went through
 };

@@ -7,15 +7,14 @@
 #include "io/MappingText.h"
 #include "lines/ParportWiring.h"
 
-extern const Transport kPpdevTransport, kGpioTransport, kPcf8574Transport;
+extern const Transport kPpdevTransport, kGpioTransport, kPcf8574Transport, kMcp23008Transport,
+    kMcp23017Transport;
 
 namespace {
 
 // The first row is the default where a kind's device names are shared.
 const Transport* const kTransports[] = {
-    &kPpdevTransport,
-    &kGpioTransport,
-    &kPcf8574Transport,
+    &kPpdevTransport, &kGpioTransport, &kPcf8574Transport, &kMcp23008Transport, &kMcp23017Transport,
 };
 
 // "ppdev:, gpio: or pcf8574:"
@@ -58,9 +57,10 @@ std::string AddPortMapping(std::vector<PortMapping>& map, std::string_view text)
     }
     const NamedTransport named = TransportNamed(text.substr(equals + 1));
     if (!named.kind) {
-        std::string devices;
+        std::string devices;  // each start of a device's name once
         for (const Transport* kind : kTransports)
-            devices += (devices.empty() ? "" : ", ") + std::string(kind->device) + "...";
+            if (devices.find(std::string(kind->device) + "...") == std::string::npos)
+                devices += (devices.empty() ? "" : ", ") + std::string(kind->device) + "...";
         return shown + ": no kind of port takes " + Quoted(named.device) + ": a device begins " +
                devices + ", or a kind comes first (" + KindNames() + ")";
     }

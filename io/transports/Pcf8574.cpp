@@ -34,6 +34,23 @@ namespace {
 
 constexpr std::string_view kPins[] = {"P0", "P1", "P2", "P3", "P4", "P5", "P6", "P7"};
 
+int Greet(I2cDevice& device) {
+    std::uint8_t pins = 0;
+    return device.ReceiveByte(pins);
+}
+
+// A pin written high is an input already.
+int Write(I2cDevice& device, const PinState& now, const std::optional<PinState>&) {
+    return device.SendByte(static_cast<std::uint8_t>(now.levels));
+}
+
+int Read(I2cDevice& device, std::uint16_t, std::uint16_t& levels) {
+    std::uint8_t pins = 0;
+    const int result = device.ReceiveByte(pins);
+    levels = pins;
+    return result;
+}
+
 constexpr ExpanderChip kPcf8574 = {
     .name = "PCF8574",
     .pins = 8,
@@ -42,6 +59,7 @@ constexpr ExpanderChip kPcf8574 = {
     .pinForm = "Pn",
     // RS, RW, E0, the backlight, D4..D7 (the table above).
     .common = {{10, 9, 8, ExpanderPins::kBacklight, 4, 5, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1}},
+    .commonInverted = 0,
     .example = "/dev/i2c-1@0x27",
     .mapExample = "RS=P0,RW=P1,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7",
     .addresses =
@@ -52,28 +70,31 @@ constexpr ExpanderChip kPcf8574 = {
     .functionsText =
         "send and receive single bytes (SMBus send byte and receive byte), which "
         "a PCF8574 needs",
+    .greet = Greet,
+    .write = Write,
+    .read = Read,
 };
 
-class Pcf8574Port final : public ExpanderPort {
-public:
-    using ExpanderPort::ExpanderPort;
+constexpr int kNone = ExpanderPins::kNone, kBacklight = ExpanderPins::kBacklight;
 
-private:
-    int Greet() override {
-        std::uint8_t pins = 0;
-        return Device().ReceiveByte(pins);
-    }
-    // A pin written high is an input already.
-    int WritePins(std::uint16_t levels, std::uint16_t) override {
-        return Device().SendByte(static_cast<std::uint8_t>(levels));
-    }
-    int ReadPins(std::uint16_t& levels) override {
-        std::uint8_t pins = 0;
-        const int result = Device().ReceiveByte(pins);
-        levels = pins;
-        return result;
-    }
+// By pin, P0 first: a module line's LineSet bit (RS 10, RW 9, E0 8, D4..D7 4..7) or BL.
+constexpr KnownWiring kKnown[] = {
+    {"common backpack wiring",
+     "most PCF8574 and PCF8574A backpacks sold (boards marked LCM1602 IIC, FC-113 or YwRobot), "
+     "the table above",
+     kPcf8574.common, 0},
+    {"backpack wiring with E on P0",
+     "backpacks documented with E and RS swapped against the common one (E=P0, RS=P2)",
+     {{8, 9, 10, kBacklight, 4, 5, 6, 7, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone}},
+     0},
+    {"backpack wiring with D4..D7 on P0..P3",
+     "backpacks marked mjkdz, as their users document them: D4..D7=P0..P3, E=P4, RW=P5, RS=P6, "
+     "backlight P7 lit by a low pin",
+     {{4, 5, 6, 7, 8, 9, 10, kBacklight, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone}},
+     1u << kBacklight},
 };
+
+constexpr TransportProbe kProbe{kPcf8574, kKnown};
 
 std::optional<ExpanderDevice> Parse(std::string_view text, std::string& error) {
     return ParseExpanderDevice(kPcf8574, text, error);
@@ -84,13 +105,15 @@ PortWiring Wiring(const ExpanderDevice& device) {
 }
 
 std::unique_ptr<PortBackend> Open(const ExpanderDevice& device, const OpenRequest& request) {
-    return ExpanderPort::Open<Pcf8574Port>(kPcf8574, device, request);
+    return ExpanderPort::Open(kPcf8574, device, request);
 }
 
 }  // namespace
 
 extern const Transport kPcf8574Transport = MakeTransport<ExpanderDevice, Parse, Wiring, Open>(
     "pcf8574", kI2cBusPrefix,
-    "/dev/i2c-N@ADDR[:LINE=Pn,...][,backlight=on|off]: a PCF8574 I2C backpack at ADDR, for "
-    "example /dev/i2c-1@0x27, wired RS=P0, RW=P1, E0=P2, BL=P3 (backlight), D4..D7=P4..P7 "
-    "unless LINE=Pn items give the whole pin map");
+    "/dev/i2c-N@ADDR[:LINE=Pn,...][,invert=LINE+LINE][,backlight=on|off]: a PCF8574 I2C "
+    "backpack at ADDR, for example /dev/i2c-1@0x27, wired RS=P0, RW=P1, E0=P2, BL=P3 "
+    "(backlight), D4..D7=P4..P7 unless LINE=Pn items give the whole pin map; invert= names "
+    "lines a low pin drives high (invert=BL: a backlight lit by a low pin)",
+    &kProbe);

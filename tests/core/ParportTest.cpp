@@ -271,7 +271,7 @@ TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
          "0x378=/dev/parport1 is mapped already; each address and each device once"},
         {"0x278=/dev/ttyS0",
          "no kind of port takes \"/dev/ttyS0\": a device begins /dev/parport..., /dev/gpiochip..., "
-         "/dev/i2c-..., or a kind comes first (ppdev:, gpio: or pcf8574:)"},
+         "/dev/i2c-..., or a kind comes first (ppdev:, gpio:, pcf8574:, mcp23008: or mcp23017:)"},
         {"0x278=ppdev:/dev/i2c-1@0x27",
          "\"/dev/i2c-1@0x27\" is no ppdev device: expected /dev/parportN, for example "
          "/dev/parport1"},

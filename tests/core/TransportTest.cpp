@@ -77,6 +77,44 @@ const Sample kSamples[] = {
                                        (pins & 4 ? kLineE0 : 0)),
              false};
      }},
+    {"mcp23008", "/dev/i2c-1@0x20:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7",
+     "/dev/i2c-1@0x20", "/dev/i2c-1@0x20:RS=P1", "\"P1\" is no MCP23008 pin: expected GP0..GP7",
+     "the MCP23008 at 0x20 on /dev/i2c-1 is gone (No such device): the run stopped — plug the "
+     "USB bridge back in or check the backpack's wiring and power, then start lcdtest again",
+     [](const FakeKernel& k) {
+         // What the outputs drive (OLAT), the adapter's wiring; inputs count as high.
+         const auto reg = [&](std::uint8_t r) {
+             const auto found = k.smbus.registers.find(r);
+             return found == k.smbus.registers.end() ? 0xFF : found->second;
+         };
+         const unsigned pins = (reg(0x0A) & ~reg(0x00)) | reg(0x00);
+         return LineLevels{
+             static_cast<std::uint8_t>((pins << 1) & 0xF0),
+             static_cast<std::uint8_t>((pins & 1 ? kLineRW : 0) | (pins & 2 ? kLineRS : 0) |
+                                       (pins & 4 ? kLineE0 : 0)),
+             false};
+     }},
+    {"mcp23017", "/dev/i2c-1@0x20",
+     "/dev/i2c-1@0x20:RS=GPB7,E0=GPB5,D4=GPB4,D5=GPB3,D6=GPB2,D7=GPB1", "/dev/i2c-1@0x20:RS=GPC1",
+     "\"GPC1\" is no MCP23017 pin: expected GPA0..GPA7, GPB0..GPB7",
+     "the MCP23017 at 0x20 on /dev/i2c-1 is gone (No such device): the run stopped — plug the "
+     "USB bridge back in or check the backpack's wiring and power, then start lcdtest again",
+     [](const FakeKernel& k) {
+         // Bank B's outputs (OLATB), the plate's wiring; inputs count as high.
+         const auto reg = [&](std::uint8_t r) {
+             const auto found = k.smbus.registers.find(r);
+             return found == k.smbus.registers.end() ? 0xFF : found->second;
+         };
+         const unsigned b = (reg(0x15) & ~reg(0x01)) | reg(0x01);
+         std::uint8_t data = 0;
+         for (int n = 0; n < 4; ++n)
+             data |= static_cast<std::uint8_t>((b >> (4 - n) & 1) << (4 + n));
+         return LineLevels{
+             data,
+             static_cast<std::uint8_t>((b & 0x80 ? kLineRS : 0) | (b & 0x40 ? kLineRW : 0) |
+                                       (b & 0x20 ? kLineE0 : 0)),
+             false};
+     }},
 };
 
 // Line 1 holds "A", the others nothing.
@@ -89,10 +127,14 @@ struct OneLetter final : TestRunSource {
 
 class TransportTest : public ::testing::TestWithParam<Sample>, protected LineBench {
 protected:
+    // "0x378=KIND:DEVICE": the mapping of `device` with the sample's kind named.
+    static std::string Mapping(const std::string& device) {
+        return "0x378=" + std::string(GetParam().kind) + ":" + device;
+    }
     // Maps 0x378 to `device` and puts its back-end in use.
     void Use(const std::string& device) {
         std::vector<PortMapping> map;
-        ASSERT_EQ(AddPortMapping(map, "0x378=" + device), "");
+        ASSERT_EQ(AddPortMapping(map, Mapping(device)), "");
         timeline.io.SetBackend(
             ChoosePortBackend(PortIoMode::Auto, sys, map, kDefaultE1Wiring, timeline.io).backend);
     }
@@ -112,15 +154,22 @@ TEST(Transports, EveryKindThatOpensAPortHasASample) {
     }
 }
 
-// Read the same with its kind named, refused with the reason otherwise; the
-// simulated module's wiring is the opened port's.
+// Refused with the reason when it does not read; read alike without its kind
+// where its device's name picks it; the simulated module's wiring is the
+// opened port's.
 TEST_P(TransportTest, ReadsItsMappingsOnceAndWiresTheSimulatedModuleAlike) {
     const Sample& s = GetParam();
     std::vector<PortMapping> map;
-    EXPECT_EQ(AddPortMapping(map, "0x378=" + s.bad),
-              "--port-map 0x378=" + s.bad + ": " + s.badError);
-    ASSERT_EQ(AddPortMapping(map, "0x378=" + std::string(s.kind) + ":" + s.fourBit), "");
+    EXPECT_EQ(AddPortMapping(map, Mapping(s.bad)),
+              "--port-map " + Mapping(s.bad) + ": " + s.badError);
+    ASSERT_EQ(AddPortMapping(map, Mapping(s.fourBit)), "");
     ASSERT_EQ(map.front().kind->name, s.kind);
+    if (TransportNamed(s.fourBit).kind == map.front().kind) {
+        std::vector<PortMapping> unnamed;
+        ASSERT_EQ(AddPortMapping(unnamed, "0x378=" + s.fourBit), "");
+        EXPECT_EQ(unnamed.front().kind->wiring(unnamed.front().config).text,
+                  map.front().kind->wiring(map.front().config).text);
+    }
     Use(s.fourBit);
     const PortWiring real = timeline.io.Wiring(0x378);
     const PortWiring simulated = map.front().kind->wiring(map.front().config);
