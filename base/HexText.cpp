@@ -1,4 +1,4 @@
-#include "platform/HexText.h"
+#include "base/HexText.h"
 
 #include <cstdio>
 #include <limits>
