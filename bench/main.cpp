@@ -19,6 +19,7 @@
 #include "bench/SleepTiming.h"
 #include "lcd/Geometry.h"
 #include "afx/WinApp.h"
+#include "base/PreciseSleep.h"
 #include "res/Resources.h"
 #include "sim/ModuleLayout.h"
 

@@ -27,7 +27,7 @@ struct DemoBoxes final : TestRunSource {
 // Time that never passes for the module: it never finishes an instruction.
 struct StoppedClock final : Clock {
     std::uint64_t NowMicros() const override { return 0; }
-    void SleepMillis(std::uint32_t) override {}
+    void SleepMicros(std::uint64_t) override {}
 };
 
 struct Bench : LineBench {

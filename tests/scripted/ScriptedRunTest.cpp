@@ -6,7 +6,7 @@
 
 #include "app/ScriptedRun.h"
 #include "lcd/Geometry.h"
-#include "base/Clock.h"
+#include "base/VirtualClock.h"
 #include "sim/SimulatedModule.h"
 #include "support/BusTimeline.h"
 
