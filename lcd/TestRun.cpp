@@ -3,9 +3,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/HexText.h"
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
-#include "io/transports/ParportScan.h"
 #include "io/PortIo.h"
 #include "port/LineState.h"
 #include "res/Resource.h"
