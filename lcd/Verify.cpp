@@ -14,7 +14,6 @@ namespace {
 using Register = ModuleDriver::Register;
 using Area = VerifyDifference::Area;
 
-constexpr std::uint8_t kSetDdramAddress = 0x80;  // + a 7-bit DDRAM address
 constexpr std::uint8_t kLowNibble = 0x0F;
 constexpr std::uint8_t kBusyFlag = 0x80;
 constexpr int kNibbleShift = 4;
