@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/Clock.h"
+#include "base/IdleWork.h"
 
 namespace {
 

@@ -1,152 +1,27 @@
 #pragma once
 
-#include <array>
-#include <chrono>
-#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <vector>
 
 // The time source behind every delay and every timestamp of the tool. The tool
-// runs on the monotonic clock; tests run on virtual time, so nothing sleeps for
-// real there and the requested delays can be read back.
+// runs on the precise sleep (base/PreciseSleep.h); tests run on virtual time
+// (base/VirtualClock.h), so nothing sleeps for real there and the requested
+// delays can be read back.
 class Clock {
 public:
+    static constexpr std::uint64_t kMicrosPerMilli = 1000;
+
     virtual ~Clock() = default;
     // Microseconds since an arbitrary origin fixed for the clock's life.
     virtual std::uint64_t NowMicros() const = 0;
-    // Waits at least `ms` milliseconds; never returns early. The thread's idle
-    // work (see SetIdleWork) runs within the wait, inside the same deadline.
-    virtual void SleepMillis(std::uint32_t ms) = 0;
+    // Waits at least `us` microseconds; never returns early. The thread's idle
+    // work (base/IdleWork.h) runs within the wait, inside the same deadline.
+    virtual void SleepMicros(std::uint64_t us) = 0;
+    // The same in milliseconds, the unit of the module's bus delays. A clock
+    // that lists the millisecond sleeps as such (the virtual one) overrides it.
+    virtual void SleepMillis(std::uint32_t ms) { SleepMicros(ms * kMicrosPerMilli); }
 };
 
-// How long before its deadline a kernel sleep ends so that the thread runs
-// again in time, the rest being spun on the clock: a little above the latest
-// wake-ups' latency (how late the kernel let the thread run after the time it
-// asked for), leaving out the rare worst one, within fixed bounds. A tail too
-// short ends the sleep late; one too long spins, and a thread that spins uses
-// up its share of a busy machine and is taken off the core for a time slice.
-class SpinTail {
-public:
-    using Duration = std::chrono::nanoseconds;
-    // Before any wake-up was measured: the latency of an idle machine.
-    static constexpr Duration kFirst = std::chrono::microseconds{150};
-    static constexpr Duration kShortest = std::chrono::microseconds{20};
-    static constexpr Duration kLongest = std::chrono::microseconds{150};
-    // The wake-ups it follows; the worst one in 32 of them is left out.
-    static constexpr std::size_t kWindow = 64;
-
-    Duration Length() const { return length_; }
-    // One wake-up's latency; a negative one (the kernel woke early) counts as 0.
-    void Observe(Duration latency);
-
-private:
-    std::array<Duration, kWindow> recent_{};
-    std::size_t count_ = 0;
-    std::size_t next_ = 0;
-    Duration length_ = kFirst;
-};
-
-// Whether a wait spins on the clock all through or sleeps in the kernel. A spin
-// keeps a deadline to the microsecond while the thread keeps its core; a
-// kernel sleep wakes late where the core idles meanwhile (a halted virtual CPU
-// can take milliseconds to run again). On a busy machine a spinning thread uses
-// up its share and is taken off the core for a time slice, and a sleeping one
-// is woken promptly. So spinning is tried when no more tasks are ready to run
-// than there are cores, and given up when it loses the core: once in its first
-// few waits, or twice in a few waits later (one loss may be the hypervisor's).
-// The waits then sleep in the kernel for a while, which doubles each time
-// spinning fails before it has lasted.
-class WaitMode {
-public:
-    // Kernel sleeps before spinning is tried again, the first time and at most.
-    static constexpr std::size_t kFirstBackoff = 128;
-    static constexpr std::size_t kLongestBackoff = 4096;
-    // The spinning waits that count the losses of the core: the first ones of a
-    // trial, and later the latest ones.
-    static constexpr std::size_t kLossWindow = 16;
-    // Spinning waits after which spinning has lasted and the backoff starts over.
-    static constexpr std::size_t kLasting = 256;
-
-    // A trial of spinning is due before the next wait; `machineBusy` (more
-    // tasks ready to run than cores) fails it at once.
-    bool TrialDue() const { return !spinning_ && sleepsLeft_ == 0; }
-    void Try(bool machineBusy);
-    bool Spins() const { return spinning_; }
-    std::size_t Backoff() const { return backoff_; }
-    // One wait done, spun (whether the thread lost its core meanwhile) or slept.
-    void Spun(bool lostCore);
-    void Slept();
-
-private:
-    void GiveUp();
-
-    bool spinning_ = false;
-    std::uint32_t losses_ = 0;  // one bit per spinning wait, the latest lowest
-    std::size_t spun_ = 0;      // spinning waits in this trial
-    std::size_t sleepsLeft_ = 0;
-    std::size_t backoff_ = kFirstBackoff;
-};
-
-// Sleeps to an absolute deadline on the monotonic clock. While spinning keeps
-// the core it spins; otherwise it sleeps in the kernel, with the finest timer
-// slack, until the spin tail before the deadline, then spins. The idle work
-// runs near the end of the wait. The thread that sleeps gets a short scheduler
-// slice while the clock lives (see Clock.cpp).
-class MonotonicClock final : public Clock {
-public:
-    MonotonicClock() = default;
-    ~MonotonicClock() override;
-    MonotonicClock(const MonotonicClock&) = delete;
-    MonotonicClock& operator=(const MonotonicClock&) = delete;
-
-    std::uint64_t NowMicros() const override;
-    void SleepMillis(std::uint32_t ms) override;
-
-private:
-    // Sleeps in the kernel until `wake` when that is far enough off to be
-    // worth it, and learns the wake-up's latency.
-    void SleepInKernelUntil(std::chrono::steady_clock::time_point wake);
-    void ShortenSlice();
-    // Spins until `until`; true if the thread was off its core meanwhile.
-    static bool SpinUntil(std::chrono::steady_clock::time_point until);
-
-    static constexpr std::chrono::microseconds kShortestIdleLead{100};
-    static constexpr std::chrono::microseconds kLongestIdleLead{500};
-    // How long before the deadline the idle work starts.
-    std::chrono::steady_clock::duration idleLead_ = kShortestIdleLead;
-    SpinTail tail_;
-    WaitMode mode_;
-    // The thread whose slice was shortened (0: none yet, -1: not possible), and
-    // the slice it had.
-    long slicedThread_ = 0;
-    std::uint64_t previousSliceNs_ = 0;
-};
-
-// Virtual time: a sleep only advances the clock, and is recorded.
-class VirtualClock final : public Clock {
-public:
-    std::uint64_t NowMicros() const override { return now_; }
-    void SleepMillis(std::uint32_t ms) override;
-    void AdvanceMicros(std::uint64_t us) { now_ += us; }
-
-    const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
-    std::uint64_t TotalSleptMillis() const;
-    void ClearSleeps() { sleeps_.clear(); }
-
-private:
-    std::uint64_t now_ = 0;
-    std::vector<std::uint32_t> sleeps_;
-};
-
-// Work that may wait for the thread's next pause, such as repaints the screen
-// can take a moment later. Every sleep runs it within its own deadline, so a
-// wait that would only have spun does it instead. One piece of work at a
-// time; an empty function removes it.
-void SetIdleWork(std::function<void()> work);
-void RunIdleWork();
-
-// The process's clock: a monotonic one unless a ScopedClock has replaced it.
+// The process's clock: the precise sleep unless a ScopedClock has replaced it.
 Clock& TheClock();
 
 class ScopedClock {
@@ -162,3 +37,6 @@ private:
 
 // Millisecond sleep on the process's clock.
 void Sleep(std::uint32_t ms);
+
+// For the tests that reach the virtual clock through this header.
+#include "base/VirtualClock.h"  // IWYU pragma: export

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/PreciseSleep.h"
 #include "afx/DialogWindow.h"
 #include "afx/IdleRepaint.h"
 #include "io/PortIo.h"

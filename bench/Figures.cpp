@@ -6,7 +6,6 @@
 
 namespace {
 constexpr double kNanosPerMicro = 1000.0;
-constexpr std::uint64_t kNanosPerMilli = 1'000'000;
 constexpr double kP99 = 0.99;
 
 double Difference(std::uint64_t a, std::uint64_t b) {
@@ -18,8 +17,8 @@ std::vector<double> OvershootMicros(const std::vector<SleepRecord>& sleeps) {
     std::vector<double> overshoot;
     overshoot.reserve(sleeps.size());
     for (const SleepRecord& s : sleeps)
-        overshoot.push_back(Difference(s.actualNanos, s.requestedMs * kNanosPerMilli) /
-                            kNanosPerMicro);
+        overshoot.push_back(static_cast<double>(s.actualNanos) / kNanosPerMicro -
+                            static_cast<double>(s.requestedMicros));
     return overshoot;
 }
 

@@ -6,11 +6,11 @@
 
 // The figures the benchmark reports, worked out from what it timed. No window
 // and no clock here, so they are checked on made-up timings
-// (tests/core/FiguresTest.cpp).
+// (bench/tests/FiguresTest.cpp).
 
 // One sleep as asked for and as it lasted on the wall clock.
 struct SleepRecord {
-    std::uint32_t requestedMs;
+    std::uint64_t requestedMicros;
     std::uint64_t actualNanos;
 };
 

@@ -4,9 +4,10 @@
 #include <numeric>
 #include <thread>
 
+#include "base/IdleWork.h"
+
 namespace {
-constexpr std::uint64_t kNanosPerMilli = 1'000'000;
-constexpr std::uint64_t kNanosPerMicroWhole = 1000;
+constexpr std::uint64_t kNanosPerMicro = 1000;
 }  // namespace
 
 std::uint64_t SteadyNanos() {
@@ -15,17 +16,17 @@ std::uint64_t SteadyNanos() {
         duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void TimedClock::SleepMillis(std::uint32_t ms) {
+void TimedClock::SleepMicros(std::uint64_t us) {
     const std::uint64_t start = SteadyNanos();
-    inner_.SleepMillis(ms);
+    inner_.SleepMicros(us);
     lastWake_ = SteadyNanos();
-    sleeps_.push_back({ms, lastWake_ - start});
+    sleeps_.push_back({us, lastWake_ - start});
 }
 
 std::uint64_t TimedClock::RequestedNanos() const {
     return std::accumulate(sleeps_.begin(), sleeps_.end(), std::uint64_t{0},
                            [](std::uint64_t sum, const SleepRecord& s) {
-                               return sum + s.requestedMs * kNanosPerMilli;
+                               return sum + s.requestedMicros * kNanosPerMicro;
                            });
 }
 
@@ -36,14 +37,14 @@ std::uint64_t TimedClock::ActualNanos() const {
 }
 
 std::uint64_t PlainSleepClock::NowMicros() const {
-    return SteadyNanos() / kNanosPerMicroWhole;
+    return SteadyNanos() / kNanosPerMicro;
 }
 
-void PlainSleepClock::SleepMillis(std::uint32_t ms) {
+void PlainSleepClock::SleepMicros(std::uint64_t us) {
     // The same idle work as the tool's own sleep, inside the same wait, so the
     // two differ only in how they wait.
     const auto start = std::chrono::steady_clock::now();
     RunIdleWork();
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms) -
+    std::this_thread::sleep_for(std::chrono::microseconds(us) -
                                 (std::chrono::steady_clock::now() - start));
 }

@@ -13,7 +13,7 @@ public:
     explicit TimedClock(Clock& inner) : inner_(inner) {}
 
     std::uint64_t NowMicros() const override { return inner_.NowMicros(); }
-    void SleepMillis(std::uint32_t ms) override;
+    void SleepMicros(std::uint64_t us) override;
 
     const std::vector<SleepRecord>& Sleeps() const { return sleeps_; }
     // When the last sleep returned, on SteadyNanos; 0 before the first.
@@ -32,7 +32,7 @@ private:
 class PlainSleepClock final : public Clock {
 public:
     std::uint64_t NowMicros() const override;
-    void SleepMillis(std::uint32_t ms) override;
+    void SleepMicros(std::uint64_t us) override;
 };
 
 // Nanoseconds on the steady clock since an arbitrary origin.

@@ -19,6 +19,7 @@
 #include "bench/SleepTiming.h"
 #include "lcd/Geometry.h"
 #include "afx/WinApp.h"
+#include "base/PreciseSleep.h"
 #include "res/Resources.h"
 #include "sim/ModuleLayout.h"
 
@@ -40,6 +41,17 @@ constexpr char kPartRefresh[] = "refresh";
 constexpr double kNanosPerMilli = 1e6;
 constexpr double kPercent = 100.0;
 
+// printf into a string.
+template <class... Args>
+std::string Format(const char* format, Args... args) {
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    if (size <= 0) return {};
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, args...);
+    text.pop_back();
+    return text;
+}
+
 // What each run must request and write, so a changed run is never taken for a
 // faster one. A deliberate copy, independent of the tool's code (the tests hold
 // their own): the benchmark refuses to time a run that has drifted from it.
@@ -51,6 +63,7 @@ struct ReferenceRun {
 
     int Bits() const { return width == BusWidth::Eight ? 8 : 4; }
     std::string Module() const { return ModuleSizeName(sizeIndex); }
+    std::string Name() const { return Format("%s %d-bit", Module().c_str(), Bits()); }
 };
 constexpr ReferenceRun kReferenceRuns[] = {
     {kSize16x2, BusWidth::Eight, 599, 547},
@@ -58,17 +71,6 @@ constexpr ReferenceRun kReferenceRuns[] = {
     {kSize40x4, BusWidth::Eight, 1582, 1572},
     {kSize40x4, BusWidth::Four, 2202, 2506},
 };
-
-// printf into a string.
-template <class... Args>
-std::string Format(const char* format, Args... args) {
-    const int size = std::snprintf(nullptr, 0, format, args...);
-    if (size <= 0) return {};
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, args...);
-    text.pop_back();
-    return text;
-}
 
 // The goals. Quiet: a run within these ratios of its requested delays, and a
 // data refresh within this many microseconds on a real display server. Under
@@ -103,7 +105,6 @@ std::string GoalText(const RunGoal& goal) {
 struct Sleeper {
     const char* name;
     std::unique_ptr<Clock> (*make)();
-    bool showModule = false;  // the simulated module's view beside the dialog
 };
 
 std::string LoadAverage() {
@@ -160,122 +161,190 @@ bool MeasureSleepSpread(const std::vector<Sleeper>& sleepers, const std::vector<
     return true;
 }
 
+// What a test run is measured with: a sleep, and whether the simulated module's
+// view is shown beside the dialog. The runs without the view are compared with
+// each other and held to the goals.
+struct Configuration {
+    const char* label;  // in the table and the messages
+    const Sleeper* sleeper;
+    bool showModule;
+};
+
+// Each sleep alone, then the first (the precise one) with the view.
+std::vector<Configuration> ConfigurationsOf(const std::vector<Sleeper>& sleepers) {
+    std::vector<Configuration> configurations;
+    for (const Sleeper& sleeper : sleepers)
+        configurations.push_back({sleeper.name, &sleeper, false});
+    configurations.push_back({"prec+view", &sleepers.front(), true});
+    return configurations;
+}
+
+// One configuration's repeats of a reference run under one load, and the
+// repeat of median wall time, which stands for them all.
+struct Series {
+    const Configuration* configuration;
+    std::vector<RunResult> repeats;
+    RunResult median;
+};
+
+// One load: the series of the reference run at hand, in the configurations'
+// order, and over every reference run so far the wall time with each other
+// sleep over that with the first.
+struct UnderLoad {
+    unsigned load;
+    std::vector<Series> series;
+    std::string gains;
+};
+
+double Millis(std::uint64_t nanos) {
+    return static_cast<double>(nanos) / kNanosPerMilli;
+}
+
+// Runs `ref` with every configuration under every load, `repeat` times each.
+// Taken in turns, loads and sleepers alike, so a noisy stretch of the machine
+// falls on every configuration alike rather than on one. False, after saying
+// why, when a run did not take place.
+bool CollectRuns(const ReferenceRun& ref, const std::vector<Configuration>& configurations,
+                 std::size_t repeat, std::vector<UnderLoad>& loads) {
+    for (UnderLoad& under : loads) {
+        under.series.clear();
+        for (const Configuration& configuration : configurations)
+            under.series.push_back({&configuration, {}, {}});
+    }
+    for (std::size_t i = 0; i < repeat; ++i) {
+        for (UnderLoad& under : loads) {
+            const CpuLoad running(under.load);
+            if (!Started(running)) return false;
+            for (Series& series : under.series) {
+                const Configuration& configuration = *series.configuration;
+                const std::unique_ptr<Clock> clock = configuration.sleeper->make();
+                RunResult result =
+                    RunThroughDialog(*clock, ref.sizeIndex, ref.width, configuration.showModule);
+                if (!result.error.empty()) {
+                    std::fprintf(stderr, "lcdbench: %s with %s, load %u: %s\n", ref.Name().c_str(),
+                                 configuration.label, under.load, result.error.c_str());
+                    return false;
+                }
+                series.repeats.push_back(std::move(result));
+            }
+        }
+    }
+    for (UnderLoad& under : loads) {
+        for (Series& series : under.series) {
+            std::vector<RunResult> sorted = series.repeats;
+            std::sort(sorted.begin(), sorted.end(), [](const RunResult& a, const RunResult& b) {
+                return a.wallNanos < b.wallNanos;
+            });
+            series.median = sorted[(sorted.size() - 1) / 2];
+        }
+    }
+    return true;
+}
+
+// False, after saying why, when the run requested or wrote other than it must,
+// or the module saw a timing violation.
+bool CheckRun(const ReferenceRun& ref, unsigned load, const Series& series) {
+    const RunResult& r = series.median;
+    bool ok = true;
+    const auto expectedNanos = static_cast<std::uint64_t>(ref.requestedMs * kNanosPerMilli);
+    if (r.requestedNanos != expectedNanos || r.portWrites != ref.portWrites) {
+        std::fprintf(stderr,
+                     "lcdbench: %s requested %.3f ms in %zu writes; it must request %u ms in %zu "
+                     "writes\n",
+                     ref.Name().c_str(), Millis(r.requestedNanos), r.portWrites, ref.requestedMs,
+                     ref.portWrites);
+        ok = false;
+    }
+    if (r.timingViolations != 0) {
+        std::fprintf(stderr,
+                     "lcdbench: %s with %s, load %u: the module saw %llu timing violations\n",
+                     ref.Name().c_str(), series.configuration->label, load,
+                     static_cast<unsigned long long>(r.timingViolations));
+        ok = false;
+    }
+    return ok;
+}
+
+// The run's row in the table and its BENCH line.
+void ReportRun(const ReferenceRun& ref, unsigned load, const Series& series,
+               std::vector<std::string>& lines) {
+    const Configuration& configuration = *series.configuration;
+    const RunResult& r = series.median;
+    const double requestedMs = Millis(r.requestedNanos);
+    const double wallMs = Millis(r.wallNanos);
+    std::printf("  %-11s %-4u %-10s %6.0f ms %7.1f ms %8.4f %8.1f %% %8.1f %% %7.1f /%6.1f\n",
+                ref.Name().c_str(), load, configuration.label, requestedMs, wallMs, r.Ratio(),
+                kPercent * r.OvershootShare(), kPercent * r.OtherShare(), r.dataRefresh.mean,
+                r.controlRefresh.mean);
+    lines.push_back(Format(
+        "figure=run load=%u module=%s bus=%d sleep=%s view=%s requested_ms=%.3f wall_ms=%.3f "
+        "ratio=%.5f overshoot_share=%.4f other_share=%.4f sleeps=%zu writes=%zu "
+        "data_refresh_mean_us=%.2f data_refresh_median_us=%.2f control_refresh_mean_us=%.2f "
+        "timing_violations=%llu",
+        load, ref.Module().c_str(), ref.Bits(), configuration.sleeper->name,
+        configuration.showModule ? "shown" : "none", requestedMs, wallMs, r.Ratio(),
+        r.OvershootShare(), r.OtherShare(), r.sleeps, r.portWrites, r.dataRefresh.mean,
+        r.dataRefresh.median, r.controlRefresh.mean,
+        static_cast<unsigned long long>(r.timingViolations)));
+}
+
+// Each other sleep's wall time over the first's, and whether the first met
+// its goal, on the runs without the view.
+void ReportGoal(const ReferenceRun& ref, bool onDisplay, UnderLoad& under,
+                std::vector<std::string>& lines) {
+    std::vector<const Series*> compared;
+    for (const Series& series : under.series)
+        if (!series.configuration->showModule) compared.push_back(&series);
+    const double firstWallMs = Millis(compared.front()->median.wallNanos);
+    bool belowPlain = true;
+    for (auto other = compared.begin() + 1; other != compared.end(); ++other) {
+        const double gain = Millis((*other)->median.wallNanos) / firstWallMs;
+        belowPlain = belowPlain && gain > 1;
+        lines.push_back(Format("figure=gain load=%u module=%s bus=%d over=%s ratio=%.4f",
+                               under.load, ref.Module().c_str(), ref.Bits(),
+                               (*other)->configuration->sleeper->name, gain));
+        under.gains += Format("  %s %.3f", ref.Name().c_str(), gain);
+    }
+    const RunGoal goal = GoalFor(under.load, onDisplay);
+    const double ratio = firstWallMs / ref.requestedMs;
+    const bool met = (goal.ratio == 0 || ratio <= goal.ratio) && (!goal.belowPlain || belowPlain);
+    lines.push_back(
+        Format("figure=target load=%u module=%s bus=%d goal_ratio=%s goal_below_plain=%s met=%s",
+               under.load, ref.Module().c_str(), ref.Bits(),
+               goal.ratio > 0 ? Format("%.2f", goal.ratio).c_str() : "none",
+               goal.belowPlain ? "yes" : "no", met ? "yes" : "no"));
+}
+
 // Runs every reference run with each sleeper, then with the first sleeper and
-// the module's view shown, under each load; returns false when a run did not
-// take place or did not request and write what it must. The goals and the
-// comparison of sleeps count the runs without the view.
+// the module's view shown, under each load, and reports each as it is done;
+// returns false when a run did not take place or did not request and write
+// what it must.
 bool MeasureRuns(const std::vector<Sleeper>& sleepers, const std::vector<unsigned>& loads,
                  std::size_t repeat, bool onDisplay, std::vector<std::string>& lines) {
-    bool ok = true;
     std::printf(
         "\nTest runs through the dialog (simulated port and module, real sleeps; median of %zu)\n",
         repeat);
     std::printf("  %-11s %-4s %-10s %9s %10s %8s %10s %10s %16s\n", "run", "load", "sleep",
                 "requested", "wall", "ratio", "overshoot", "refreshes", "data/control us");
-    std::vector<std::string> gains(loads.size());
-    std::vector<Sleeper> configurations = sleepers;
-    configurations.push_back({"prec+view", sleepers.front().make, true});
+    const std::vector<Configuration> configurations = ConfigurationsOf(sleepers);
+    std::vector<UnderLoad> underLoads;
+    for (const unsigned load : loads) underLoads.push_back({load, {}, ""});
+    bool ok = true;
     for (const ReferenceRun& ref : kReferenceRuns) {
-        const std::string run = Format("%s %d-bit", ref.Module().c_str(), ref.Bits());
-        // Taken in turns, loads and sleepers alike, so a noisy stretch of the
-        // machine falls on every configuration alike rather than on one.
-        std::vector<std::vector<std::vector<RunResult>>> results(
-            loads.size(), std::vector<std::vector<RunResult>>(configurations.size()));
-        for (std::size_t i = 0; i < repeat; ++i) {
-            for (std::size_t l = 0; l < loads.size(); ++l) {
-                const CpuLoad running(loads[l]);
-                if (!Started(running)) return false;
-                for (std::size_t c = 0; c < configurations.size(); ++c) {
-                    const Sleeper& sleeper = configurations[c];
-                    const std::unique_ptr<Clock> clock = sleeper.make();
-                    results[l][c].push_back(
-                        RunThroughDialog(*clock, ref.sizeIndex, ref.width, sleeper.showModule));
-                    if (!results[l][c].back().error.empty()) {
-                        std::fprintf(stderr, "lcdbench: %s with %s, load %u: %s\n", run.c_str(),
-                                     sleeper.name, loads[l], results[l][c].back().error.c_str());
-                        return false;
-                    }
-                }
+        if (!CollectRuns(ref, configurations, repeat, underLoads)) return false;
+        for (UnderLoad& under : underLoads) {
+            for (const Series& series : under.series) {
+                ReportRun(ref, under.load, series, lines);
+                ok = CheckRun(ref, under.load, series) && ok;
             }
-        }
-        for (std::size_t l = 0; l < loads.size(); ++l) {
-            const unsigned load = loads[l];
-            std::vector<double> walls;
-            for (std::size_t c = 0; c < configurations.size(); ++c) {
-                const Sleeper& sleeper = configurations[c];
-                std::vector<RunResult>& repeats = results[l][c];
-                // The repeat of median wall time stands for them all.
-                std::sort(repeats.begin(), repeats.end(),
-                          [](const RunResult& a, const RunResult& b) {
-                              return a.wallNanos < b.wallNanos;
-                          });
-                const RunResult& r = repeats[(repeats.size() - 1) / 2];
-                const double requestedMs = static_cast<double>(r.requestedNanos) / kNanosPerMilli;
-                const double wallMs = static_cast<double>(r.wallNanos) / kNanosPerMilli;
-                std::printf(
-                    "  %-11s %-4u %-10s %6.0f ms %7.1f ms %8.4f %8.1f %% %8.1f %% %7.1f /%6.1f\n",
-                    run.c_str(), load, sleeper.name, requestedMs, wallMs, r.Ratio(),
-                    kPercent * r.OvershootShare(), kPercent * r.OtherShare(), r.dataRefresh.mean,
-                    r.controlRefresh.mean);
-                lines.push_back(
-                    Format("figure=run load=%u module=%s bus=%d sleep=%s view=%s requested_ms=%.3f "
-                           "wall_ms=%.3f ratio=%.5f "
-                           "overshoot_share=%.4f other_share=%.4f sleeps=%zu writes=%zu "
-                           "data_refresh_mean_us=%.2f data_refresh_median_us=%.2f "
-                           "control_refresh_mean_us=%.2f timing_violations=%llu",
-                           load, ref.Module().c_str(), ref.Bits(),
-                           sleeper.showModule ? sleepers.front().name : sleeper.name,
-                           sleeper.showModule ? "shown" : "none", requestedMs, wallMs, r.Ratio(),
-                           r.OvershootShare(), r.OtherShare(), r.sleeps, r.portWrites,
-                           r.dataRefresh.mean, r.dataRefresh.median, r.controlRefresh.mean,
-                           static_cast<unsigned long long>(r.timingViolations)));
-                if (!sleeper.showModule) walls.push_back(wallMs);
-
-                const auto expectedNanos =
-                    static_cast<std::uint64_t>(ref.requestedMs * kNanosPerMilli);
-                if (r.requestedNanos != expectedNanos || r.portWrites != ref.portWrites) {
-                    std::fprintf(stderr,
-                                 "lcdbench: %s requested %.3f ms in %zu writes; it must request "
-                                 "%u ms in %zu writes\n",
-                                 run.c_str(), requestedMs, r.portWrites, ref.requestedMs,
-                                 ref.portWrites);
-                    ok = false;
-                }
-                if (r.timingViolations != 0) {
-                    std::fprintf(stderr,
-                                 "lcdbench: %s with %s, load %u: the module saw %llu timing "
-                                 "violations\n",
-                                 run.c_str(), sleeper.name, load,
-                                 static_cast<unsigned long long>(r.timingViolations));
-                    ok = false;
-                }
-            }
-            // The first sleeper is the precise one; every other is compared with it.
-            bool belowPlain = true;
-            for (std::size_t i = 1; i < walls.size(); ++i) {
-                const double gain = walls[i] / walls[0];
-                belowPlain = belowPlain && gain > 1;
-                lines.push_back(Format("figure=gain load=%u module=%s bus=%d over=%s ratio=%.4f",
-                                       load, ref.Module().c_str(), ref.Bits(), sleepers[i].name,
-                                       gain));
-                gains[l] += Format("  %s %.3f", run.c_str(), gain);
-            }
-            const RunGoal goal = GoalFor(load, onDisplay);
-            const double ratio = walls[0] / ref.requestedMs;
-            const bool met =
-                (goal.ratio == 0 || ratio <= goal.ratio) && (!goal.belowPlain || belowPlain);
-            lines.push_back(Format(
-                "figure=target load=%u module=%s bus=%d goal_ratio=%s goal_below_plain=%s met=%s",
-                load, ref.Module().c_str(), ref.Bits(),
-                goal.ratio > 0 ? Format("%.2f", goal.ratio).c_str() : "none",
-                goal.belowPlain ? "yes" : "no", met ? "yes" : "no"));
+            ReportGoal(ref, onDisplay, under, lines);
         }
     }
-    for (std::size_t l = 0; l < loads.size(); ++l) {
-        std::printf("  load %u: wall time with %s over wall time with %s:%s\n", loads[l],
-                    sleepers.back().name, sleepers.front().name, gains[l].c_str());
-        std::printf("  load %u goal: every run with %s %s\n", loads[l], sleepers.front().name,
-                    GoalText(GoalFor(loads[l], onDisplay)).c_str());
+    for (const UnderLoad& under : underLoads) {
+        std::printf("  load %u: wall time with %s over wall time with %s:%s\n", under.load,
+                    sleepers.back().name, sleepers.front().name, under.gains.c_str());
+        std::printf("  load %u goal: every run with %s %s\n", under.load, sleepers.front().name,
+                    GoalText(GoalFor(under.load, onDisplay)).c_str());
     }
     return ok;
 }

@@ -2,64 +2,123 @@
 
 #include <iterator>
 
+#include "lcd/ModuleDriver.h"
 #include "res/Strings.h"
 
-static_assert(std::size(kSizeNames) == kModuleSizeCount, "a geometry row per Size list entry");
-
-// Set DDRAM Address instructions (0x80 + address) that start the lines.
 namespace {
-constexpr std::uint8_t kAddr00 = 0x80;  // address 0x00
-constexpr std::uint8_t kAddr40 = 0xC0;  // address 0x40
-constexpr std::uint8_t kAddr10 = 0x90;  // address 0x10, line 3 of a 16x4 module
-constexpr std::uint8_t kAddr50 = 0xD0;  // address 0x50, line 4 of a 16x4 module
-constexpr std::uint8_t kAddr14 = 0x94;  // address 0x14, line 3 of a 20x4 module
-constexpr std::uint8_t kAddr54 = 0xD4;  // address 0x54, line 4 of a 20x4 module
-constexpr std::uint8_t kUnused = 0x00;  // never read: the row has two lines per controller
+
+// DDRAM addresses at which the lines start. Lines 3 and 4 of a four-line
+// module with one controller continue its lines 1 and 2.
+constexpr std::uint8_t kLine1 = 0x00;
+constexpr std::uint8_t kLine2 = 0x40;
+constexpr std::uint8_t kLine3Of16 = 0x10;
+constexpr std::uint8_t kLine4Of16 = 0x50;
+constexpr std::uint8_t kLine3Of20 = 0x14;
+constexpr std::uint8_t kLine4Of20 = 0x54;
+
+// The Set DDRAM Address instruction that starts a line at `address`.
+constexpr std::uint8_t Start(std::uint8_t address) {
+    return kSetDdramAddress | address;
+}
+// Never read: the size has two lines per controller.
+constexpr std::uint8_t kUnused = 0x00;
+
+// Two lines per controller, as most sizes have.
+constexpr ModuleGeometry TwoLines(std::uint8_t columns, std::uint8_t controllers = 1) {
+    return {columns, 2, controllers, {Start(kLine1), Start(kLine2), kUnused, kUnused}};
+}
+
+// A row of the glass that shows one controller line whole.
+constexpr Glass::Row Line(std::uint8_t address, int width, int controller = 0) {
+    return {1, {{controller, address, width}, {}}};
+}
+
 }  // namespace
 
-// lineAddress[2] and [3] are read only where a controller has four lines. Row
-// "40x4" holds 0x80 and 0xC0 there, but its second controller starts its lines with
-// lineAddress[0] and [1] like the first one.
-const ModuleGeometry kModuleGeometry[kModuleSizeCount] = {
-    // columns, lines per controller, controllers, line addresses
-    {8, 2, 1, {kAddr00, kAddr40, kUnused, kUnused}},   // 8x2
-    {12, 2, 1, {kAddr00, kAddr40, kUnused, kUnused}},  // 12x2
-    {8, 2, 1, {kAddr00, kAddr40, kUnused, kUnused}},   // 16x1: two halves of 8
-    {16, 2, 1, {kAddr00, kAddr40, kUnused, kUnused}},  // 16x2
-    {20, 2, 1, {kAddr00, kAddr40, kUnused, kUnused}},  // 20x2
-    {24, 2, 1, {kAddr00, kAddr40, kUnused, kUnused}},  // 24x2
-    {16, 4, 1, {kAddr00, kAddr40, kAddr10, kAddr50}},  // 16x4
-    {20, 4, 1, {kAddr00, kAddr40, kAddr14, kAddr54}},  // 20x4
-    {40, 2, 1, {kAddr00, kAddr40, kUnused, kUnused}},  // 40x2
-    {40, 2, 2, {kAddr00, kAddr40, kAddr00, kAddr40}},  // 40x4: lines 3 and 4 on E1
+// In the Size list's order. Every non-empty demo text fills its line exactly
+// (line 1 of "16x1" holds both halves). The oddities of the 40x4 texts ("wzyz",
+// "GN") are the module maker's demo texts as they have always been shown.
+constexpr ModuleSize kModuleSizes[kModuleSizeCount] = {
+    {.geometry = TwoLines(8),
+     .demo = {{"TORV0802", "* 8x2  *", "", ""}, {false, false, true, true}, false},
+     .glass = {2, {Line(kLine1, 8), Line(kLine2, 8)}}},
+    {.geometry = TwoLines(12),
+     .demo = {{"* TORV1202 *", "*** 12x2 ***", "", ""}, {false, false, true, true}, false},
+     .glass = {2, {Line(kLine1, 12), Line(kLine2, 12)}}},
+    // 16x1: one row of 16, wired as two halves of 8 on the controller's two lines.
+    {.geometry = TwoLines(8),
+     .demo = {{"*TORV-1601 16x1*", "", "", ""}, {false, true, true, true}, false},
+     .glass = {1, {{2, {{0, kLine1, 8}, {0, kLine2, 8}}}}}},
+    {.geometry = TwoLines(16),
+     .demo = {{"*TORV-1602 16x2*", "* Lumaworkshop *", "", ""}, {false, false, true, true}, false},
+     .glass = {2, {Line(kLine1, 16), Line(kLine2, 16)}}},
+    {.geometry = TwoLines(20),
+     .demo = {{"** TORV-2002 20x2 **", "*** Lumaworkshop ***", "", ""},
+              {false, false, true, true},
+              false},
+     .glass = {2, {Line(kLine1, 20), Line(kLine2, 20)}}},
+    {.geometry = TwoLines(24),
+     .demo = {{"**** TORV-2402 24x2 ****", "* www.lumaworkshop.com *", "", ""},
+              {false, false, true, true},
+              false},
+     .glass = {2, {Line(kLine1, 24), Line(kLine2, 24)}}},
+    {.geometry = {16, 4, 1, {Start(kLine1), Start(kLine2), Start(kLine3Of16), Start(kLine4Of16)}},
+     .demo = {{"*TORV-1602 16x4*", "* Lumaworkshop *", "abcdefghijklmnop", "ABCDEFGHIJKLMNOP"},
+              {false, false, false, false},
+              false},
+     .glass = {4,
+               {Line(kLine1, 16), Line(kLine2, 16), Line(kLine3Of16, 16), Line(kLine4Of16, 16)}}},
+    {.geometry = {20, 4, 1, {Start(kLine1), Start(kLine2), Start(kLine3Of20), Start(kLine4Of20)}},
+     .demo = {{"** TORV-2002 20x4 **", "*** Lumaworkshop ***", "abcdefghijklmnopqrst",
+               "ABCDEFGHIJKLMNOPQRST"},
+              {false, false, false, false},
+              false},
+     .glass = {4,
+               {Line(kLine1, 20), Line(kLine2, 20), Line(kLine3Of20, 20), Line(kLine4Of20, 20)}}},
+    {.geometry = TwoLines(40),
+     .demo = {{"* TORV-4002 Forty Columns by Two Lines *",
+               "** Lumaworkshop America, Incorporated **", "", ""},
+              {false, false, true, true},
+              false},
+     .glass = {2, {Line(kLine1, 40), Line(kLine2, 40)}}},
+    // 40x4: lines 3 and 4 are the second controller's, on E1, which starts its
+    // lines at the same addresses as the first.
+    {.geometry = TwoLines(40, 2),
+     .demo = {{"*TORV-4004: Forty Columns by Four Lines*",
+               "** Lumaworkshop America, Incorporated **",
+               "abcdefghijklmnopqrstuvwzyz1234567890-=,.",
+               "ABCDEFGNIJKLMNOPQRSTUVWXYZ!@#$%^&*()_+<>"},
+              {false, false, false, false},
+              true},
+     .glass = {4, {Line(kLine1, 40), Line(kLine2, 40), Line(kLine1, 40, 1), Line(kLine2, 40, 1)}}},
 };
 
-// Every non-empty text fills its line exactly (line 1 of "16x1" holds both halves).
-// The oddities of the 40x4 texts ("wzyz", "GN") are the module maker's demo texts
-// as they have always been shown.
-const SizeDemo kSizeDemos[kModuleSizeCount] = {
-    // line 1 to line 4, read-only boxes 1 to 4, E1 enabled; in the Size list's order
-    {{"TORV0802", "* 8x2  *", "", ""}, {false, false, true, true}, false},
-    {{"* TORV1202 *", "*** 12x2 ***", "", ""}, {false, false, true, true}, false},
-    {{"*TORV-1601 16x1*", "", "", ""}, {false, true, true, true}, false},
-    {{"*TORV-1602 16x2*", "* Lumaworkshop *", "", ""}, {false, false, true, true}, false},
-    {{"** TORV-2002 20x2 **", "*** Lumaworkshop ***", "", ""}, {false, false, true, true}, false},
-    {{"**** TORV-2402 24x2 ****", "* www.lumaworkshop.com *", "", ""},
-     {false, false, true, true},
-     false},
-    {{"*TORV-1602 16x4*", "* Lumaworkshop *", "abcdefghijklmnop", "ABCDEFGHIJKLMNOP"},
-     {false, false, false, false},
-     false},
-    {{"** TORV-2002 20x4 **", "*** Lumaworkshop ***", "abcdefghijklmnopqrst",
-      "ABCDEFGHIJKLMNOPQRST"},
-     {false, false, false, false},
-     false},
-    {{"* TORV-4002 Forty Columns by Two Lines *", "** Lumaworkshop America, Incorporated **", "",
-      ""},
-     {false, false, true, true},
-     false},
-    {{"*TORV-4004: Forty Columns by Four Lines*", "** Lumaworkshop America, Incorporated **",
-      "abcdefghijklmnopqrstuvwzyz1234567890-=,.", "ABCDEFGNIJKLMNOPQRSTUVWXYZ!@#$%^&*()_+<>"},
-     {false, false, false, false},
-     true},
-};
+// The Size list's names live with the dialog template, which cannot look up
+// here; each row's glass must name the entry at its place.
+namespace {
+
+// The decimal number at `text`, which moves past it.
+constexpr int TakeNumber(const char*& text) {
+    int n = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) n = n * 10 + (*text - '0');
+    return n;
+}
+
+// Whether `name` is "<columns>x<rows>" of the glass.
+constexpr bool Names(const char* name, const Glass& glass) {
+    const int columns = TakeNumber(name);
+    if (*name++ != 'x') return false;
+    const int rows = TakeNumber(name);
+    return *name == '\0' && columns == glass.Columns() && rows == glass.rowCount;
+}
+
+constexpr bool InTheSizeListsOrder() {
+    for (int size = 0; size < kModuleSizeCount; ++size)
+        if (!Names(kSizeNames[size], kModuleSizes[size].glass)) return false;
+    return true;
+}
+
+}  // namespace
+
+static_assert(std::size(kSizeNames) == kModuleSizeCount, "a module size per Size list entry");
+static_assert(InTheSizeListsOrder(), "each size's glass is the size the Size list names there");

@@ -26,8 +26,6 @@ const std::uint8_t kGlyphTable[64] = {
 
 namespace {
 
-constexpr std::uint8_t kDdramAddressMask = 0x7F;  // Set DDRAM Address without its 0x80
-
 // The encoded text of display line n. The second line of a "16x1" module is the
 // right half of its one line: line box 1 from its 9th typed character on.
 std::vector<std::uint8_t> EncodedLine(const TestRunSource& source, int sizeIndex, unsigned n,
@@ -105,7 +103,7 @@ TestRunRecord RunDisplayTest(ModuleDriver& driver, LinePanel& panel, Clock& cloc
         for (std::uint8_t l = 0; l < geometry.linesPerController && lost.empty(); ++l) {
             command(geometry.lineAddress[l], c);
             const unsigned n = l + c * geometry.linesPerController;
-            SentLine sent{c, static_cast<std::uint8_t>(geometry.lineAddress[l] & kDdramAddressMask),
+            SentLine sent{c, static_cast<std::uint8_t>(geometry.lineAddress[l] & ~kSetDdramAddress),
                           EncodedLine(source, sizeIndex, n, geometry.columns)};
             for (const std::uint8_t byte : sent.bytes) data(byte, c);
             record.lines.push_back(std::move(sent));

@@ -14,12 +14,14 @@ namespace {
 using Register = ModuleDriver::Register;
 using Area = VerifyDifference::Area;
 
-constexpr std::uint8_t kSetDdramAddress = 0x80;  // + a 7-bit DDRAM address
 constexpr std::uint8_t kLowNibble = 0x0F;
 constexpr std::uint8_t kBusyFlag = 0x80;
 constexpr int kNibbleShift = 4;
 constexpr int kDataLines = 8;
-constexpr std::uint8_t kFloatingLines = 0xFF;  // nothing drives: the pull-ups
+// What the data lines read while nothing drives them: the pull-ups.
+constexpr std::uint8_t kFloatingLines = 0xFF;
+// The lines compared in a byte of memory: all eight carry it.
+constexpr std::uint8_t kAllDataLines = 0xFF;
 // Whether the address counter carries into bit 6 after the 64th CGRAM byte
 // differs between compatible controllers; the other seven bits must match.
 constexpr std::uint8_t kBusyAddressMask = 0xBF;
@@ -34,6 +36,11 @@ struct Sample {
     std::uint8_t expected;
     std::uint8_t mask;  // the lines that carry the byte in this pulse
 };
+
+// The low nibble of a byte where the 4-bit bus carries it, on D7..D4.
+std::uint8_t OnHighLines(std::uint8_t v) {
+    return static_cast<std::uint8_t>(v << kNibbleShift);
+}
 
 // Reads bytes through the driver and keeps every pulse's sample.
 class Reader {
@@ -56,15 +63,28 @@ public:
             const auto& second = pulses[i * perByte + perByte - 1];
             if (!first || !second) return std::nullopt;
             if (width_ == BusWidth::Eight) {
-                samples.push_back({controller, block, area, *first, expected[i], mask});
+                samples.push_back({.controller = controller,
+                                   .block = block,
+                                   .area = area,
+                                   .read = *first,
+                                   .expected = expected[i],
+                                   .mask = mask});
                 bytes.push_back(*first);
                 continue;
             }
             // D7..D4 carry the high nibble, then the low one.
-            const auto low = [](std::uint8_t v) { return static_cast<std::uint8_t>(v << 4); };
-            samples.push_back({controller, block, area, *first, expected[i],
-                               static_cast<std::uint8_t>(mask & kHighDataNibble)});
-            samples.push_back({controller, block, area, *second, low(expected[i]), low(mask)});
+            samples.push_back({.controller = controller,
+                               .block = block,
+                               .area = area,
+                               .read = *first,
+                               .expected = expected[i],
+                               .mask = static_cast<std::uint8_t>(mask & kHighDataNibble)});
+            samples.push_back({.controller = controller,
+                               .block = block,
+                               .area = area,
+                               .read = *second,
+                               .expected = OnHighLines(expected[i]),
+                               .mask = OnHighLines(mask)});
             bytes.push_back(static_cast<std::uint8_t>((*first & kHighDataNibble) |
                                                       (*second & kHighDataNibble) >> kNibbleShift));
         }
@@ -283,6 +303,122 @@ std::string Describe(const VerifyDifference& d) {
     return Position(d) + ": expected " + HexByte(d.expected) + ", read " + HexByte(d.read);
 }
 
+// One read-back of a run: the reads, the differences they show and the
+// controllers that answered, through a copy of the driver whose E1 pulses run
+// the way the wiring needs.
+class Verification {
+public:
+    Verification(const ModuleDriver& driver, LinePanel& panel, Clock& clock,
+                 const TestRunRecord& sent)
+        : panel_(panel),
+          clock_(clock),
+          sent_(sent),
+          controllers_(kModuleGeometry[sent.sizeIndex].controllerCount),
+          // E1 straight to pin 17 is active low at the pin: its pulses run the
+          // other way, and at rest it sits in the middle of one.
+          e1ActiveLow_(controllers_ > 1 &&
+                       (ThePortIo().Wiring(g_lines.portBase).invertedAtModule &
+                        ControlLines(kLineE1))),
+          bus_(driver),
+          reader_(bus_, clock, sent.width),
+          answered_(static_cast<std::size_t>(controllers_), false) {
+        bus_.SetE1ActiveLow(e1ActiveLow_);
+        result_.sizeIndex = sent.sizeIndex;
+        result_.width = sent.width;
+    }
+    Verification(const Verification&) = delete;
+    Verification& operator=(const Verification&) = delete;
+
+    VerifyResult Run() {
+        // Before anything reads, the second controller's resting pulse ends, so
+        // that only the controller read ever drives the data lines.
+        if (e1ActiveLow_ && !(g_lines.controlFlags & kLineE1)) {
+            clock_.SleepMillis(kCycleGapMs);
+            bus_.EndRestingE1Pulse(sent_.width == BusWidth::Four ? 2 : 1);
+        }
+        const Outcome outcome = ReadBack();
+        // RS settles before E1 goes back to rest, which raises the straight pin.
+        if (e1ActiveLow_ && (g_lines.controlFlags & kLineRS)) panel_.OnRSLow();
+        panel_.ReturnToRest();
+        result_.outcome = outcome;
+        if (outcome == Outcome::Fail)
+            result_.cause = LikelyCause(reader_.samples, answered_, sent_.width);
+        return result_;
+    }
+
+private:
+    using Outcome = VerifyResult::Outcome;
+
+    // Each controller's busy flag and address counter, then the memory of those
+    // that answered.
+    Outcome ReadBack() {
+        bool anyAnswered = false;
+        for (std::uint8_t c = 0; c < controllers_; ++c) {
+            const std::vector<std::uint8_t> expected{kAddressAfterGlyphs};
+            const auto read = reader_.Read(Area::BusyAddress, c, expected, kBusyAddressMask);
+            if (!read) return Outcome::PortUnreadable;
+            answered_[c] = read->front() != kFloatingLines;
+            anyAnswered = anyAnswered || answered_[c];
+            Compare({.controller = c, .area = Area::BusyAddress}, *read, expected,
+                    kBusyAddressMask);
+        }
+        if (!anyAnswered) return Outcome::Fail;
+        for (std::uint8_t c = 0; c < controllers_; ++c)
+            if (answered_[c] && !ReadMemory(c)) return Outcome::PortUnreadable;
+        return result_.differences.empty() ? Outcome::Pass : Outcome::Fail;
+    }
+
+    // The DDRAM of every line the run wrote on controller `c`, then the CGRAM;
+    // false when the port could not be read.
+    bool ReadMemory(std::uint8_t c) {
+        for (std::size_t n = 0; n < sent_.lines.size(); ++n) {
+            const SentLine& line = sent_.lines[n];
+            if (line.controller != c) continue;
+            reader_.Command(static_cast<std::uint8_t>(kSetDdramAddress | line.ddramAddress), c);
+            const auto read = reader_.Read(Area::Ddram, c, line.bytes, kAllDataLines);
+            if (!read) return false;
+            Compare({.controller = c,
+                     .area = Area::Ddram,
+                     .line = static_cast<int>(n),
+                     .address = line.ddramAddress},
+                    *read, line.bytes, kAllDataLines);
+        }
+        const std::vector<std::uint8_t> glyphs(std::begin(kGlyphTable), std::end(kGlyphTable));
+        reader_.Command(kSetCgramAddress0, c);
+        const auto read = reader_.Read(Area::Cgram, c, glyphs, kAllDataLines);
+        if (!read) return false;
+        Compare({.controller = c, .area = Area::Cgram}, *read, glyphs, kAllDataLines);
+        return true;
+    }
+
+    // Counts the bytes read and keeps those that differ from what was sent on
+    // the lines of `mask`; `first` places the first byte, the others follow it
+    // column by column and address by address.
+    void Compare(const VerifyDifference& first, const std::vector<std::uint8_t>& read,
+                 const std::vector<std::uint8_t>& expected, std::uint8_t mask) {
+        for (std::size_t i = 0; i < read.size(); ++i) {
+            ++result_.compared;
+            if ((read[i] & mask) == (expected[i] & mask)) continue;
+            VerifyDifference d = first;
+            d.column += static_cast<int>(i);
+            d.address = static_cast<std::uint8_t>(d.address + i);
+            d.expected = expected[i];
+            d.read = read[i];
+            result_.differences.push_back(d);
+        }
+    }
+
+    LinePanel& panel_;
+    Clock& clock_;
+    const TestRunRecord& sent_;
+    const int controllers_;
+    const bool e1ActiveLow_;
+    ModuleDriver bus_;
+    Reader reader_;
+    std::vector<bool> answered_;
+    VerifyResult result_;
+};
+
 }  // namespace
 
 std::string VerifyResult::Summary() const {
@@ -322,87 +458,13 @@ std::string VerifyRefusal(std::uint32_t base) {
 
 VerifyResult VerifyModule(ModuleDriver& driver, LinePanel& panel, Clock& clock,
                           const TestRunRecord& sent) {
-    VerifyResult result;
-    if (!IsModuleSizeIndex(sent.sizeIndex)) return result;
+    if (!IsModuleSizeIndex(sent.sizeIndex)) return {};
     if (std::string refusal = VerifyRefusal(g_lines.portBase); !refusal.empty()) {
-        result.outcome = VerifyResult::Outcome::Refused;
-        result.cause = std::move(refusal);
-        ThePortIo().Log().Refuse(result.Summary());
-        return result;
+        VerifyResult refused;
+        refused.outcome = VerifyResult::Outcome::Refused;
+        refused.cause = std::move(refusal);
+        ThePortIo().Log().Refuse(refused.Summary());
+        return refused;
     }
-    result.sizeIndex = sent.sizeIndex;
-    result.width = sent.width;
-    const int controllers = kModuleGeometry[sent.sizeIndex].controllerCount;
-    // E1 straight to pin 17 is active low at the pin: its pulses run the other
-    // way, and at rest it sits in the middle of one.
-    const bool e1ActiveLow =
-        controllers > 1 &&
-        (ThePortIo().Wiring(g_lines.portBase).invertedAtModule & ControlLines(kLineE1));
-    ModuleDriver bus = driver;
-    bus.SetE1ActiveLow(e1ActiveLow);
-    Reader reader(bus, clock, sent.width);
-    std::vector<bool> answered(static_cast<std::size_t>(controllers), false);
-
-    const auto compare = [&](const VerifyDifference& where, const std::vector<std::uint8_t>& read,
-                             const std::vector<std::uint8_t>& expected, std::uint8_t mask) {
-        for (std::size_t i = 0; i < read.size(); ++i) {
-            ++result.compared;
-            if ((read[i] & mask) == (expected[i] & mask)) continue;
-            VerifyDifference d = where;
-            d.column += static_cast<int>(i);
-            d.address = static_cast<std::uint8_t>(d.address + i);
-            d.expected = expected[i];
-            d.read = read[i];
-            result.differences.push_back(d);
-        }
-    };
-
-    const auto finish = [&](VerifyResult::Outcome outcome) {
-        // RS settles before E1 goes back to rest, which raises the straight pin.
-        if (e1ActiveLow && (g_lines.controlFlags & kLineRS)) panel.OnRSLow();
-        panel.ReturnToRest();
-        result.outcome = outcome;
-        if (outcome == VerifyResult::Outcome::Fail)
-            result.cause = LikelyCause(reader.samples, answered, sent.width);
-        return result;
-    };
-
-    // Before anything reads, the second controller's resting pulse ends, so that
-    // only the controller read ever drives the data lines.
-    if (e1ActiveLow && !(g_lines.controlFlags & kLineE1)) {
-        clock.SleepMillis(kCycleGapMs);
-        bus.EndRestingE1Pulse(sent.width == BusWidth::Four ? 2 : 1);
-    }
-    bool anyAnswered = false;
-    for (std::uint8_t c = 0; c < controllers; ++c) {
-        const std::vector<std::uint8_t> expected{kAddressAfterGlyphs};
-        const auto read = reader.Read(Area::BusyAddress, c, expected, kBusyAddressMask);
-        if (!read) return finish(VerifyResult::Outcome::PortUnreadable);
-        answered[c] = read->front() != kFloatingLines;
-        anyAnswered = anyAnswered || answered[c];
-        compare({c, VerifyDifference::Area::BusyAddress, 0, 0, 0, 0, 0}, *read, expected,
-                kBusyAddressMask);
-    }
-    if (!anyAnswered) return finish(VerifyResult::Outcome::Fail);
-
-    const std::vector<std::uint8_t> glyphs(std::begin(kGlyphTable), std::end(kGlyphTable));
-    for (std::uint8_t c = 0; c < controllers; ++c) {
-        if (!answered[c]) continue;
-        for (std::size_t n = 0; n < sent.lines.size(); ++n) {
-            const SentLine& line = sent.lines[n];
-            if (line.controller != c) continue;
-            reader.Command(static_cast<std::uint8_t>(kSetDdramAddress | line.ddramAddress), c);
-            const auto read = reader.Read(Area::Ddram, c, line.bytes, kFloatingLines);
-            if (!read) return finish(VerifyResult::Outcome::PortUnreadable);
-            compare(
-                {c, VerifyDifference::Area::Ddram, static_cast<int>(n), 0, line.ddramAddress, 0, 0},
-                *read, line.bytes, kFloatingLines);
-        }
-        reader.Command(kSetCgramAddress0, c);
-        const auto read = reader.Read(Area::Cgram, c, glyphs, kFloatingLines);
-        if (!read) return finish(VerifyResult::Outcome::PortUnreadable);
-        compare({c, VerifyDifference::Area::Cgram, 0, 0, 0, 0, 0}, *read, glyphs, kFloatingLines);
-    }
-    return finish(result.differences.empty() ? VerifyResult::Outcome::Pass
-                                             : VerifyResult::Outcome::Fail);
+    return Verification(driver, panel, clock, sent).Run();
 }

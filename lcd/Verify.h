@@ -5,21 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "base/Clock.h"
 #include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
-#include "base/Clock.h"
 #include "port/LinePanel.h"
 
 // One byte read back that is not what the run left there.
 struct VerifyDifference {
     enum class Area { BusyAddress, Ddram, Cgram };
-    int controller;  // 0 on E0, 1 on E1
-    Area area;
-    int line;              // display line, 0 at the top (Ddram only)
-    int column;            // 0 at the left (Ddram only)
-    std::uint8_t address;  // DDRAM or CGRAM address (not for BusyAddress)
-    std::uint8_t expected;
-    std::uint8_t read;
+    int controller = 0;  // 0 on E0, 1 on E1
+    Area area = Area::BusyAddress;
+    int line = 0;              // display line, 0 at the top (Ddram only)
+    int column = 0;            // 0 at the left (Ddram only)
+    std::uint8_t address = 0;  // DDRAM or CGRAM address (not for BusyAddress)
+    std::uint8_t expected = 0;
+    std::uint8_t read = 0;
 };
 
 struct VerifyResult {

@@ -13,5 +13,7 @@ inline constexpr char kDriverLine2[] = "and access to /dev/parport*:";
 inline constexpr char kDriverLine3[] = "user in group lp, or --port-io=raw as root.";
 
 // The Size list's entries, in its order: a module size index is a position here.
+// The table of module sizes (lcd/Geometry.cpp) checks at compile time that its
+// rows follow this order.
 inline constexpr const char* kSizeNames[] = {"8x2",  "12x2", "16x1", "16x2", "20x2",
                                              "24x2", "16x4", "20x4", "40x2", "40x4"};

@@ -4,66 +4,8 @@
 
 namespace {
 
-constexpr int kMaxRows = 4;
-constexpr int kMaxSegments = 2;
 constexpr int kCgramGlyphs = kCgramBytes / kGlyphRows;  // CGRAM codes repeat after this
 constexpr std::uint8_t kLineSelectBit = kSecondLineAddress;
-
-// Lines 3 and 4 of four-line modules continue lines 1 and 2 of the controller.
-constexpr std::uint8_t kLine3Of16 = 0x10;
-constexpr std::uint8_t kLine4Of16 = 0x50;
-constexpr std::uint8_t kLine3Of20 = 0x14;
-constexpr std::uint8_t kLine4Of20 = 0x54;
-constexpr std::uint8_t kLine1 = 0x00;
-constexpr std::uint8_t kLine2 = kSecondLineAddress;
-
-struct LayoutRow {
-    int segmentCount;
-    RowSegment segments[kMaxSegments];
-};
-
-struct Layout {
-    int rowCount;
-    LayoutRow rows[kMaxRows];
-};
-
-constexpr LayoutRow TwoLineRow(std::uint8_t address, int width, int controller = 0) {
-    return {1, {{controller, address, width}, {}}};
-}
-
-// In the Size list's order; each comment is the name the rows give.
-constexpr Layout kLayouts[kModuleLayoutCount] = {
-    // 8x2
-    {2, {TwoLineRow(kLine1, 8), TwoLineRow(kLine2, 8)}},
-    // 12x2
-    {2, {TwoLineRow(kLine1, 12), TwoLineRow(kLine2, 12)}},
-    // 16x1: one row of 16, wired as two halves of 8 on the controller's two lines.
-    {1, {{2, {{0, kLine1, 8}, {0, kLine2, 8}}}}},
-    // 16x2
-    {2, {TwoLineRow(kLine1, 16), TwoLineRow(kLine2, 16)}},
-    // 20x2
-    {2, {TwoLineRow(kLine1, 20), TwoLineRow(kLine2, 20)}},
-    // 24x2
-    {2, {TwoLineRow(kLine1, 24), TwoLineRow(kLine2, 24)}},
-    // 16x4
-    {4,
-     {TwoLineRow(kLine1, 16), TwoLineRow(kLine2, 16), TwoLineRow(kLine3Of16, 16),
-      TwoLineRow(kLine4Of16, 16)}},
-    // 20x4
-    {4,
-     {TwoLineRow(kLine1, 20), TwoLineRow(kLine2, 20), TwoLineRow(kLine3Of20, 20),
-      TwoLineRow(kLine4Of20, 20)}},
-    // 40x2
-    {2, {TwoLineRow(kLine1, 40), TwoLineRow(kLine2, 40)}},
-    // 40x4
-    {4,
-     {TwoLineRow(kLine1, 40, 0), TwoLineRow(kLine2, 40, 0), TwoLineRow(kLine1, 40, 1),
-      TwoLineRow(kLine2, 40, 1)}},
-};
-
-bool IsLayoutIndex(int sizeIndex) {
-    return sizeIndex >= 0 && sizeIndex < kModuleLayoutCount;
-}
 
 // The DDRAM address that position `offset` of a segment shows. The display shift
 // turns each line round on itself: 40 cells per line with two lines, all 80 with one.
@@ -88,17 +30,17 @@ int ModuleRow::Width() const {
 }
 
 std::string ModuleSizeName(int sizeIndex) {
-    const std::vector<ModuleRow> rows = ModuleRows(sizeIndex);
-    if (rows.empty()) return "";
-    return std::to_string(rows.front().Width()) + "x" + std::to_string(rows.size());
+    if (!IsModuleSizeIndex(sizeIndex)) return "";
+    const Glass& glass = kModuleSizes[sizeIndex].glass;
+    return std::to_string(glass.Columns()) + "x" + std::to_string(glass.rowCount);
 }
 
 std::vector<ModuleRow> ModuleRows(int sizeIndex) {
     std::vector<ModuleRow> rows;
-    if (!IsLayoutIndex(sizeIndex)) return rows;
-    const Layout& layout = kLayouts[sizeIndex];
-    for (int r = 0; r < layout.rowCount; ++r) {
-        const LayoutRow& row = layout.rows[r];
+    if (!IsModuleSizeIndex(sizeIndex)) return rows;
+    const Glass& glass = kModuleSizes[sizeIndex].glass;
+    for (int r = 0; r < glass.rowCount; ++r) {
+        const Glass::Row& row = glass.rows[r];
         rows.push_back({{row.segments, row.segments + row.segmentCount}});
     }
     return rows;

@@ -6,20 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "lcd/Geometry.h"
 #include "sim/CharacterRom.h"
 #include "sim/LcdController.h"
 
 // Where a module's physical rows take their characters from, by module size
-// index (0 "8x2" to 9 "40x4", the Size list's order).
-inline constexpr int kModuleLayoutCount = 10;
-
-// A run of `width` consecutive positions of a physical row, shown from one
-// controller's DDRAM starting at `address` (before any display shift).
-struct RowSegment {
-    int controller;
-    std::uint8_t address;
-    int width;
-};
+// index: the glass of lcd/Geometry.h, in the Size list's order.
+inline constexpr int kModuleLayoutCount = kModuleSizeCount;
 
 struct ModuleRow {
     std::vector<RowSegment> segments;  // left to right

@@ -43,7 +43,7 @@ TEST(BenchFigures, SpreadOfSamples) {
 TEST(BenchFigures, OvershootOfEachSleep) {
     // Late, early (a sleep that broke its promise must show, not wrap around)
     // and one of no length.
-    const std::vector<SleepRecord> sleeps = {{1, 1'000'250}, {2, 1'999'000}, {0, 500}};
+    const std::vector<SleepRecord> sleeps = {{1000, 1'000'250}, {2000, 1'999'000}, {0, 500}};
     EXPECT_EQ(OvershootMicros(sleeps), (std::vector<double>{0.25, -1.0, 0.5}));
 }
 

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/Clock.h"
+#include "base/IdleWork.h"
+#include "base/PreciseSleep.h"
+#include "base/VirtualClock.h"
 
 namespace {
 
@@ -21,6 +23,27 @@ TEST(MonotonicClock, SleepNeverEndsBeforeItsDeadline) {
         clock.SleepMillis(ms);
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(ms)) << ms;
     }
+    for (const std::uint64_t us : {300u, 2500u}) {
+        const auto start = std::chrono::steady_clock::now();
+        clock.SleepMicros(us);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, microseconds(us)) << us;
+    }
+}
+
+TEST(VirtualClock, WaitsAdvanceTimeRunTheIdleWorkAndAreRecordedInTheirUnit) {
+    VirtualClock clock;
+    int idle = 0;
+    SetIdleWork([&idle] { ++idle; });
+    clock.SleepMillis(2);
+    clock.SleepMicros(250);
+    clock.AdvanceMicros(5);
+    clock.SleepMillis(1);
+    SetIdleWork({});
+    EXPECT_EQ(clock.NowMicros(), 3255u);
+    EXPECT_EQ(clock.TotalSleptMicros(), 3250u);
+    EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{2, 1}));
+    EXPECT_EQ(clock.MicroSleeps(), (std::vector<std::uint64_t>{250}));
+    EXPECT_EQ(idle, 3);
 }
 
 // Wake-up latencies in the order measured, as runs of equal ones, and the tail

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Clock.h"
+#include "base/VirtualClock.h"
 #include "sim/LcdController.h"
 
 namespace {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,10 +12,9 @@ namespace {
 // Which rows each size has, and from which addresses: ExpectModuleShows in
 // SimulatedRunTest, against the driver's own line addresses.
 TEST(ModuleLayout, NoRowsOutsideTheListAndTheListsNames) {
-    for (int bad : {-1, kModuleLayoutCount}) EXPECT_TRUE(ModuleRows(bad).empty()) << bad;
-    // The emulator, which stands alone, names each size as the dialog's Size list does.
-    ASSERT_EQ(std::size(kSizeNames), std::size_t{kModuleLayoutCount});
-    for (int size = 0; size < kModuleLayoutCount; ++size)
+    for (int bad : {-1, kModuleSizeCount}) EXPECT_TRUE(ModuleRows(bad).empty()) << bad;
+    // The module view's caption names each size as the dialog's Size list does.
+    for (int size = 0; size < kModuleSizeCount; ++size)
         EXPECT_EQ(ModuleSizeName(size), kSizeNames[size]);
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/OutputFile.h"
+#include "base/VirtualClock.h"
 #include "io/record/PortTrace.h"
 #include "io/record/VcdWriter.h"
 

@@ -27,7 +27,7 @@ struct DemoBoxes final : TestRunSource {
 // Time that never passes for the module: it never finishes an instruction.
 struct StoppedClock final : Clock {
     std::uint64_t NowMicros() const override { return 0; }
-    void SleepMillis(std::uint32_t) override {}
+    void SleepMicros(std::uint64_t) override {}
 };
 
 struct Bench : LineBench {
@@ -45,6 +45,12 @@ struct Bench : LineBench {
     StoppedClock stopped;
     SimulatedModule module;
 };
+
+// The cause given when only display memory differs.
+const std::string kAstray =
+    "the character memory reads back as sent but the display memory does not: the Set DDRAM "
+    "Address instructions went astray, as when a data line is stuck at a level that no "
+    "character sent needs";
 
 TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
     // "stalled": a sound wiring to a module whose time stands still, so it never
@@ -87,6 +93,10 @@ TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
         {"D7=1", kSize16x2, BusWidth::Eight,
          "FAIL: 16x2 8-bit, 97 of 97 bytes differ, " + firstBusy +
              "0xB0; likely cause: D7 always reads 1" + stuck},
+        // D7 is stuck too, but no byte needed it high: only D6 is named.
+        {"D6=0,D7=0", kSize16x2, BusWidth::Eight,
+         "FAIL: 16x2 8-bit, 89 of 97 bytes differ, " + firstBusy +
+             "0x10; likely cause: D6 always reads 0" + stuck},
         // On the 4-bit bus D7 also carries bit 3, which the text needs.
         {"D7=0", kSize16x2, BusWidth::Four,
          "FAIL: 16x2 4-bit, 61 of 97 bytes differ, " + firstDdram +
@@ -94,9 +104,7 @@ TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
         // No byte read needs D7 high; D5 and D6 read 0 in the glyphs read instead of text.
         {"D7=0", kSize16x2, BusWidth::Eight,
          "FAIL: 16x2 8-bit, 32 of 97 bytes differ, " + firstDdram +
-             "0x0A; likely cause: the character memory reads back as sent but the display "
-             "memory does not: the Set DDRAM Address instructions went astray, as when a data "
-             "line is stuck at a level that no character sent needs"},
+             "0x0A; likely cause: " + kAstray},
         // D6 reads 0 in the blank display memory, but the glyphs show D3 alone.
         {"D3=0", kSize16x1, BusWidth::Eight,
          "FAIL: 16x1 8-bit, 43 of 81 bytes differ, " + firstDdram +
@@ -139,6 +147,8 @@ TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
     }
 }
 
+// A sound module whose record claims another byte than it holds. D7 reads 0
+// throughout, as every byte wanted, so it is not blamed.
 TEST(Verify, DifferencesNamePositionExpectedAndRead) {
     Bench bench;
     TestRunRecord sent = bench.Run(kSize16x2, BusWidth::Eight);
@@ -147,6 +157,10 @@ TEST(Verify, DifferencesNamePositionExpectedAndRead) {
     ASSERT_EQ(result.differences.size(), 1u);
     EXPECT_EQ(result.Details(5).front(),
               "E0 line 2 column 4 (DDRAM 0x43): expected 0x5A, read 0x75");
+    EXPECT_EQ(result.Summary(),
+              "FAIL: 16x2 8-bit, 1 of 97 bytes differ, first E0 line 2 column 4 (DDRAM 0x43): "
+              "expected 0x5A, read 0x75; likely cause: " +
+                  kAstray);
 }
 
 TEST(WiringFault, ParsesListsAndRefusesTheRest) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/ScriptedRun.h"
-#include "base/Clock.h"
+#include "base/VirtualClock.h"
 #include "lcd/Geometry.h"
 #include "sim/SimulatedModule.h"
 #include "support/BusTimeline.h"

@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "base/Clock.h"
+#include "base/VirtualClock.h"
 #include "io/PortIo.h"
 #include "port/LineState.h"
 #include "port/LineView.h"
 
-// One thing the tool did, in the order it did it: a port write, a requested sleep,
-// or a read of a line box.
+// One thing the tool did, in the order it did it: a port write, a requested sleep
+// (in milliseconds or in microseconds), or a read of a line box.
 struct BusEvent {
-    enum Kind { Write, Sleep, Fetch };
+    enum Kind { Write, Sleep, Fetch, MicroSleep };
     Kind kind;
-    std::uint32_t where;  // Write: the I/O address; Fetch: the line box; Sleep: 0
-    std::uint32_t value;  // Write: the byte; Sleep: milliseconds; Fetch: 0
+    std::uint32_t where;  // Write: the I/O address; Fetch: the line box; else 0
+    std::uint32_t value;  // Write: the byte; Sleep: milliseconds; MicroSleep: microseconds
     bool operator==(const BusEvent&) const = default;
 
     static BusEvent WriteOf(std::uint32_t address, std::uint8_t byte) {
@@ -28,7 +28,7 @@ struct BusEvent {
 };
 
 inline std::ostream& operator<<(std::ostream& os, const BusEvent& e) {
-    const char* kinds[] = {"write", "sleep", "read box"};
+    const char* kinds[] = {"write", "sleep", "read box", "sleep us"};
     return os << kinds[e.kind] << " 0x" << std::hex << e.where << " 0x" << e.value << std::dec;
 }
 
@@ -37,9 +37,9 @@ inline constexpr std::uint32_t kControlRegister = 0x37A;
 
 // Port writes and requested sleeps on one virtual time line, from a port I/O of
 // its own on a fresh simulated port (installed for the register functions) and
-// the line state at its load values: the clock handed to the tool and an
-// observer of the port. A sleep runs the idle work as every clock does; nothing
-// sleeps for real.
+// the line state at its load values: the clock handed to the tool (a virtual
+// clock that also lists each sleep among the writes) and an observer of the
+// port.
 class BusTimeline final : public Clock, public PortObserver {
 public:
     PortIo io;
@@ -52,36 +52,35 @@ public:
     BusTimeline(const BusTimeline&) = delete;
     BusTimeline& operator=(const BusTimeline&) = delete;
 
-    std::uint64_t NowMicros() const override { return nowMicros_; }
+    std::uint64_t NowMicros() const override { return clock_.NowMicros(); }
     void SleepMillis(std::uint32_t ms) override {
         events.push_back(BusEvent::SleepOf(ms));
-        RunIdleWork();
-        nowMicros_ += std::uint64_t{ms} * 1000;
+        clock_.SleepMillis(ms);
     }
-    void AdvanceMicros(std::uint64_t us) { nowMicros_ += us; }
+    void SleepMicros(std::uint64_t us) override {
+        events.push_back({BusEvent::MicroSleep, 0, static_cast<std::uint32_t>(us)});
+        clock_.SleepMicros(us);
+    }
+    void AdvanceMicros(std::uint64_t us) { clock_.AdvanceMicros(us); }
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override {
         events.push_back(BusEvent::WriteOf(address, value));
     }
 
-    std::vector<BusEvent> Writes() const { return Only(BusEvent::Write); }
-    std::size_t WriteCount() const { return Writes().size(); }
-    std::uint64_t SleptMillis() const {
-        std::uint64_t total = 0;
-        for (const BusEvent& e : Only(BusEvent::Sleep)) total += e.value;
-        return total;
+    std::vector<BusEvent> Writes() const {
+        std::vector<BusEvent> writes;
+        for (const BusEvent& e : events)
+            if (e.kind == BusEvent::Write) writes.push_back(e);
+        return writes;
     }
+    std::size_t WriteCount() const { return Writes().size(); }
+    // Every sleep since the timeline began, whatever was cleared from `events`.
+    std::uint64_t SleptMillis() const { return clock_.TotalSleptMicros() / kMicrosPerMilli; }
 
     std::vector<BusEvent> events;
 
 private:
-    std::vector<BusEvent> Only(BusEvent::Kind kind) const {
-        std::vector<BusEvent> some;
-        for (const BusEvent& e : events)
-            if (e.kind == kind) some.push_back(e);
-        return some;
-    }
     ScopedPortIo installed_{io};
-    std::uint64_t nowMicros_ = 0;
+    VirtualClock clock_;
 };
 
 // The events a driver is expected to produce, built from the bus rules themselves
