@@ -9,6 +9,7 @@
 
 #include "afx/WinApp.h"
 #include "app/CommonOptions.h"
+#include "app/Detection.h"
 #include "app/DialogRun.h"
 #include "app/Display.h"
 #include "app/ExitStatus.h"
@@ -30,7 +31,8 @@ CommonOptions ParseOptions(const QApplication& app) {
         "(--port-map BASE=/dev/gpiochipN:...) or an I2C backpack (--port-map "
         "BASE=/dev/i2c-N@ADDR).\n"
         "Without any of them it drives a simulated module.\n"
-        "Scripted runs: lcdtest --run SIZE:8|4 [--verify] ... (lcdtest --run - --help).");
+        "Scripted runs: lcdtest --run SIZE:8|4 [--verify] ... (lcdtest --run - --help).\n"
+        "Finding backpacks on the I2C buses: lcdtest --detect (lcdtest --detect --help).");
     parser.addHelpOption();
     parser.addVersionOption();
     const CommonOptionSet common;
@@ -51,6 +53,7 @@ CommonOptions ParseOptions(const QApplication& app) {
 int main(int argc, char** argv) {
     // Scripted runs (--run) have their own options and need no display.
     if (IsScriptedRun(argc, argv)) return RunScripted(argc, argv);
+    if (IsDetection(argc, argv)) return RunDetection(argc, argv);
 
     // Without a display the toolkit would abort. The options are still read
     // offscreen, so that --help and --version answer; anything else is refused.

@@ -71,6 +71,14 @@ struct ExpanderChip {
     int (*write)(I2cDevice& device, const PinState& now, const std::optional<PinState>& before);
     // The levels of the pins, at least of those in `wanted`.
     int (*read)(I2cDevice& device, std::uint16_t wanted, std::uint16_t& levels);
+    // Puts pull-ups on the pins that are inputs among `pins` (none on a chip
+    // whose released pins pull up by themselves: nullptr).
+    int (*pullUps)(I2cDevice& device, std::uint16_t pins);
+    // How detection tells the chip by reads alone: receive bytes read its pins
+    // (0), or walk its registers one after another, repeating after this many.
+    std::size_t registerWalk;
+    // The addresses it can have (both ends included), A0..A2 setting the low bits.
+    std::array<std::pair<std::uint8_t, std::uint8_t>, 2> addressRanges;
 };
 
 // A wiring some backpack is known to have, which detection tries first.

@@ -14,6 +14,11 @@
 //   D7           14          D7=18     GPIO18, pin 12
 //   E1           (40x4)      E1=N      not wired (one controller only)
 //
+// A chip may be named by its label instead (gpio:LABEL:RS=7,...), and the
+// Raspberry Pi's header as gpio:pi-header:RS=7,..., whichever chip carries it
+// (pinctrl-bcm2835 on the Pi 1 to 3, pinctrl-bcm2711 on the Pi 4, pinctrl-rp1
+// on the Pi 5, /dev/gpiochip0 or /dev/gpiochip4 by kernel release).
+//
 // Each line carries the level the dialog shows (no parallel-port inversions);
 // invert=LINE+LINE names lines that pass an inverting buffer, which the tool
 // undoes. A line not named is not wired: runs and Verify that need it are
@@ -23,6 +28,7 @@
 #include <fcntl.h>
 #include <linux/gpio.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -37,6 +43,11 @@
 namespace {
 
 constexpr std::string_view kChipPrefix = "/dev/gpiochip";
+// The chips that carry a Raspberry Pi's 40-pin header, by the labels their
+// drivers give them.
+constexpr std::string_view kPiHeader = "pi-header";
+constexpr std::string_view kPiHeaderLabels[] = {"pinctrl-bcm2835", "pinctrl-bcm2711",
+                                                "pinctrl-rp1"};
 constexpr std::string_view kChipName = "gpiochip";
 constexpr const char kConsumer[] = "lcdtest";
 constexpr const char kExample[] = "/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18";
@@ -46,7 +57,9 @@ constexpr const char kNoReads[] =
 
 // A parsed mapping: which chip line each module line is on.
 struct GpioMapping {
-    std::string chip;  // "/dev/gpiochip0"
+    std::string chip;  // "/dev/gpiochip0", or what names it: a label, "pi-header"
+    // The labels the chip may have, when it is named by one; none for a node.
+    std::vector<std::string> labels;
     // The chip line offset of each module line, by LineSet bit; nullopt: not wired.
     std::array<std::optional<std::uint32_t>, kModuleLineCount> offsets{};
     LineSet inverted = 0;  // lines through an inverting buffer
@@ -100,9 +113,14 @@ std::optional<GpioMapping> ParseGpioMapping(std::string_view device, std::string
     const std::size_t colon = device.find(':');
     const std::string_view chip = device.substr(0, colon);
     std::uint32_t number = 0;
-    if (!chip.starts_with(kChipPrefix) || !ParseNumber(chip.substr(kChipPrefix.size()), number))
+    if (chip == kPiHeader)
+        mapping.labels.assign(std::begin(kPiHeaderLabels), std::end(kPiHeaderLabels));
+    else if (!chip.starts_with("/") && !chip.empty())
+        mapping.labels = {std::string(chip)};
+    else if (!chip.starts_with(kChipPrefix) ||
+             !ParseNumber(chip.substr(kChipPrefix.size()), number))
         return fail("bad GPIO chip " + Quoted(chip) + ": expected /dev/gpiochipN, for example " +
-                    kExample);
+                    kExample + ", or the chip's label (gpio:LABEL:...) or gpio:pi-header:...");
     mapping.chip = std::string(chip);
     const std::string_view items = colon == std::string_view::npos ? "" : device.substr(colon + 1);
     for (const MappingItem& item : MappingItems(items)) {
@@ -211,9 +229,14 @@ private:
     void ReportOpenProblem(const std::string& cause, const std::string& message);
     std::string ChipsFound() const;
     std::string HeldLines(int chipFd) const;
+    // The node of the chip the mapping names by label; "" after telling why not.
+    std::string FindByLabel();
+    // "/dev/gpiochip4 labelled pinctrl-rp1", "labelled pinctrl-rp1" before it is found.
+    std::string ChipName() const;
 
     std::uint32_t base_;
     GpioMapping mapping_;
+    std::string node_;  // the chip's device node, once known
     std::shared_ptr<KernelSystem> sys_;
     TransportContext& context_;
     LineLevels start_;                           // the levels the lines are taken at
@@ -244,7 +267,7 @@ GpioPort::~GpioPort() {
 std::string GpioPort::Describe() const {
     const PortWiring wiring = GpioWiring(mapping_);
     const std::string missing = WiringLacks(wiring);
-    return "the GPIO chip " + mapping_.chip + " (" + wiring.text +
+    return "the GPIO chip " + ChipName() + " (" + wiring.text +
            (missing.empty() ? "" : "; " + missing) + ")" +
            (reached_ ? "" : ", not reached: its writes are dropped");
 }
@@ -258,6 +281,47 @@ std::uint64_t GpioPort::PinBits(LineSet lines) const {
 
 void GpioPort::ReportOpenProblem(const std::string& cause, const std::string& message) {
     context_.Report(cause + ":" + mapping_.chip, message);
+}
+
+std::string GpioPort::ChipName() const {
+    if (mapping_.labels.empty()) return node_;
+    const std::string label = "labelled " + (mapping_.labels.size() == 1 ? mapping_.labels.front()
+                                                                         : std::string(kPiHeader));
+    return node_.empty() ? label : node_ + " " + label;
+}
+
+std::string GpioPort::FindByLabel() {
+    std::vector<std::uint32_t> numbers;
+    ListNumbered(*sys_, kDeviceDir, kChipName, numbers);
+    std::string seen;  // "/dev/gpiochip0 (pinctrl-bcm2711)": what there is
+    for (const std::uint32_t number : numbers) {
+        const std::string node = std::string(kChipPrefix) + std::to_string(number);
+        const int fd = sys_->Open(node, O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            ReportOpenProblem("gpio-open", "cannot open " + node + " to read its label: " +
+                                               ErrorText(fd) + " — " + FixFor(fd, kOpenFixes));
+            return "";
+        }
+        gpiochip_info info{};
+        const int asked = sys_->Ioctl(fd, GPIO_GET_CHIPINFO_IOCTL, &info);
+        sys_->Close(fd);
+        const std::string label(info.label, strnlen(info.label, sizeof info.label));
+        if (asked >= 0 && std::find(mapping_.labels.begin(), mapping_.labels.end(), label) !=
+                              mapping_.labels.end())
+            return node;
+        seen += (seen.empty() ? "" : ", ") + node + (label.empty() ? "" : " (" + label + ")");
+    }
+    std::string wanted;
+    for (const std::string& label : mapping_.labels)
+        wanted += (wanted.empty() ? "" : &label == &mapping_.labels.back() ? " or " : ", ") + label;
+    ReportOpenProblem("gpio-label",
+                      (mapping_.chip == kPiHeader ? "no Raspberry Pi header here: no GPIO chip is "
+                                                    "labelled "
+                                                  : "no GPIO chip is labelled ") +
+                          wanted + " (" +
+                          (seen.empty() ? "no GPIO chip under /dev" : "the chips: " + seen) +
+                          ") — fix the mapping (gpiodetect lists the chips with their labels)");
+    return "";
 }
 
 // "/dev/gpiochip0, /dev/gpiochip1", in number order; "" for none.
@@ -290,7 +354,9 @@ std::string GpioPort::HeldLines(int chipFd) const {
 }
 
 bool GpioPort::Open() {
-    const std::string& chip = mapping_.chip;
+    node_ = mapping_.labels.empty() ? mapping_.chip : FindByLabel();
+    if (node_.empty()) return false;
+    const std::string& chip = node_;
     const int fd = sys_->Open(chip, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         std::string fix = FixFor(fd, kOpenFixes);
@@ -310,7 +376,7 @@ bool GpioPort::Open() {
 }
 
 bool GpioPort::Take(int chipFd) {
-    const std::string& chip = mapping_.chip;
+    const std::string& chip = node_;
     gpiochip_info info{};
     if (const int error = sys_->Ioctl(chipFd, GPIO_GET_CHIPINFO_IOCTL, &info); error < 0) {
         ReportOpenProblem("gpio-info", "cannot ask " + chip + " for its lines: " +
@@ -367,7 +433,7 @@ bool GpioPort::Take(int chipFd) {
 bool GpioPort::LineRequest(unsigned long request, void* arg, const char* what) {
     const int error = sys_->Ioctl(lineFd_, request, arg);
     if (error >= 0) return true;
-    const std::string& chip = mapping_.chip;
+    const std::string& chip = node_;
     if (IsGone(error)) {
         sys_->Close(lineFd_);
         lineFd_ = -1;

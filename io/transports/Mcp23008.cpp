@@ -19,7 +19,8 @@
 //   0x378=mcp23008:/dev/i2c-1@0x20:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7
 //
 // The expander has registers: IODIR (0x00) sets which pins are inputs, OLAT
-// (0x0A) what the outputs drive, GPIO (0x09) reads the pins. Each is one SMBus
+// (0x0A) what the outputs drive, GPIO (0x09) reads the pins, GPPU (0x06) puts
+// pull-ups on inputs (detection's). Each is one SMBus
 // "write byte data" or "read byte data". The outputs' levels go out before
 // pins turn into outputs, and pins turn into inputs before other levels
 // change, so no pin drives a level it should not even for one transfer.
@@ -32,7 +33,7 @@
 namespace {
 
 constexpr std::string_view kPins[] = {"GP0", "GP1", "GP2", "GP3", "GP4", "GP5", "GP6", "GP7"};
-constexpr std::uint8_t kIodir = 0x00, kGpio = 0x09, kOlat = 0x0A;
+constexpr std::uint8_t kIodir = 0x00, kGppu = 0x06, kGpio = 0x09, kOlat = 0x0A;
 constexpr int kNone = ExpanderPins::kNone, kBacklight = ExpanderPins::kBacklight;
 
 int Greet(I2cDevice& device) {
@@ -61,6 +62,10 @@ int Read(I2cDevice& device, std::uint16_t, std::uint16_t& levels) {
     return result;
 }
 
+int PullUps(I2cDevice& device, std::uint16_t pins) {
+    return device.WriteByteData(kGppu, static_cast<std::uint8_t>(pins));
+}
+
 constexpr ExpanderChip kMcp23008 = {
     .name = "MCP23008",
     .pins = 8,
@@ -81,6 +86,9 @@ constexpr ExpanderChip kMcp23008 = {
     .greet = Greet,
     .write = Write,
     .read = Read,
+    .pullUps = PullUps,
+    .registerWalk = 11,
+    .addressRanges = {{{0x20, 0x27}, {0x20, 0x27}}},
 };
 
 constexpr KnownWiring kKnown[] = {

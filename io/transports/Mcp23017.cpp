@@ -18,7 +18,8 @@
 //
 // The expander has registers (with IOCON.BANK 0, as it powers up): IODIRA and
 // IODIRB (0x00, 0x01) set which pins are inputs, OLATA and OLATB (0x14,
-// 0x15) what the outputs drive, GPIOA and GPIOB (0x12, 0x13) read the pins.
+// 0x15) what the outputs drive, GPIOA and GPIOB (0x12, 0x13) read the pins,
+// GPPUA and GPPUB (0x0C, 0x0D) put pull-ups on inputs (detection's).
 // Each is one SMBus "write byte data" or "read byte data", a bank at a time,
 // and only for a bank that changes. Opening it writes 0 to register 0x05,
 // which is IOCON where BANK is 1 (so it puts BANK back to 0) and an interrupt
@@ -36,7 +37,8 @@ constexpr std::string_view kPins[] = {
     "GPB0", "GPB1", "GPB2", "GPB3", "GPB4", "GPB5", "GPB6", "GPB7",
 };
 // Register addresses by bank (A, B) with IOCON.BANK 0.
-constexpr std::uint8_t kIodir[] = {0x00, 0x01}, kGpio[] = {0x12, 0x13}, kOlat[] = {0x14, 0x15};
+constexpr std::uint8_t kIodir[] = {0x00, 0x01}, kGppu[] = {0x0C, 0x0D}, kGpio[] = {0x12, 0x13},
+                       kOlat[] = {0x14, 0x15};
 constexpr std::uint8_t kIoconWhereBankIsOne = 0x05;
 constexpr int kNone = ExpanderPins::kNone, kBacklight = ExpanderPins::kBacklight;
 
@@ -78,6 +80,13 @@ int Read(I2cDevice& device, std::uint16_t wanted, std::uint16_t& levels) {
     return result;
 }
 
+int PullUps(I2cDevice& device, std::uint16_t pins) {
+    int result = 0;
+    for (int bank = 0; bank < 2 && result >= 0; ++bank)
+        result = device.WriteByteData(kGppu[bank], Bank(pins, bank));
+    return result;
+}
+
 constexpr ExpanderChip kMcp23017 = {
     .name = "MCP23017",
     .pins = 16,
@@ -98,6 +107,9 @@ constexpr ExpanderChip kMcp23017 = {
     .greet = Greet,
     .write = Write,
     .read = Read,
+    .pullUps = PullUps,
+    .registerWalk = 22,
+    .addressRanges = {{{0x20, 0x27}, {0x20, 0x27}}},
 };
 
 constexpr KnownWiring kKnown[] = {

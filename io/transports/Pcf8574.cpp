@@ -73,6 +73,9 @@ constexpr ExpanderChip kPcf8574 = {
     .greet = Greet,
     .write = Write,
     .read = Read,
+    .pullUps = nullptr,
+    .registerWalk = 0,
+    .addressRanges = {{{0x20, 0x27}, {0x38, 0x3F}}},
 };
 
 constexpr int kNone = ExpanderPins::kNone, kBacklight = ExpanderPins::kBacklight;

@@ -80,7 +80,8 @@ TEST(GpioPcf8574Mapping, MappingsThatDoNotReadAreRefusedWithTheReason) {
     const std::string example = ", for example " + kFourBit;
     const std::string cases[] = {
         "/dev/gpiochip0: nothing wired: name the lines and their offsets" + example,
-        "/dev/gpiochipA:RS=7: bad GPIO chip \"/dev/gpiochipA\": expected /dev/gpiochipN" + example,
+        "/dev/gpiochipA:RS=7: bad GPIO chip \"/dev/gpiochipA\": expected /dev/gpiochipN" + example +
+            ", or the chip's label (gpio:LABEL:...) or gpio:pi-header:...",
         "/dev/gpiochip0:RS=7,E=8: unknown line \"E\": name D0..D7, E0, E1, RS or RW as "
         "LINE=OFFSET, then if need be invert=LINE+LINE and reads=safe",
         "/dev/gpiochip0:RS=7,RS=8: RS is named twice",
@@ -216,6 +217,27 @@ TEST_F(GpioPcf8574Test, VerifyOverGpioWaitsForSafeReads) {
               "pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes "
               "reads safe");
     EXPECT_EQ(Requests(), opened);
+}
+
+// A chip named by its label, or as the Raspberry Pi's header, is found among
+// the chips by the labels they give; none with it is told with what there is.
+TEST_F(GpioPcf8574Test, AChipIsFoundByItsLabel) {
+    const std::string lines = ":RS=7,E0=8,D4=25,D5=24,D6=23,D7=18";
+    const std::pair<std::string, std::string> cases[] = {
+        {"gpio:fake-gpio" + lines,
+         "using 0x378 on the GPIO chip /dev/gpiochip1 labelled fake-gpio (RS=7, E0=8, D4=25, "
+         "D5=24, D6=23, D7=18; 4-bit only, no E1, no RW: no Verify)"},
+        {"gpio:pi-header" + lines,
+         "no Raspberry Pi header here: no GPIO chip is labelled pinctrl-bcm2835, pinctrl-bcm2711 "
+         "or pinctrl-rp1 (the chips: /dev/gpiochip1 (fake-gpio), /dev/gpiochip3 (fake-gpio)) — "
+         "fix the mapping (gpiodetect lists the chips with their labels)"},
+    };
+    for (const auto& [mapping, told] : cases) {
+        Fresh();
+        sys->dirs["/dev"] = {"gpiochip3", "null", "gpiochip1"};
+        const std::string shown = Use(mapping);
+        EXPECT_EQ(Told().empty() ? shown : Told(), told);
+    }
 }
 
 // Each way the hardware cannot be had is told once with its fix: the start-up
