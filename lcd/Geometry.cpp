@@ -23,9 +23,9 @@ constexpr std::uint8_t Start(std::uint8_t address) {
 // Never read: the size has two lines per controller.
 constexpr std::uint8_t kUnused = 0x00;
 
-// Two lines per controller, as most sizes have.
-constexpr ModuleGeometry TwoLines(std::uint8_t columns, std::uint8_t controllers = 1) {
-    return {columns, 2, controllers, {Start(kLine1), Start(kLine2), kUnused, kUnused}};
+// Two lines on one controller, as most sizes have.
+constexpr ModuleGeometry TwoLines(std::uint8_t columns) {
+    return {columns, 2, 1, {Start(kLine1), Start(kLine2), kUnused, kUnused}};
 }
 
 // A row of the glass that shows one controller line whole.
@@ -82,8 +82,9 @@ constexpr ModuleSize kModuleSizes[kModuleSizeCount] = {
               false},
      .glass = {2, {Line(kLine1, 40), Line(kLine2, 40)}}},
     // 40x4: lines 3 and 4 are the second controller's, on E1, which starts its
-    // lines at the same addresses as the first.
-    {.geometry = TwoLines(40, 2),
+    // lines at the same addresses as the first (entries 2 and 3 hold them too,
+    // though only entries 0 and 1 are read).
+    {.geometry = {40, 2, 2, {Start(kLine1), Start(kLine2), Start(kLine1), Start(kLine2)}},
      .demo = {{"*TORV-4004: Forty Columns by Four Lines*",
                "** Lumaworkshop America, Incorporated **",
                "abcdefghijklmnopqrstuvwzyz1234567890-=,.",
