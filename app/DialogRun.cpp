@@ -21,8 +21,6 @@
 #include "sim/view/ModuleView.h"
 #include "ui/LcdTestDlg.h"
 
-// The module view takes the Size list's selection as its layout index.
-static_assert(kModuleLayoutCount == kModuleSizeCount, "one module layout per Size list entry");
 
 int RunDialog(const CommonOptions& options) {
     // The cable starts on the first port of the list, as the dialog does.

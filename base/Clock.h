@@ -37,6 +37,3 @@ private:
 
 // Millisecond sleep on the process's clock.
 void Sleep(std::uint32_t ms);
-
-// For the tests that reach the virtual clock through this header.
-#include "base/VirtualClock.h"  // IWYU pragma: export

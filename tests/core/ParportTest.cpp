@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "base/Clock.h"
+#include "base/VirtualClock.h"
 #include "io/KernelSystem.h"
 #include "io/PortChoice.h"
 #include "io/record/PortTrace.h"
