@@ -30,26 +30,6 @@ boots=(
     "i2c   - - q35"
 )
 
-sudo_cmd=()
-[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-
-install_packages() {
-    # gcc-12, make and libelf1 build the GPIO chip module against the kernel's
-    # headers (the compiler their .kernelvariables names; kbuild's tools need libelf).
-    local packages=(qemu-system-x86 busybox-static xz-utils python3 xvfb xauth xdotool
-        gcc-12 make libelf1)
-    local missing=() p status
-    for p in "${packages[@]}"; do
-        status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-        [[ "$status" == "install ok installed" ]] || missing+=("$p")
-    done
-    [[ ${#missing[@]} -eq 0 ]] && return
-    echo "Installing: ${missing[*]}"
-    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 \
-        install -y -qq --no-install-recommends "${missing[@]}"
-}
-
 # Debian's current 6.1 kernel package, downloaded once and unpacked here
 # (never into /boot). Sets kver and kdir.
 fetch_kernel() {
@@ -190,7 +170,7 @@ accel=(-accel tcg)
 if [[ -w /dev/kvm ]] && grep -qwE 'vmx|svm' /proc/cpuinfo; then accel=(-accel kvm -accel tcg); fi
 
 main() {
-    install_packages
+    "$root/scripts/deps.sh" --kernel
     if [[ -z "${LCDTEST_BIN:-}" ]]; then
         "$root/scripts/build.sh" ci >/dev/null
         LCDTEST_BIN=$root/build/lcdtest
