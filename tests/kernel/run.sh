@@ -2,8 +2,9 @@
 # Checks the back-ends against Linux's own drivers: boots Debian's 6.1 kernel in
 # qemu (one boot per layout below), runs this tree's build of the tool inside
 # it, and compares the tool's --trace with qemu's log of the parallel port's
-# registers, or with the kernel's own trace of GPIO line changes (on this
-# tree's in-memory chip, gpio-sim/) and SMBus transfers (on i2c-stub). One line
+# registers, or with the kernel's own trace of GPIO line changes and SMBus
+# transfers (on this tree's GPIO chip and I2C adapter, modules/, with a module
+# model behind them that answers reads and records what it was sent). One line
 # per case, then a summary; the exit status is non-zero when any case fails.
 #
 #   tests/kernel/run.sh            # installs what is missing, builds into build/
@@ -73,15 +74,17 @@ fetch_headers() {
     touch "$dir/.complete"
 }
 
-# The in-memory GPIO chip, built in a copy of gpio-sim/ (kbuild writes next to
-# the sources) and again only when a source changed. Sets gpio_module.
-build_gpio_module() {
-    local dir=$work/gpio-sim f stale=
-    gpio_module=$dir/lcdtest_gpiochip.ko
-    [[ -f "$gpio_module" && "$(cat "$dir/.kernel" 2>/dev/null)" == "$kver" ]] || stale=1
-    for f in "$here"/gpio-sim/*; do cmp -s "$f" "$dir/${f##*/}" || stale=1; done
+# The check's own kernel modules (modules/: the GPIO chip and the I2C adapter,
+# each with the module model behind it), built in a copy (kbuild writes next to
+# the sources) and again only when a source changed. Sets own_modules.
+build_own_modules() {
+    local dir=$work/modules f stale=
+    own_modules=("$dir/lcdtest_gpiochip.ko" "$dir/lcdtest_i2c.ko")
+    for f in "${own_modules[@]}"; do [[ -f "$f" ]] || stale=1; done
+    [[ "$(cat "$dir/.kernel" 2>/dev/null)" == "$kver" ]] || stale=1
+    for f in "$here"/modules/*; do cmp -s "$f" "$dir/${f##*/}" || stale=1; done
     [[ -n "$stale" ]] || return 0
-    rm -rf "$dir" && mkdir -p "$dir" && cp "$here"/gpio-sim/* "$dir/"
+    rm -rf "$dir" && mkdir -p "$dir" && cp "$here"/modules/* "$dir/"
     make -C "$dir" KDIR="$kbuild" > "$dir/build.log" 2>&1 || { cat "$dir/build.log"; exit 1; }
     echo "$kver" > "$dir/.kernel"
 }
@@ -110,10 +113,10 @@ build_initramfs() {
             cp -n "$f" "$dir/lib/modules/"
         done < <(module_closure "$m")
     done
-    for m in parport_pc ppdev lp i2c-stub i2c-dev i2c-i801; do
+    for m in parport_pc ppdev lp i2c-dev i2c-i801; do
         while read -r f; do cp -n "$f" "$dir/lib/modules/"; done < <(module_closure "$m")
     done
-    cp "$gpio_module" "$dir/lib/modules/"
+    cp "${own_modules[@]}" "$dir/lib/modules/"
     cat > "$dir/init" <<EOF
 #!/bin/sh
 export PATH=/bin
@@ -178,7 +181,7 @@ main() {
     export LCDTEST_BIN
     fetch_kernel
     fetch_headers
-    build_gpio_module
+    build_own_modules
     build_initramfs
     local selected=("$@") ran=() line name ports mark
     mkdir -p "$work/out"
