@@ -213,8 +213,9 @@ start_tool() {  # NAME USER ARGS...
 # One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES[:STATUS]|MESSAGE,
 # where STATUS is the exit status expected when it is not 0. MESSAGE is looked
 # for in the tool's standard output and error. USER "script" runs ARGS, a
-# guest-side check in tests/kernel and its words, instead of the tool. @gpiochip@, @i2c@ and @i801@ in
-# a row stand for the nodes found when the modules were loaded.
+# guest-side check in tests/kernel and its words, instead of the tool.
+# @gpiochip@, @i2c@ and @i801@ in a row stand for the nodes found when the
+# modules were loaded (the chip's, again after it was plugged back in).
 run_case() {
     row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g; s|@i801@|$i801bus|g")
     IFS='|' read -r name user args size port init reaches message <<EOF

@@ -183,12 +183,14 @@ main() {
     fetch_headers
     build_own_modules
     build_initramfs
-    local selected=("$@") ran=() line name ports mark
+    local selected=("$@") ran=() line name ports mark machine
     mkdir -p "$work/out"
     for line in "${boots[@]}"; do
         read -r name ports mark machine <<< "$line"
         [[ ${#selected[@]} -eq 0 || " ${selected[*]} " == *" $name "* ]] || continue
+        local began=$SECONDS
         boot "$name" "$ports" "$mark" "$machine"
+        echo "boot $name took $((SECONDS - began)) s"
         ran+=("$name")
     done
     local status=0
