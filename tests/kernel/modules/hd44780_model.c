@@ -247,7 +247,7 @@ static u8 output(const struct hd44780 *c, bool rs, u64 now)
 	return c->low_nibble_due ? c->read_latch << 4 : byte & HIGH_NIBBLE;
 }
 
-static u8 drives(const struct hd44780 *c)
+static u8 bus_lines(const struct hd44780 *c)
 {
 	return c->eight_bit ? 0xff : HIGH_NIBBLE;
 }
@@ -328,7 +328,7 @@ static bool enabled(const struct lcd_module *m, int n, u16 lines)
 
 static u8 driven_by(const struct lcd_module *m, int n, u16 lines)
 {
-	return enabled(m, n, lines) && (lines & LCD_RW) ? drives(&m->ctl[n]) : 0;
+	return enabled(m, n, lines) && (lines & LCD_RW) ? bus_lines(&m->ctl[n]) : 0;
 }
 
 void lcd_module_power_on(struct lcd_module *m, u16 wired, u8 stuck_low, u8 stuck_high,

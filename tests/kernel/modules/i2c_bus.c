@@ -14,7 +14,7 @@
  *	expander and module up afresh.
  *   unplugged=0x27,...   transfers to these fail with ENODEV, as to a device
  *	pulled off the bus; plugged back, it powers up afresh.
- *   fault=0x27:D6=1;...  data lines held at a level at that device's module
+ *   fault=0x27:D6=1;...  a data line held at a level at that device's module
  *	("D5=0", "D6=1", "D2=open"); the module powers up afresh, the
  *	expander keeps its state.
  *   power_on_modules     written, every module powers up afresh behind its
@@ -622,7 +622,7 @@ MODULE_PARM_DESC(devices, "expanders: KIND@ADDRESS[:LINE=PIN,...] joined by ';',
 module_param_cb(unplugged, &unplugged_ops, unplugged_text, 0644);
 MODULE_PARM_DESC(unplugged, "addresses whose devices are pulled off the bus (ENODEV)");
 module_param_cb(fault, &fault_ops, fault_text, 0644);
-MODULE_PARM_DESC(fault, "ADDRESS:LINE=LEVEL joined by ';': a data line held at 0, 1 or open at that module");
+MODULE_PARM_DESC(fault, "ADDRESS:LINE=LEVEL joined by ';': one data line held at 0, 1 or open at each such module");
 
 /* -- state ----------------------------------------------------------------- */
 
