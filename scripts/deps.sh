@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing: those to build and run the tool,
 # with --tests also those the tests and the benchmark need, with --package those
-# that build and check the Debian package.
+# that build and check the Debian package, with --kernel those of the
+# virtual-machine check (tests/kernel/run.sh).
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config fonts-dejavu-core qt6-base-dev libgl-dev)
@@ -9,7 +10,10 @@ for group in "$@"; do
     case "$group" in
     --tests) packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth sigrok-cli python3) ;;
     --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream xvfb xauth x11-utils) ;;
-    *) echo "usage: $0 [--tests] [--package]" >&2; exit 2 ;;
+    # gcc-12, make and libelf1 build the check's kernel modules against the
+    # kernel's headers (the compiler their .kernelvariables names; kbuild's tools need libelf).
+    --kernel) packages+=(qemu-system-x86 busybox-static xz-utils python3 xvfb xauth xdotool gcc-12 make libelf1) ;;
+    *) echo "usage: $0 [--tests] [--package] [--kernel]" >&2; exit 2 ;;
     esac
 done
 

@@ -1,28 +1,28 @@
 #!/usr/bin/env python3
 """Judges the cases guest.sh ran: the tool's --trace against qemu's log of the
 port's registers, or for a Port list entry mapped to a GPIO chip or an I2C bus
-against the kernel's trace of the case (linetrace.py). Usage: compare.py
-OUT_DIR BOOT...; one line per case, then "N passed, M failed"; exit status 1
-when any case failed."""
+against the kernel's trace of the case (linetrace.py) and what the module model
+behind it holds afterwards (modelstate.py); a Verify through the model must say
+what the simulated module says of the same run with the same fault
+($LCDTEST_BIN --port-io=sim). Usage: compare.py OUT_DIR BOOT...; one line per
+case, then "N passed, M failed"; exit status 1 when any case failed."""
 
 import os
 import re
+import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # no cache beside the sources
+import facts  # noqa: E402
 import linetrace  # noqa: E402
+import modelstate  # noqa: E402
 
-CONTROL = 2  # register offsets from the port's base
-DATA = 0
-SETUP_US = 1000  # what the tool requests before an enable edge, and as the pulse
-# Bits 0-3 of the control register drive pins 1, 14, 16 and 17, and bit 5 turns
-# the data lines around. With an IRQ the kernel adds bit 4 (interrupt enable)
-# from its own copy to every PPWCONTROL, so control writes are compared on bits
-# 0-3 and 5 only; data writes and reads on all eight.
+from facts import CONTROL_REGISTER as CONTROL, DATA_REGISTER as DATA, DATA_INPUT, SETUP_US  # noqa: E402
+
+# With an IRQ the kernel adds bit 4 (interrupt enable) from its own copy to
+# every PPWCONTROL, so control writes are compared on bits 0-3 and 5 only; data
+# writes and reads on all eight.
 MASK = {DATA: 0xFF, CONTROL: 0x2F}
-DATA_INPUT = 0x20
-# The tool's line flags are the control register XOR 0x03: E0 bit 0, RW bit 1, E1 bit 3.
-FLIPPED, E0, RW, E1 = 0x03, 0x01, 0x02, 0x08
 # PPCLAIM restores the kernel's saved control value (0x0C, or 0x1C with an IRQ)
 # twice before the tool's first write through ppdev.
 CLAIM_WRITES = 2
@@ -102,33 +102,30 @@ def read_moments(events, e1_inverted=True):
     enable high for the set-up time; a controller drives (RW and its enable
     high) only while bit 5 is set, and bit 5 never changes while one drives; at
     the end bit 5 clear and every line at rest."""
-    problems, control, data, rose, reads = [], FLIPPED, None, 0, 0
+    problems, control, data, rose, reads = [], facts.CONTROL_FLIPPED, None, 0, 0
 
-    def pins(byte):
-        lines = (byte ^ FLIPPED) & (E0 | RW | E1)
-        return lines ^ E1 if e1_inverted else lines
+    def drives(lines):
+        return lines["RW"] and (lines["E0"] or lines["E1"])
 
     for kind, offset, value, stamp in events:
-        lines = pins(control)
+        lines = facts.control_lines(control, e1_inverted)
         if kind == "r":
             reads += 1
-            if not (control & DATA_INPUT and lines & RW and lines & (E0 | E1)) \
-                    or stamp - rose < SETUP_US:
+            if not (control & DATA_INPUT and drives(lines)) or stamp - rose < SETUP_US:
                 problems.append(f"read {reads} with control 0x{control:02X}, "
                                 f"{(stamp - rose) / 1000:.2f} ms after the enable rose")
         elif offset == DATA:
             data = value
         else:
-            now = pins(value)
-            if now & ~lines & (E0 | E1):
+            now = facts.control_lines(value, e1_inverted)
+            if any(now[e] and not lines[e] for e in facts.ENABLES):
                 rose = stamp
-            drove, drives = lines & RW and lines & (E0 | E1), now & RW and now & (E0 | E1)
-            if (drives and not value & DATA_INPUT) or \
-                    ((value ^ control) & DATA_INPUT and (drove or drives)):
+            if (drives(now) and not value & DATA_INPUT) or \
+                    ((value ^ control) & DATA_INPUT and (drives(lines) or drives(now))):
                 problems.append(f"control 0x{control:02X} then 0x{value:02X}: "
                                 "bit 5 and a driving controller out of order")
             control = value
-    if not reads or control & MASK[CONTROL] != FLIPPED or data != 0:
+    if not reads or control & MASK[CONTROL] != facts.CONTROL_FLIPPED or data != 0:
         problems.append(f"{reads} reads, ending with control 0x{control:02X}, data {data}")
     return problems[:3], (f"reads: {reads}, each with bit 5, RW and the enable high at the pins "
                           ">= 1 ms; no controller drives without bit 5; ends at rest, data lines "
@@ -158,41 +155,126 @@ def compare_events(port, tool, claims, kinds="w"):
 
 
 def timing(events, e1_inverted=True):
-    """Enable pulses (line, microseconds) and data set-ups before a rising
-    enable edge (microseconds), from qemu's host-time stamps, at the module's
-    pins: E1 straight to pin 17 is the inverse of the tool's flag."""
-    pulses, setups = [], []
-    last_data, rise = None, {}
-    flags = None
+    """Enable pulses and data set-ups (facts.timing) from qemu's host-time
+    stamps of the port's writes, at the module's pins. The lines count from the
+    tool's first rest on: what the kernel's claim left before it is no pulse of
+    the tool's."""
+    changes, before = [], None
     for kind, offset, value, stamp in events:
         if kind == "r":
             continue
         if offset == DATA:
-            last_data = stamp
+            changes += [(stamp, d, (value >> i) & 1) for i, d in enumerate(facts.DATA)]
             continue
-        # The lines count from the tool's first rest on: what the kernel's claim
-        # left before it is no pulse of the tool's.
-        if flags is None and value & 0x0F != FLIPPED:
+        if before is None and value & 0x0F != facts.CONTROL_FLIPPED:
             continue
-        # The tool writes its flags XOR 0x03: E0 is bit 0 inverted, E1 bit 3.
-        now = {"E0": (value & 1) ^ 1, "E1": ((value >> 3) & 1) ^ int(e1_inverted)}
-        if flags is not None:
-            for line in ("E0", "E1"):
-                # A set-up counts once its pulse ends: the straight E1 rises at
-                # the final rest and stays up, which clocks nothing.
-                if now[line] and not flags[line]:
-                    rise[line] = (stamp, None if last_data is None else stamp - last_data)
-                elif flags[line] and not now[line] and line in rise:
-                    began, setup = rise.pop(line)
-                    pulses.append((line, stamp - began))
-                    if setup is not None:
-                        setups.append(setup)
-        flags = now
-    return pulses, setups
+        lines = facts.control_lines(value, e1_inverted)
+        if before is not None:
+            changes += [(stamp, e, lines[e]) for e in facts.ENABLES if lines[e] != before[e]]
+        before = lines
+    return facts.timing(changes)
+
+
+def result_lines(text):
+    """Verify's result line and the differences it lists."""
+    return [line for line in text.splitlines()
+            if line.startswith(("PASS:", "FAIL:", "ERROR:", "lcdtest: E0 ", "lcdtest: E1 "))]
+
+
+def as_simulated(args, fault, output):
+    """Problems when a Verify through the kernel said other than the simulated
+    module says of the same run with the model's fault (--sim-fault)."""
+    tool = os.environ.get("LCDTEST_BIN")
+    if not tool:
+        return ["LCDTEST_BIN is not set: no simulated run to hold Verify's result against"]
+    run = subprocess.run([tool, *args.split(), "--port-io=sim", "--sim-fault", fault],
+                         capture_output=True, text=True, timeout=300)
+    got, want = result_lines(output), result_lines(run.stderr + run.stdout)
+    if got != want:
+        return [f"Verify through the kernel gave {got[-1:] or got}, the simulated module with "
+                f"--sim-fault {fault} {want[-1:] or want}"
+                + (" (the listed differences too)" if got[-1:] == want[-1:] else "")]
+    return []
+
+
+def judge_model(name, args, out, wiring, base, reached, output):
+    """Problems and notes from the module model behind the wiring after the case."""
+    path = os.path.join(out, name + ".model")
+    if not os.path.exists(path):
+        return ["no state of the module model"], []
+    state = modelstate.parse(open(path).read(), wiring.address)
+    if state is None:
+        return [], ["no module behind the chip" if wiring.kind == "gpio"
+                    else f"no device at 0x{wiring.address:02X}"]
+    steps, lost = linetrace.tool_steps(open(os.path.join(out, name + ".trace")), base)
+    fault = state["fault"]
+    memory = reached and not lost and fault == "none"
+    problems, note = modelstate.judge(state, steps, wiring, memory)
+    notes = [f"model: {note}" + ("" if fault == "none" else f", {fault} held at the module")]
+    if "--verify" in args and reached and not lost:
+        found = as_simulated(args, fault, output)
+        problems += found
+        if not found:
+            notes.append(f"Verify as on the simulated module with --sim-fault {fault}")
+    return problems, notes
+
+
+def judge_lost(message, output, trace_path):
+    """A device gone in the middle of a scripted Verify: told once, then only
+    the result line; the trace has no read after its lost line."""
+    told = message.removeprefix("ERROR: ")
+    lines = output.splitlines()
+    at = [i for i, line in enumerate(lines) if line == "lcdtest: " + told]
+    if len(at) != 1:
+        return [f"the loss told {len(at)} times"], []
+    if lines[at[0] + 1:] != [message]:
+        return [f"after the loss the tool said {lines[at[0] + 1:]!r}"], []
+    trace = open(trace_path).read().split(" lost ", 1)
+    if len(trace) != 2:
+        return ["no lost line in the trace"], []
+    if any(line.endswith(" read") for line in trace[1].splitlines()):
+        return ["the tool read after its lost line"], []
+    return [], ["told once, then only the result line; no read after the trace's lost line"]
+
+
+def judge_script(case, out):
+    """A guest-side check of its own (expanders.py): its checks all held, and
+    the model behind the device holds what it says it sent, with no breach."""
+    name, args = case[0], case[2]
+    address = int(args.split()[-1], 16)
+    status = open(os.path.join(out, name + ".status")).read().strip() \
+        if os.path.exists(os.path.join(out, name + ".status")) else "missing"
+    output = open(os.path.join(out, name + ".err"), errors="replace").read()
+    problems = [line for line in output.splitlines() if line.startswith("FAIL")]
+    summary = [line for line in output.splitlines() if line.startswith("checks: ")]
+    if status != "0" or not summary:
+        problems.append(f"exit status {status}: {output.strip()[-300:]!r}")
+    path = os.path.join(out, name + ".model")
+    state = modelstate.parse(open(path).read(), address) if os.path.exists(path) else None
+    if state is None:
+        return problems + [f"no module model at 0x{address:02X}"], []
+    for n in range(int(state["controllers"])):
+        c = state[f"E{n}"]
+        if c["breaches"]:
+            problems.append(f"E{n} counted {c['breaches']} bus-rule breaches ({c['kinds']}); last: {c['last']}")
+    sent = 0
+    for line in output.splitlines():
+        if not line.startswith("sent "):
+            continue
+        _, controller, area, start, *data = line.split()
+        data, start = [int(b, 16) for b in data], int(start, 16)
+        held = state[controller]["ddram"] if area == "DDRAM" else dict(enumerate(state[controller]["cgram"]))
+        if [held.get(start + i) for i in range(len(data))] != data:
+            problems.append(f"the model's {controller} {area} at 0x{start:02X} lacks what was sent")
+        sent += len(data)
+    return problems, [f"{summary[0] if summary else ''}; the model holds the {sent} bytes sent, "
+                      "no bus rule broken"]
 
 
 def judge(case, out, segment, references):
     name, user, args, size, port, init, reaches, message = case
+    if user == "script":
+        return judge_script(case, out)
     reaches, _, expected = reaches.partition(":")
     problems, notes = [], []
     base = int(port, 16)
@@ -218,8 +300,9 @@ def judge(case, out, segment, references):
     if wiring:
         kernel = open(os.path.join(out, name + ".events"), errors="replace").read() \
             if os.path.exists(os.path.join(out, name + ".events")) else ""
-        chip = open(os.path.join(out, "gpiochip")).read().split() \
-            if os.path.exists(os.path.join(out, "gpiochip")) else ["-", "0"]
+        # The chip's node and first line number as the case found them.
+        chip = open(os.path.join(out, name + ".chip")).read().split() \
+            if os.path.exists(os.path.join(out, name + ".chip")) else ["-", "0"]
     if wiring and reaches == "port":
         if not kernel:
             return problems + ["no kernel trace"], notes
@@ -227,6 +310,10 @@ def judge(case, out, segment, references):
                                             base, kernel, int(chip[1]))
         problems += found
         notes += more
+        if name.startswith("unplug_verify"):
+            found, more = judge_lost(message, err, os.path.join(out, name + ".trace"))
+            problems += found
+            notes += more
         references.setdefault(key, every)
     elif reaches == "port":
         claims = 0 if "--port-io=raw" in args else CLAIM_WRITES
@@ -235,17 +322,12 @@ def judge(case, out, segment, references):
                                         claims, "rw" if reads else "w")
         problems += found
         if matched:
-            pulses, setups = timing(matched, "--e1-wiring=inverter" not in args)
-            lengths = [us for _, us in pulses]
-            short = [us for us in lengths + setups if us < SETUP_US]
-            if not pulses or short:
-                problems.append(f"{len(short)} pulses or set-ups under 1 ms")
+            problem, held = facts.timing_note(*timing(matched, "--e1-wiring=inverter" not in args))
+            if problem:
+                problems.append(problem)
             else:
-                counts = ", ".join(f"{sum(1 for n, _ in pulses if n == line)} on {line}"
-                                   for line in ("E0", "E1") if any(n == line for n, _ in pulses))
                 notes.append(f"{len(matched)} writes matched, {claims} claim writes removed, "
-                             f"enable pulses ({counts}) >= {min(lengths) / 1000:.2f} ms, "
-                             f"data set-up >= {min(setups) / 1000:.2f} ms, nothing at exit")
+                             f"{held}, nothing at exit")
             if reads:
                 found, note = read_moments(matched, "--e1-wiring=inverter" not in args)
                 problems += found
@@ -276,6 +358,10 @@ def judge(case, out, segment, references):
         else:
             reached = f"no line moved on {wiring.device}" if wiring else "no write reached the port"
             notes.append(f"message shown, {reached}, the run's {len(every)} writes as usual")
+    if wiring:
+        found, more = judge_model(name, args, out, wiring, base, reaches == "port", err)
+        problems += found
+        notes += more
     return problems, notes
 
 

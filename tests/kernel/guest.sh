@@ -4,7 +4,8 @@
 # tool from the host's tree under Xvfb, drives its dialog with xdotool, and
 # leaves for compare.py, in /out: the case table as run (cases), each case's
 # trace, standard error and exit status, and on the GPIO and I2C boots the
-# kernel's trace events of the case (NAME.events). Usage: guest.sh BOOT MARK_BASE
+# kernel's trace events of the case (NAME.events) and what the module models
+# hold after it (NAME.model). Usage: guest.sh BOOT MARK_BASE
 boot=$1
 markbase=$2
 bin=$lcdtest_bin
@@ -50,11 +51,16 @@ trace_events() {
     for e in "$@"; do echo 1 > "$tracing/events/$e/enable"; done
 }
 
-# This tree's in-memory GPIO chip, its node set as dist/60-gpio.rules sets it.
-# Leaves the chip's node and its first line's global number (the trace events
-# name lines by it) in /out/gpiochip.
+# This tree's GPIO chip, its node set as dist/60-gpio.rules sets it, with no
+# module on it until `wire` puts one there. Leaves the chip's node and its first
+# line's global number (the trace events name lines by it) in /out/gpiochip.
 load_gpio() {
     insmod /lib/modules/lcdtest_gpiochip.ko
+    find_gpiochip
+    trace_events gpio/gpio_value gpio/gpio_direction
+}
+gpio_parameter=/sys/module/lcdtest_gpiochip/parameters
+find_gpiochip() {
     for c in /sys/class/gpio/gpiochip*; do
         [ "$(cat "$c/label")" = lcdtest-sim ] || continue
         gpiochip=/dev/$(basename "$(readlink -f "$c/device")")
@@ -63,27 +69,63 @@ load_gpio() {
     chgrp "$gpiogid" /dev/gpiochip*
     chmod 660 /dev/gpiochip*
     cat $out/gpiochip
-    trace_events gpio/gpio_value gpio/gpio_direction
+}
+# The chip back after it was pulled out, under the node and base it now has
+# (a chip removed under a request stays registered in this kernel).
+replug_gpio() {
+    echo 1 > $gpio_parameter/plugged
+    find_gpiochip
 }
 
-# i2c-stub answering at the given address, the q35 machine's own SMBus
-# adapter (i801) and i2c-dev, the nodes set as dist/60-i2c.rules sets them;
-# bus numbers follow load order, so they are looked up (i2cbus, i801bus).
+# The module behind the chip: its lines' offsets in the tool's terms (nothing:
+# no module, every input reads 1), and data lines held at a level there.
+wire() { echo "$1" > $gpio_parameter/wiring; }
+fault() { echo "${1:-none}" > $gpio_parameter/fault; }
+
+# This tree's I2C adapter with the given expanders (see modules/i2c_bus.c), the
+# q35 machine's own SMBus adapter (i801) and i2c-dev, the nodes set as
+# dist/60-i2c.rules sets them; bus numbers follow load order, so they are
+# looked up (i2cbus, i801bus).
 load_i2c() {
-    insmod /lib/modules/i2c-stub.ko chip_addr="$1"
+    insmod /lib/modules/lcdtest_i2c.ko devices="$1"
     insmod /lib/modules/i2c-smbus.ko
     insmod /lib/modules/i2c-i801.ko
     insmod /lib/modules/i2c-dev.ko
     for d in /sys/bus/i2c/devices/i2c-*; do
         case $(cat "$d/name") in
-            "SMBus stub driver") i2cbus=/dev/${d##*/} ;;
+            "lcdtest I2C bus") i2cbus=/dev/${d##*/} ;;
             "SMBus I801 adapter"*) i801bus=/dev/${d##*/} ;;
         esac
     done
     chgrp "$i2cgid" /dev/i2c-*
     chmod 660 /dev/i2c-*
-    echo "i2c-stub: $i2cbus, i801: $i801bus"
+    echo "lcdtest: $i2cbus, i801: $i801bus"
     trace_events smbus
+}
+i2c_parameter=/sys/module/lcdtest_i2c/parameters
+# Devices pulled off the bus (addresses), and data lines held at a level at a
+# device's module (ADDRESS:LINE=LEVEL).
+unplug() { echo "$1" > $i2c_parameter/unplugged; }
+i2c_fault() { echo "$1" > $i2c_parameter/fault; }
+# A PCF8574's pins as an earlier run leaves them at rest (given as a send
+# byte), so that the cases start there and not at the expander's power-on,
+# all pins high, E0 among them: the tool's first byte would drop E0 together
+# with RS, RW and the data lines, which the module counts as two breaches.
+at_rest() { i2cset -y "${i2cbus#/dev/i2c-}" "$1" "$2"; }
+
+# Each case starts on freshly powered modules (the chip and the expanders as
+# the last case left them), and leaves what they hold in /out/NAME.model.
+power_on_models() {
+    if [ -e $gpio_parameter/wiring ]; then
+        v=$(cat $gpio_parameter/wiring)
+        echo "$v" > $gpio_parameter/wiring
+    fi
+    [ -e $i2c_parameter/power_on_modules ] && echo 1 > $i2c_parameter/power_on_modules
+}
+save_models() {
+    for f in /sys/kernel/debug/lcdtest_gpiochip/module /sys/kernel/debug/lcdtest_i2c/devices; do
+        [ -e $f ] && cat $f > "$out/$1.model"
+    done
 }
 
 # parport_pc with the given options, then ppdev, and the device nodes set as
@@ -170,26 +212,63 @@ start_tool() {  # NAME USER ARGS...
 
 # One row of the case table: NAME|USER|ARGS|SIZE|PORT|INIT|REACHES[:STATUS]|MESSAGE,
 # where STATUS is the exit status expected when it is not 0. MESSAGE is looked
-# for in the tool's standard output and error. @gpiochip@, @i2c@ and @i801@ in
-# a row stand for the nodes found when the modules were loaded.
+# for in the tool's standard output and error. USER "script" runs ARGS, a
+# guest-side check in tests/kernel and its words, instead of the tool.
+# @gpiochip@, @i2c@ and @i801@ in a row stand for the nodes found when the
+# modules were loaded (the chip's, again after it was plugged back in).
 run_case() {
     row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g; s|@i801@|$i801bus|g")
     IFS='|' read -r name user args size port init reaches message <<EOF
 $row
 EOF
     echo "$row" >> "$out/cases"
+    [ -e $out/gpiochip ] && cp $out/gpiochip "$out/$name.chip"
     echo "$(date +%T) $name"
     mark
+    power_on_models
     [ -d $tracing/events ] && echo > $tracing/trace
+    case $user in
+        script)
+            # A check of the guest's own (ARGS: a script in tests/kernel and its words).
+            # shellcheck disable=SC2086 # ARGS are words
+            in_host python3 "$lcdtest_root/tests/kernel/"$args > "$out/$name.err" 2>&1
+            echo $? > "$out/$name.status"
+            [ -d $tracing/events ] && cp $tracing/trace "$out/$name.events"
+            save_models "$name"
+            return
+            ;;
+    esac
     # shellcheck disable=SC2086 # ARGS are words
     start_tool "$name" "$user" $args
-    case $args in
+    case $name,$args in
+        unplug_verify*) unplug_in_verify ;;
         *--run*) wait "$pid"; echo $? > "$out/$name.status" ;;  # a scripted run ends by itself
         *) drive_case ;;
     esac
     mark
     [ -d $tracing/events ] && cp $tracing/trace "$out/$name.events"
+    save_models "$name"
     cp "/host/tmp/$name.trace" "$out/" 2>/dev/null
+}
+
+# The device goes away in the middle of a scripted Verify (once the module has
+# answered 40 reads), and comes back for the cases after.
+unplug_in_verify() {
+    t=0
+    while [ "$(grep -c 'gpio_value: [0-9]* get\|smbus_read' $tracing/trace)" -lt 40 ] && [ $t -lt 600 ]; do
+        sleep 0.2
+        t=$((t + 1))
+    done
+    case $args in
+        *gpiochip*) echo 0 > $gpio_parameter/plugged ;;
+        *) unplug "${args##*@}" ;;
+    esac
+    wait "$pid"
+    echo $? > "$out/$name.status"
+    case $args in
+        *gpiochip*) replug_gpio ;;
+        *) unplug "" ;;
+    esac
 }
 
 drive_case() {
@@ -203,13 +282,11 @@ drive_case() {
                 sleep 0.2
                 t=$((t + 1))
             done
-            echo 0 > /sys/module/lcdtest_gpiochip/parameters/plugged
+            echo 0 > $gpio_parameter/plugged
             sleep 2
             find_dialog "$pid"
             done_and_wait "$pid" "$name"
-            echo 1 > /sys/module/lcdtest_gpiochip/parameters/plugged
-            chgrp "$gpiogid" /dev/gpiochip*
-            chmod 660 /dev/gpiochip*
+            replug_gpio
             return
             ;;
         second_instance*)
@@ -277,34 +354,62 @@ EOF
             ;;
         gpio) cat <<'EOF'
 ! load_gpio
+! wire RS=7,E0=8,D4=2,D5=3,D6=4,D7=5
 gpio_16x2_4bit|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5; 4-bit only, no E1, no RW: no Verify)
-gpio_verify_20x4_4bit|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|20x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
-gpio_40x4_8bit|gpio|--port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1|40x4|0x378|8|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=10, RW=9, E0=8, E1=11 inverted, D0=0, D1=1, D2=2, D3=3, D4=4, D5=5, D6=6, D7=7; no Verify without reads=safe)
 gpio_refuses_8bit|gpio|--run 16x2:8 --no-window --port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5) lacks: use Init 4-bit
-gpio_refuses_unsafe_verify|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5|20x4|0x378|4|none:2|REFUSED: Verify cannot read through the wiring of 0x378 (RS=7, RW=6, E0=8, D4=2, D5=3, D6=4, D7=5): 5 V from the module's data lines can damage 3.3 V GPIO pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes reads safe
 gpio_no_chip|gpio|--port-map 0x378=/dev/gpiochip7:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open /dev/gpiochip7: No such file or directory — no such GPIO chip (found under /dev: @gpiochip@; gpiodetect names them)
 gpio_no_offset|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=20|16x2|0x378|4|none|lcdtest: a line offset the chip lacks: D7=20 (@gpiochip@, lcdtest-sim, has 16 lines, offsets 0 to 15) — fix the mapping (gpioinfo @gpiochip@ lists the lines)
 not_in_group_gpio|nogroup|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open @gpiochip@: Permission denied — add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/
 second_instance_gpio|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: cannot take the lines of @gpiochip@: Device or resource busy — another program or driver holds RS=7 ("lcdtest"), E0=8 ("lcdtest"), D4=2 ("lcdtest"), D5=3 ("lcdtest"), D6=4 ("lcdtest"), D7=5 ("lcdtest"): close it, or free the line (gpioinfo shows who holds each line)
+! wire RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5
+gpio_verify_16x2_4bit|gpio|--run 16x2:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+gpio_refuses_unsafe_verify|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5|20x4|0x378|4|none:2|REFUSED: Verify cannot read through the wiring of 0x378 (RS=7, RW=6, E0=8, D4=2, D5=3, D6=4, D7=5): 5 V from the module's data lines can damage 3.3 V GPIO pins; add reads=safe to the mapping once a level shifter or a 3.3 V module makes reads safe
+! fault D5=0
+gpio_verify_stuck_d5|gpio|--run 16x2:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|16x2|0x378|4|port:1|likely cause: D5 always reads 0: that line is stuck or open
+! fault none
+unplug_verify_gpio|gpio|--run 16x2:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|16x2|0x378|4|port:3|ERROR: the GPIO chip @gpiochip@ went away (No such device): the run stopped; plug it back in and start lcdtest again
+! wire RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6
+gpio_verify_20x4_inverted|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6,reads=safe|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
+! wire ""
+gpio_verify_20x4_no_module|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|20x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
+! wire D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1
+gpio_40x4_8bit|gpio|--port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1|40x4|0x378|8|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=10, RW=9, E0=8, E1=11 inverted, D0=0, D1=1, D2=2, D3=3, D4=4, D5=5, D6=6, D7=7; no Verify without reads=safe)
 unplug_gpio|gpio|--port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1|40x4|0x378|4|port|lcdtest: the GPIO chip @gpiochip@ went away (No such device): the run stopped; plug it back in and start lcdtest again
+! wire D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11
+gpio_verify_40x4_4bit|gpio|--run 40x4:4 --verify --no-window --port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,reads=safe|40x4|0x378|4|port|PASS: 40x4 4-bit, 290 bytes read back as sent
+gpio_verify_16x2_8bit|gpio|--run 16x2:8 --verify --no-window --port-map 0x378=@gpiochip@:D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,reads=safe|16x2|0x378|8|port|PASS: 16x2 8-bit, 97 bytes read back as sent
 EOF
             ;;
         i2c) cat <<'EOF'
-! load_i2c 0x27
+! load_i2c "pcf8574@0x27;pcf8574@0x3f:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7;pcf8574@0x26;mcp23008@0x20;mcp23017@0x24"
+! at_rest 0x27 0x08
+! at_rest 0x3f 0x10
 i2c_16x2_4bit|i2c|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|lcdtest: using 0x378 on the PCF8574 at 0x27 on @i2c@ (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1)
-i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x27|20x4|0x378|4|port:1|likely cause: every read gave 0x0F: no module
+i2c_verify_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x27|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
+i2c_other_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x3f:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
+! i2c_fault 0x27:D6=1
+i2c_verify_stuck_d6|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|4|port:1|likely cause: D6 always reads 1: that line is stuck or open
+! i2c_fault ""
+unplug_verify_i2c|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|4|port:3|ERROR: the PCF8574 at 0x27 on @i2c@ is gone (No such device): the run stopped — plug the USB bridge back in or check the backpack's wiring and power, then start lcdtest again
 i2c_refuses_8bit|i2c|--run 16x2:8 --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit
 i2c_refuses_40x4|i2c|--run 40x4:4 --no-window --port-map 0x378=@i2c@@0x27|40x4|0x378|4|none:2|REFUSED: 40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: wire E1, or test a size with one controller
 i2c_refuses_verify|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7|16x2|0x378|4|none:2|REFUSED: Verify needs RW to read the module, which the wiring of 0x378 (RS=P0, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no RW, E1) lacks: wire the module's RW to the port instead of to ground
-i2c_no_bus|i2c|--port-map 0x378=/dev/i2c-9@0x27|16x2|0x378|4|none|lcdtest: cannot open /dev/i2c-9: No such file or directory — the I2C buses here are @i2c@ (SMBus stub driver), @i801@ (SMBus I801 adapter at 0700): map the one the backpack hangs on
-i2c_no_device|i2c|--port-map 0x378=@i2c@@0x3f|16x2|0x378|4|none|lcdtest: cannot read the PCF8574 at 0x3F on @i2c@: No such device — check the bus (dmesg | grep i2c)
+i2c_no_bus|i2c|--port-map 0x378=/dev/i2c-9@0x27|16x2|0x378|4|none|lcdtest: cannot open /dev/i2c-9: No such file or directory — the I2C buses here are @i2c@ (lcdtest I2C bus), @i801@ (SMBus I801 adapter at 0700): map the one the backpack hangs on
+i2c_no_device|i2c|--port-map 0x378=@i2c@@0x3e|16x2|0x378|4|none|lcdtest: no device answers at 0x3E on @i2c@: check the address with i2cdetect -y 0 (a PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the low bits), and the wiring and power of SDA, SCL, VCC and GND
 i2c_no_device_i801|i2c|--port-map 0x378=@i801@@0x27|16x2|0x378|4|none|lcdtest: no device answers at 0x27 on @i801@: check the address with i2cdetect -y 1 (a PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the low bits), and the wiring and power of SDA, SCL, VCC and GND
+! unplug 0x26
+i2c_unplugged|i2c|--port-map 0x378=@i2c@@0x26|16x2|0x378|4|none|lcdtest: cannot read the PCF8574 at 0x26 on @i2c@: No such device — check the bus (dmesg | grep i2c)
+! unplug ""
 not_in_group_i2c|nogroup|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|none|lcdtest: cannot open @i2c@: Permission denied — add your user to group i2c (sudo groupadd -f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, a udev rule puts it there (the example 60-i2c.rules: KERNEL=="i2c-[0-9]*", SUBSYSTEM=="i2c-dev", GROUP="i2c", MODE="0660")
+expanders_mcp23008|script|expanders.py @i2c@ mcp23008 0x20|-|-|4|script|-
+expanders_mcp23017|script|expanders.py @i2c@ mcp23017 0x24|-|-|8|script|-
 EOF
             ;;
     esac
 }
 
+mount -t debugfs none /sys/kernel/debug
 mkdir -p /host/tmp/home
 chmod 1777 /host/tmp/home
 add_groups

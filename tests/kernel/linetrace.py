@@ -6,17 +6,8 @@ with CLOCK_MONOTONIC stamps. compare.py calls judge_lines for such cases."""
 
 import re
 
-DATA = [f"D{i}" for i in range(8)]
-CONTROL = ["E0", "RW", "RS", "E1"]
-ENABLES = ("E0", "E1")
-SETUP_US = 1000  # what the tool requests before an enable edge, and as the pulse
-# The register bits of the tool's trace, as the dialog's levels: a control
-# write carries (lines XOR 0x03) in bits 0-3 and the data direction in bit 5.
-CONTROL_BITS = {"E0": 0x01, "RW": 0x02, "RS": 0x04, "E1": 0x08}
-CONTROL_FLIPPED = 0x03
-DATA_INPUT = 0x20
-# The common backpack's wiring, and the pin the backlight hangs on.
-PCF8574_PINS = {"RS": 0, "RW": 1, "E0": 2, "BL": 3, "D4": 4, "D5": 5, "D6": 6, "D7": 7}
+from facts import DATA, DATA_INPUT, ENABLES, PCF8574_PINS, SETUP_US
+import facts
 
 STAMP = r"\s(\d+)\.(\d+): "
 GPIO_VALUE = re.compile(STAMP + r"gpio_value: (\d+) (get|set) (\d)")
@@ -93,11 +84,10 @@ def tool_steps(trace_lines, base):
         if fields[3:] == ["read"]:
             steps.append(("r", value))
             continue
-        if offset == 0:
+        if offset == facts.DATA_REGISTER:
             levels.update({d: (value >> i) & 1 for i, d in enumerate(DATA)})
-        elif offset == 2:
-            flipped = value ^ CONTROL_FLIPPED
-            levels.update({c: int(bool(flipped & bit)) for c, bit in CONTROL_BITS.items()})
+        elif offset == facts.CONTROL_REGISTER:
+            levels.update(facts.control_lines(value))
             data_input = bool(value & DATA_INPUT)
         else:
             continue
@@ -290,29 +280,17 @@ def changes_state(event, state, apply=False):
 
 
 def timing(changes):
-    """Enable pulses (line, us) and data set-ups before a rising enable edge (us)."""
-    pulses, setups, rose, last_data = [], [], {}, None
-    for us, line, value, _ in changes:
-        if value in ("in", "out"):
-            continue
-        if line in DATA:
-            last_data = us
-        elif line in ENABLES:
-            if value:
-                rose[line] = us
-                if last_data is not None:
-                    setups.append(us - last_data)
-            elif line in rose:
-                pulses.append((line, us - rose.pop(line)))
-    return pulses, setups
+    """Enable pulses and data set-ups (facts.timing) of the matched changes."""
+    return facts.timing([(us, line, value) for us, line, value, _ in changes if value not in ("in", "out")])
 
 
-def read_moments(steps, changes, reads, wiring):
+def read_moments(steps, changes, reads, wiring, lost=False):
     """Each read with the data lines turned around (inputs on GPIO, pins high
     on a PCF8574), RW high and an enable high for the set-up time, and the
     read's wired bits as the tool logged them; every turn-around with RW and
     the enables low, in the tool's steps and in the kernel's directions; at
-    the end the data lines outputs and E0, E1 and RW low."""
+    the end the data lines outputs and E0, E1 and RW low, unless the device
+    went away before the end (`lost`)."""
     problems, levels, direction, rose = [], {}, {}, {}
     data = [d for d in DATA if d in wiring.pins]
     turns, was_input = 0, False
@@ -331,7 +309,8 @@ def read_moments(steps, changes, reads, wiring):
             if not (turned and levels.get("RW") and up) or us - max(rose[e] for e in up) < SETUP_US:
                 problems.append(f"a read at {us} us without the data lines turned around, RW and "
                                 "an enable high for 1 ms")
-            if values != {d: (tool_value >> DATA.index(d)) & 1 for d in data}:
+            # The tool undoes an inverter on a data line; the kernel reads the pin.
+            if values != {d: (tool_value >> DATA.index(d)) & 1 ^ (d in wiring.invert) for d in data}:
                 problems.append(f"a read gave the tool 0x{tool_value:02X}, the kernel {values}")
             continue
         _, line, value, _ = item
@@ -346,12 +325,12 @@ def read_moments(steps, changes, reads, wiring):
     at_rest = all(not levels.get(c) for c in ("E0", "E1", "RW")) and not was_input
     if wiring.kind == "gpio":
         at_rest = at_rest and all(direction.get(d) == "out" for d in data)
-    if not reads or not at_rest:
+    if not reads or not (at_rest or lost):
         problems.append(f"{len(reads)} reads, ending {'at' if at_rest else 'not at'} rest")
     return problems[:3], (f"reads: {len(reads)}, each with the data lines turned around, RW and the "
                           f"enable high >= 1 ms, as the kernel read them; {turns // 2} "
                           f"turn-around{'s' if turns // 2 != 1 else ''} with RW and the enables low, "
-                          "no other line moved; ends at rest")
+                          "no other line moved; " + ("the device gone mid-read" if lost else "ends at rest"))
 
 
 def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
@@ -368,20 +347,15 @@ def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     if lost:
         notes.append(f"the kernel took every write before the trace's lost line and none of the "
                      f"{lost[1]} after it")
-    pulses, setups = timing(changes)
-    lengths = [us for _, us in pulses]
-    short = [us for us in lengths + setups if us < SETUP_US]
-    if not pulses or short:
-        problems.append(f"{len(short)} of {len(pulses)} pulses and {len(setups)} set-ups under 1 ms")
+    problem, held = facts.timing_note(*timing(changes))
+    if problem:
+        problems.append(problem)
     else:
-        counts = ", ".join(f"{sum(1 for n, _ in pulses if n == e)} on {e}" for e in ENABLES
-                           if any(n == e for n, _ in pulses))
         writes = sum(1 for s in steps if s[0] == "w")
-        notes.append(f"{writes} writes, {len(changes)} line changes matched, enable pulses ({counts}) "
-                     f">= {min(lengths) / 1000:.2f} ms, data set-up >= {min(setups) / 1000:.2f} ms, "
+        notes.append(f"{writes} writes, {len(changes)} line changes matched, {held}, "
                      f"nothing at exit" + (f", {probes} read at open" if probes else ""))
     if any(s[0] == "r" for s in steps):
-        found, note = read_moments(steps, changes, reads, wiring)
+        found, note = read_moments(steps, changes, reads, wiring, lost is not None)
         problems += found
         notes.append(note)
     return problems, notes

@@ -2,8 +2,9 @@
 # Checks the back-ends against Linux's own drivers: boots Debian's 6.1 kernel in
 # qemu (one boot per layout below), runs this tree's build of the tool inside
 # it, and compares the tool's --trace with qemu's log of the parallel port's
-# registers, or with the kernel's own trace of GPIO line changes (on this
-# tree's in-memory chip, gpio-sim/) and SMBus transfers (on i2c-stub). One line
+# registers, or with the kernel's own trace of GPIO line changes and SMBus
+# transfers (on this tree's GPIO chip and I2C adapter, modules/, with a module
+# model behind them that answers reads and records what it was sent). One line
 # per case, then a summary; the exit status is non-zero when any case fails.
 #
 #   tests/kernel/run.sh            # installs what is missing, builds into build/
@@ -29,26 +30,6 @@ boots=(
     "gpio  - - pc"
     "i2c   - - q35"
 )
-
-sudo_cmd=()
-[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-
-install_packages() {
-    # gcc-12, make and libelf1 build the GPIO chip module against the kernel's
-    # headers (the compiler their .kernelvariables names; kbuild's tools need libelf).
-    local packages=(qemu-system-x86 busybox-static xz-utils python3 xvfb xauth xdotool
-        gcc-12 make libelf1)
-    local missing=() p status
-    for p in "${packages[@]}"; do
-        status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-        [[ "$status" == "install ok installed" ]] || missing+=("$p")
-    done
-    [[ ${#missing[@]} -eq 0 ]] && return
-    echo "Installing: ${missing[*]}"
-    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 \
-        install -y -qq --no-install-recommends "${missing[@]}"
-}
 
 # Debian's current 6.1 kernel package, downloaded once and unpacked here
 # (never into /boot). Sets kver and kdir.
@@ -93,15 +74,17 @@ fetch_headers() {
     touch "$dir/.complete"
 }
 
-# The in-memory GPIO chip, built in a copy of gpio-sim/ (kbuild writes next to
-# the sources) and again only when a source changed. Sets gpio_module.
-build_gpio_module() {
-    local dir=$work/gpio-sim f stale=
-    gpio_module=$dir/lcdtest_gpiochip.ko
-    [[ -f "$gpio_module" && "$(cat "$dir/.kernel" 2>/dev/null)" == "$kver" ]] || stale=1
-    for f in "$here"/gpio-sim/*; do cmp -s "$f" "$dir/${f##*/}" || stale=1; done
+# The check's own kernel modules (modules/: the GPIO chip and the I2C adapter,
+# each with the module model behind it), built in a copy (kbuild writes next to
+# the sources) and again only when a source changed. Sets own_modules.
+build_own_modules() {
+    local dir=$work/modules f stale=
+    own_modules=("$dir/lcdtest_gpiochip.ko" "$dir/lcdtest_i2c.ko")
+    for f in "${own_modules[@]}"; do [[ -f "$f" ]] || stale=1; done
+    [[ "$(cat "$dir/.kernel" 2>/dev/null)" == "$kver" ]] || stale=1
+    for f in "$here"/modules/*; do cmp -s "$f" "$dir/${f##*/}" || stale=1; done
     [[ -n "$stale" ]] || return 0
-    rm -rf "$dir" && mkdir -p "$dir" && cp "$here"/gpio-sim/* "$dir/"
+    rm -rf "$dir" && mkdir -p "$dir" && cp "$here"/modules/* "$dir/"
     make -C "$dir" KDIR="$kbuild" > "$dir/build.log" 2>&1 || { cat "$dir/build.log"; exit 1; }
     echo "$kver" > "$dir/.kernel"
 }
@@ -130,10 +113,10 @@ build_initramfs() {
             cp -n "$f" "$dir/lib/modules/"
         done < <(module_closure "$m")
     done
-    for m in parport_pc ppdev lp i2c-stub i2c-dev i2c-i801; do
+    for m in parport_pc ppdev lp i2c-dev i2c-i801; do
         while read -r f; do cp -n "$f" "$dir/lib/modules/"; done < <(module_closure "$m")
     done
-    cp "$gpio_module" "$dir/lib/modules/"
+    cp "${own_modules[@]}" "$dir/lib/modules/"
     cat > "$dir/init" <<EOF
 #!/bin/sh
 export PATH=/bin
@@ -190,7 +173,7 @@ accel=(-accel tcg)
 if [[ -w /dev/kvm ]] && grep -qwE 'vmx|svm' /proc/cpuinfo; then accel=(-accel kvm -accel tcg); fi
 
 main() {
-    install_packages
+    "$root/scripts/deps.sh" --kernel
     if [[ -z "${LCDTEST_BIN:-}" ]]; then
         "$root/scripts/build.sh" ci >/dev/null
         LCDTEST_BIN=$root/build/lcdtest
@@ -198,14 +181,16 @@ main() {
     export LCDTEST_BIN
     fetch_kernel
     fetch_headers
-    build_gpio_module
+    build_own_modules
     build_initramfs
-    local selected=("$@") ran=() line name ports mark
+    local selected=("$@") ran=() line name ports mark machine
     mkdir -p "$work/out"
     for line in "${boots[@]}"; do
         read -r name ports mark machine <<< "$line"
         [[ ${#selected[@]} -eq 0 || " ${selected[*]} " == *" $name "* ]] || continue
+        local began=$SECONDS
         boot "$name" "$ports" "$mark" "$machine"
+        echo "boot $name took $((SECONDS - began)) s"
         ran+=("$name")
     done
     local status=0
