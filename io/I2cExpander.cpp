@@ -306,7 +306,7 @@ void ExpanderPort::Connect() {
         i2c_.Close();
         return;
     }
-    if (const int greeted = chip_.greet(i2c_); greeted < 0) {
+    if (const int greeted = chip_.greet(i2c_, found_); greeted < 0) {
         context_.Report("i2c-probe:" + at,
                         NoAcknowledge(greeted)
                             ? "no device answers at " + HexByte(device_.address) + " on " + bus +
@@ -349,6 +349,28 @@ void ExpanderPort::Apply(std::uint32_t, const LineLevels& lines, LineGroup) {
     }
     const PinState pins{device_.PinsOf(chip_, lines), inputs};
     if (pins_ == pins) return;  // no pin changes, so nothing goes on the wire
+    if (!pins_) {
+        // The pins as found may hold E high (a PCF8574 powers up with every pin
+        // high): the enables go to rest alone first, so the module takes no
+        // cycle of the other lines' first change.
+        std::uint16_t enables = 0, rest = 0;
+        for (const int line : {8, 11}) {
+            const int pin = device_.map.PinOf(line);
+            if (pin < 0) continue;
+            enables |= static_cast<std::uint16_t>(1u << pin);
+            if (device_.inverted >> line & 1) rest |= static_cast<std::uint16_t>(1u << pin);
+        }
+        const PinState lowered{static_cast<std::uint16_t>((found_.levels & ~enables) | rest),
+                               static_cast<std::uint16_t>(found_.inputs & ~enables)};
+        if (lowered != found_) {
+            if (const int error = chip_.write(i2c_, lowered, found_); error < 0) {
+                ReportTransferFailure(false, error);
+                return;
+            }
+            failuresInARow_ = 0;
+            pins_ = lowered;
+        }
+    }
     if (const int error = chip_.write(i2c_, pins, pins_); error < 0) {
         ReportTransferFailure(false, error);
         return;

@@ -65,8 +65,9 @@ struct ExpanderChip {
     bool quasiBidirectional;
     unsigned long functions;         // the SMBus transfers it needs (I2C_FUNC_* bits)
     std::string_view functionsText;  // "send and receive single bytes (...), which a PCF8574 needs"
-    // The first transfer once the address is claimed: it shows a device answers.
-    int (*greet)(I2cDevice& device);
+    // The first transfer once the address is claimed: it shows a device answers,
+    // and gives the pins as found (all released where the chip does not say).
+    int (*greet)(I2cDevice& device, PinState& found);
     // Puts the pins in state `now`; `before` is what they held, if known.
     int (*write)(I2cDevice& device, const PinState& now, const std::optional<PinState>& before);
     // The levels of the pins, at least of those in `wanted`.
@@ -165,5 +166,6 @@ private:
     bool reached_ = false;
     bool lost_ = false;
     int failuresInARow_ = 0;
+    PinState found_;                // the pins as the greeting found them
     std::optional<PinState> pins_;  // what the pins hold, once a write went through
 };

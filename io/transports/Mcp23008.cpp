@@ -36,9 +36,11 @@ constexpr std::string_view kPins[] = {"GP0", "GP1", "GP2", "GP3", "GP4", "GP5", 
 constexpr std::uint8_t kIodir = 0x00, kGppu = 0x06, kGpio = 0x09, kOlat = 0x0A;
 constexpr int kNone = ExpanderPins::kNone, kBacklight = ExpanderPins::kBacklight;
 
-int Greet(I2cDevice& device) {
+int Greet(I2cDevice& device, PinState& found) {
     std::uint8_t directions = 0;
-    return device.ReadByteData(kIodir, directions);
+    const int result = device.ReadByteData(kIodir, directions);
+    found = {0xFF, directions};
+    return result;
 }
 
 int Write(I2cDevice& device, const PinState& now, const std::optional<PinState>& before) {

@@ -46,10 +46,13 @@ std::uint8_t Bank(std::uint16_t pins, int bank) {
     return static_cast<std::uint8_t>(pins >> (8 * bank));
 }
 
-int Greet(I2cDevice& device) {
-    std::uint8_t directions = 0;
-    const int result = device.WriteByteData(kIoconWhereBankIsOne, 0);
-    return result < 0 ? result : device.ReadByteData(kIodir[0], directions);
+int Greet(I2cDevice& device, PinState& found) {
+    std::uint8_t a = 0, b = 0;
+    int result = device.WriteByteData(kIoconWhereBankIsOne, 0);
+    if (result >= 0) result = device.ReadByteData(kIodir[0], a);
+    if (result >= 0) result = device.ReadByteData(kIodir[1], b);
+    found = {0xFFFF, static_cast<std::uint16_t>(b << 8 | a)};
+    return result;
 }
 
 int Write(I2cDevice& device, const PinState& now, const std::optional<PinState>& before) {

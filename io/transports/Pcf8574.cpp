@@ -34,9 +34,11 @@ namespace {
 
 constexpr std::string_view kPins[] = {"P0", "P1", "P2", "P3", "P4", "P5", "P6", "P7"};
 
-int Greet(I2cDevice& device) {
+int Greet(I2cDevice& device, PinState& found) {
     std::uint8_t pins = 0;
-    return device.ReceiveByte(pins);
+    const int result = device.ReceiveByte(pins);
+    found = {pins, 0};
+    return result;
 }
 
 // A pin written high is an input already.

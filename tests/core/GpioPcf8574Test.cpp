@@ -123,7 +123,8 @@ TEST(GpioPcf8574Mapping, MappingsThatDoNotReadAreRefusedWithTheReason) {
 // around with a write meanwhile and back. A GPIO turn-around moves no output:
 // the other lines' values go with it. The backpack drives the data pins high
 // before RW rises and while the lines are inputs, whatever the latch. What is
-// read comes back at the module's levels, an unwired data line as 1.
+// read comes back at the module's levels, an unwired data line as 1. A
+// backpack found with E high (0x1E holds P2) first lowers E alone.
 TEST_F(GpioPcf8574Test, EachWiringPutsTheLinesOnItsPins) {
     struct Case {
         std::string device;
@@ -154,7 +155,7 @@ TEST_F(GpioPcf8574Test, EachWiringPutsTheLinesOnItsPins) {
          0x4F},
         // P0 RS, P1 RW, P2 E, P3 the backlight, P4..P7 D4..D7.
         {kBackpack, 0x1E, kBackpackShown,
-         "funcs, address 0x27, receive, 58, 59, F9, FB, FF, receive, FB, F9, 59, F9, C9", 0x1F},
+         "funcs, address 0x27, receive, 1A, 58, 59, F9, FB, FF, receive, FB, F9, 59, F9, C9", 0x1F},
         // Reversed, as some backpacks are: a map of its own replaces the whole common one.
         {"/dev/i2c-10@0x3F:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7,backlight=off", 0x1E,
          "the PCF8574 at 0x3F on /dev/i2c-10 (D7=P0, D6=P1, D5=P2, D4=P3, backlight P4 off, E0=P5, "
@@ -192,7 +193,7 @@ TEST_F(GpioPcf8574Test, ARunAsksOnceForEachChangeOfTheLines) {
          "set 8=1, set 8=0, set 8=1, set 8=0, set 25=0, set 8=1, set 8=0, set 8=1, set 8=0, "
          "set 24=0 18=1, set 8=1, set 8=0, set 18=0, set 8=1, set 8=0, set 18=1, set 8=1, set 8=0"},
         {kBackpack,
-         "funcs, address 0x27, receive, 08, 38, 3C, 38, 3C, 38, 3C, 38, 28, 2C, 28, "
+         "funcs, address 0x27, receive, FB, 08, 38, 3C, 38, 3C, 38, 3C, 38, 28, 2C, 28, "
          "2C, 28, 88, 8C, 88, 08, 0C, 08, 88, 8C, 88"},
     };
     for (const auto& [device, first] : cases) {

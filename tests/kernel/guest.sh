@@ -107,11 +107,6 @@ i2c_parameter=/sys/module/lcdtest_i2c/parameters
 # device's module (ADDRESS:LINE=LEVEL).
 unplug() { echo "$1" > $i2c_parameter/unplugged; }
 i2c_fault() { echo "$1" > $i2c_parameter/fault; }
-# A PCF8574's pins as an earlier run leaves them at rest (given as a send
-# byte), so that the cases start there and not at the expander's power-on,
-# all pins high, E0 among them: the tool's first byte would drop E0 together
-# with RS, RW and the data lines, which the module counts as two breaches.
-at_rest() { i2cset -y "${i2cbus#/dev/i2c-}" "$1" "$2"; }
 
 # Each case starts on freshly powered modules (the chip and the expanders as
 # the last case left them), and leaves what they hold in /out/NAME.model.
@@ -382,8 +377,6 @@ EOF
             ;;
         i2c) cat <<'EOF'
 ! load_i2c "pcf8574@0x27;pcf8574@0x3f:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7;pcf8574@0x26;mcp23008@0x20;mcp23017@0x24"
-! at_rest 0x27 0x08
-! at_rest 0x3f 0x10
 i2c_16x2_4bit|i2c|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|lcdtest: using 0x378 on the PCF8574 at 0x27 on @i2c@ (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1)
 i2c_verify_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
 i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x27|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
@@ -394,7 +387,7 @@ i2c_verify_stuck_d6|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@
 unplug_verify_i2c|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|4|port:3|ERROR: the PCF8574 at 0x27 on @i2c@ is gone (No such device): the run stopped — plug the USB bridge back in or check the backpack's wiring and power, then start lcdtest again
 i2c_refuses_8bit|i2c|--run 16x2:8 --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: use Init 4-bit
 i2c_refuses_40x4|i2c|--run 40x4:4 --no-window --port-map 0x378=@i2c@@0x27|40x4|0x378|4|none:2|REFUSED: 40x4 needs E1 for its second controller, which the wiring of 0x378 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1) lacks: wire E1, or test a size with one controller
-i2c_refuses_verify|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7|16x2|0x378|4|none:2|REFUSED: Verify needs RW to read the module, which the wiring of 0x378 (RS=P0, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no RW, E1) lacks: wire the module's RW to the port instead of to ground
+i2c_refuses_verify|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7|16x2|0x378|4|none:2|REFUSED: Verify needs RW to read the module, which the wiring of 0x378 (RS=P0, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1, no RW: no Verify) lacks: wire the module's RW to the port instead of to ground
 i2c_no_bus|i2c|--port-map 0x378=/dev/i2c-9@0x27|16x2|0x378|4|none|lcdtest: cannot open /dev/i2c-9: No such file or directory — the I2C buses here are @i2c@ (lcdtest I2C bus), @i801@ (SMBus I801 adapter at 0700): map the one the backpack hangs on
 i2c_no_device|i2c|--port-map 0x378=@i2c@@0x3e|16x2|0x378|4|none|lcdtest: no device answers at 0x3E on @i2c@: check the address with i2cdetect -y 0 (a PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the low bits), and the wiring and power of SDA, SCL, VCC and GND
 i2c_no_device_i801|i2c|--port-map 0x378=@i801@@0x27|16x2|0x378|4|none|lcdtest: no device answers at 0x27 on @i801@: check the address with i2cdetect -y 1 (a PCF8574 is at 0x20..0x27, a PCF8574A at 0x38..0x3F; the solder jumpers A0..A2 set the low bits), and the wiring and power of SDA, SCL, VCC and GND
