@@ -179,7 +179,7 @@ void CDialog::GetClientRect(CRect* rect) const {
 
 void CDialog::ShowPlatformNotice(const std::string& text) {
     pendingNotice_ = text;
-    if (window_ && window_->Notice()) window_->Notice()->setText(FromSingleByte(text));
+    if (window_) window_->ShowNotice(FromSingleByte(text));
 }
 
 CPaintDC::CPaintDC(CDialog* dialog) {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "afx/DialogTemplate.h"
 #include "afx/Afx.h"
+#include "afx/DialogTemplate.h"
 #include "afx/Wnd.h"
 
 class CDialog;
@@ -58,6 +58,10 @@ public:
     // Shows a line of the framework's own in the template's notice
     // control (hardware not reached, for example). Kept until the next one.
     void ShowPlatformNotice(const std::string& text);
+    // Puts the template's own text back on the notice line.
+    void ClearPlatformNotice() { ShowPlatformNotice(""); }
+    // What the notice line shows of the framework's own; "" for the template's text.
+    const std::string& PlatformNotice() const { return pendingNotice_; }
 
 protected:
     virtual BOOL OnInitDialog();

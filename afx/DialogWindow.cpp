@@ -66,7 +66,8 @@ DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& t, QWidget* par
       units_(UnitsFor(QApplication::font(), t)),
       systemMenu_(new QMenu(this)) {
     setWindowTitle(FromSingleByte(t.title ? t.title : ""));
-    setFixedSize(units_.ToPixelsX(t.cx), units_.ToPixelsY(t.cy));
+    height_ = units_.ToPixelsY(t.cy);
+    setFixedSize(units_.ToPixelsX(t.cx), height_);
     for (const ControlTemplate& control : t.controls) {
         QWidget* w = CreateControl(control);
         if (control.id != -1) controls_.emplace(control.id, w);
@@ -79,6 +80,14 @@ DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& t, QWidget* par
     move->setData(SC_MOVE);
     QAction* close = systemMenu_->addAction(tr("&Close\tAlt+F4"));
     close->setData(SC_CLOSE);
+}
+
+void DialogWindow::ShowNotice(const QString& text) {
+    if (!notice_) return;
+    notice_->setText(text.isEmpty() ? noticeText_ : text);
+    const int needed = std::max(noticeHeight_, notice_->heightForWidth(notice_->width()));
+    notice_->resize(notice_->width(), needed);
+    setFixedSize(width(), height_ + needed - noticeHeight_);
 }
 
 QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
@@ -98,7 +107,13 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& c) {
         case ControlKind::Label: {
             auto* label = new QLabel(TextOf(c), this);
             label->setTextFormat(Qt::PlainText);
-            if (c.style & kPlatformNotice) notice_ = label;
+            if (c.style & kPlatformNotice) {
+                label->setWordWrap(true);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                notice_ = label;
+                noticeText_ = label->text();
+                noticeHeight_ = height;
+            }
             w = label;
             break;
         }

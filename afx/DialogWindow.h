@@ -20,6 +20,10 @@ public:
     QWidget* Control(int id) const;
     QWidget* FirstTabStop() const { return firstTabStop_; }
     QLabel* Notice() const { return notice_; }
+    // Shows `text` on the notice line, wrapped over as many lines as it takes:
+    // the line and the window grow downward for it, and shrink back for a
+    // shorter one. An empty text puts the template's own text back.
+    void ShowNotice(const QString& text);
     QMenu* SystemMenu() const { return systemMenu_; }
     // Opens the system menu at a global position.
     void PopUpSystemMenu(const QPoint& globalPos);
@@ -44,6 +48,9 @@ private:
     std::map<int, QWidget*> controls_;
     QWidget* firstTabStop_ = nullptr;
     QLabel* notice_ = nullptr;
+    QString noticeText_;  // the template's
+    int noticeHeight_ = 0;
+    int height_ = 0;  // the template's height of the window
     QWidget* picture_ = nullptr;
     QMenu* systemMenu_;
     bool ending_ = false;

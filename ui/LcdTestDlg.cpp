@@ -163,17 +163,35 @@ HICON CLcdTestDlg::OnQueryDragIcon() {
 
 void CLcdTestDlg::OnInit8Bit() {
     m_lastRun = RunDisplayTest(m_driver, *this, m_clock, BusWidth::Eight, *this);
+    AfterRun(m_lastRun.refusal,
+             IsModuleSizeIndex(m_lastRun.sizeIndex) && m_lastRun.stopped.empty());
 }
 
 void CLcdTestDlg::OnInit4Bit() {
     m_lastRun = RunDisplayTest(m_driver, *this, m_clock, BusWidth::Four, *this);
+    AfterRun(m_lastRun.refusal,
+             IsModuleSizeIndex(m_lastRun.sizeIndex) && m_lastRun.stopped.empty());
 }
 
 VerifyResult CLcdTestDlg::Verify() {
     const VerifyResult result = VerifyModule(m_driver, *this, m_clock, m_lastRun);
+    const bool refused = result.outcome == VerifyResult::Outcome::Refused;
     ShowPlatformNotice(result.Summary());
+    AfterRun(refused ? result.Summary() : "", false);
     if (m_onVerified) m_onVerified(result);
     return result;
+}
+
+// A refusal stays on the notice line until a later run goes through: then the
+// line shows the dialog's own text again, unless something else was said since.
+void CLcdTestDlg::AfterRun(const std::string& refusal, bool wentThrough) {
+    if (!refusal.empty()) {
+        m_lastRefusal = refusal;
+        return;
+    }
+    if (wentThrough && !m_lastRefusal.empty() && PlatformNotice() == m_lastRefusal)
+        ClearPlatformNotice();
+    if (wentThrough) m_lastRefusal.clear();
 }
 
 void CLcdTestDlg::OnCloseupSize() {

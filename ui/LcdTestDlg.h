@@ -4,12 +4,12 @@
 #include <functional>
 #include <string>
 
+#include "afx/Dialog.h"
+#include "afx/MessageMap.h"
+#include "base/Clock.h"
 #include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "base/Clock.h"
-#include "afx/Dialog.h"
-#include "afx/MessageMap.h"
 #include "port/LinePanel.h"
 #include "port/LineView.h"
 
@@ -55,6 +55,8 @@ protected:
     void OnCloseupPort();
 
 private:
+    void AfterRun(const std::string& refusal, bool wentThrough);
+
     // LineView
     void SetLineCheck(int buttonId, bool checked) override;
     void ShowReadouts(const Readouts& readouts) override;
@@ -102,5 +104,6 @@ private:
 
     Clock& m_clock;
     ModuleDriver m_driver;
-    TestRunRecord m_lastRun;  // what the last Init sent, for Verify
+    TestRunRecord m_lastRun;    // what the last Init sent, for Verify
+    std::string m_lastRefusal;  // why the last refused run or Verify was refused
 };

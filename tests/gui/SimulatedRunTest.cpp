@@ -205,12 +205,22 @@ TEST_F(SimulatedWiringTest, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
                 ExpectModuleShows(module, kSize16x2);
             }
             const std::size_t writes = fresh.WriteCount();
+            const QLabel& notice = *d.Window()->Notice();
+            const QString own = notice.text();
+            const int height = d.Window()->height();
             if (c.verify)
                 d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
             else
                 Click(d, IDC_INIT_8BIT);
-            EXPECT_EQ(d.Window()->Notice()->text().toStdString(), c.notice);
+            EXPECT_EQ(notice.text().toStdString(), c.notice);
             EXPECT_EQ(fresh.WriteCount(), writes);
+            // The whole message shows, wrapped: the line and the window grow for it.
+            EXPECT_GE(notice.height(), notice.heightForWidth(notice.width()));
+            EXPECT_GT(d.Window()->height(), height);
+            // A run that goes through takes the refusal off, and the window shrinks back.
+            Click(d, IDC_INIT_4BIT);
+            EXPECT_EQ(notice.text(), own);
+            EXPECT_EQ(d.Window()->height(), height);
             fresh.io.Log().SetSink({});
         });
     }
