@@ -14,19 +14,17 @@
 #include <thread>
 #include <vector>
 
+#include "afx/WinApp.h"
+#include "app/ExitStatus.h"
+#include "base/PreciseSleep.h"
 #include "bench/CpuLoad.h"
 #include "bench/DialogBench.h"
 #include "bench/SleepTiming.h"
 #include "lcd/Geometry.h"
-#include "afx/WinApp.h"
-#include "base/PreciseSleep.h"
 #include "res/Resources.h"
 #include "sim/ModuleLayout.h"
 
 namespace {
-
-constexpr int kUsageError = 2;
-constexpr int kBenchFailed = 1;
 
 constexpr std::size_t kDefaultSleepSamples = 500;
 constexpr std::size_t kDefaultRefreshCalls = 2000;
@@ -452,7 +450,7 @@ int main(int argc, char** argv) {
     if (!part.isEmpty() && part != QLatin1String(kPartOvershoot) &&
         part != QLatin1String(kPartRuns) && part != QLatin1String(kPartRefresh)) {
         std::fprintf(stderr, "lcdbench: --only takes overshoot, runs or refresh\n");
-        return kUsageError;
+        return kExitUsage;
     }
     const auto measures = [&](const char* name) { return part.isEmpty() || part == name; };
     const std::size_t samples = CountOption(parser, sleepSamples);
@@ -462,7 +460,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "lcdbench: --sleep-samples, --refresh-calls and --repeat take a count above "
                      "0\n");
-        return kUsageError;
+        return kExitUsage;
     }
 
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -472,7 +470,7 @@ int main(int argc, char** argv) {
         const unsigned load = value.toUInt(&ok);
         if (!ok) {
             std::fprintf(stderr, "lcdbench: --load takes a count of processes, 0 or more\n");
-            return kUsageError;
+            return kExitUsage;
         }
         loads.push_back(load);
     }
@@ -505,5 +503,5 @@ int main(int argc, char** argv) {
     std::printf("\n");
     for (const std::string& line : lines)
         std::printf("BENCH platform=%s %s\n", qPrintable(platform), line.c_str());
-    return overshootOk && runsOk && refreshOk ? 0 : kBenchFailed;
+    return overshootOk && runsOk && refreshOk ? kExitOk : kExitFail;
 }
