@@ -351,8 +351,9 @@ void ExpanderPort::Apply(std::uint32_t, const LineLevels& lines, LineGroup) {
     if (pins_ == pins) return;  // no pin changes, so nothing goes on the wire
     if (!pins_) {
         // The pins as found may hold E high (a PCF8574 powers up with every pin
-        // high): the enables go to rest alone first, so the module takes no
-        // cycle of the other lines' first change.
+        // high, and the module then drives the data lines): E goes to rest
+        // alone first, every other pin released, so the module takes no cycle
+        // of the other lines' first change and nothing drives against it.
         std::uint16_t enables = 0, rest = 0;
         for (const int line : {8, 11}) {
             const int pin = device_.map.PinOf(line);
@@ -360,9 +361,11 @@ void ExpanderPort::Apply(std::uint32_t, const LineLevels& lines, LineGroup) {
             enables |= static_cast<std::uint16_t>(1u << pin);
             if (device_.inverted >> line & 1) rest |= static_cast<std::uint16_t>(1u << pin);
         }
-        const PinState lowered{static_cast<std::uint16_t>((found_.levels & ~enables) | rest),
+        const auto all = static_cast<std::uint16_t>((1u << chip_.pins) - 1);
+        const PinState lowered{static_cast<std::uint16_t>((all & ~enables) | rest),
                                static_cast<std::uint16_t>(found_.inputs & ~enables)};
-        if (lowered != found_) {
+        const bool atRest = (found_.levels & enables) == rest && !(found_.inputs & enables);
+        if (!atRest) {
             if (const int error = chip_.write(i2c_, lowered, found_); error < 0) {
                 ReportTransferFailure(false, error);
                 return;

@@ -155,7 +155,7 @@ TEST_F(GpioPcf8574Test, EachWiringPutsTheLinesOnItsPins) {
          0x4F},
         // P0 RS, P1 RW, P2 E, P3 the backlight, P4..P7 D4..D7.
         {kBackpack, 0x1E, kBackpackShown,
-         "funcs, address 0x27, receive, 1A, 58, 59, F9, FB, FF, receive, FB, F9, 59, F9, C9", 0x1F},
+         "funcs, address 0x27, receive, FB, 58, 59, F9, FB, FF, receive, FB, F9, 59, F9, C9", 0x1F},
         // Reversed, as some backpacks are: a map of its own replaces the whole common one.
         {"/dev/i2c-10@0x3F:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7,backlight=off", 0x1E,
          "the PCF8574 at 0x3F on /dev/i2c-10 (D7=P0, D6=P1, D5=P2, D4=P3, backlight P4 off, E0=P5, "
