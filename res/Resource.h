@@ -10,12 +10,14 @@ inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDS_ABOUTBOX = 101;
 inline constexpr int IDD_LCDTEST_DIALOG = 102;
 inline constexpr int IDS_VERIFY = 103;
+inline constexpr int IDS_DETECT = 104;
 inline constexpr int IDR_MAINFRAME = 128;  // the program icon
 inline constexpr int IDI_PICTURE = 130;    // the picture of both dialogs
 
-// System menu commands of the About and the Verify entries.
+// System menu commands of the About, the Verify and the Find entries.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 inline constexpr unsigned IDM_VERIFY = 0x0030;
+inline constexpr unsigned IDM_DETECT = 0x0040;
 
 // Line panel: RW, E0, RS.
 inline constexpr int IDC_RW_HIGH = 1000;

@@ -114,6 +114,7 @@ constexpr DialogTemplate kTemplates[] = {
 constexpr StringResource kStrings[] = {
     {IDS_ABOUTBOX, "&About TORV_VozUriz..."},
     {IDS_VERIFY, "&Verify the module"},
+    {IDS_DETECT, "&Find I2C backpacks..."},
 };
 
 }  // namespace

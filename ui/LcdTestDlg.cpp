@@ -106,6 +106,9 @@ BOOL CLcdTestDlg::OnInitDialog() {
         // entry stays last after its separator.
         const std::string verifyMenu = LoadStringResource(IDS_VERIFY);
         if (!verifyMenu.empty()) pSysMenu->AppendMenu(MF_STRING, IDM_VERIFY, verifyMenu.c_str());
+        const std::string detectMenu = LoadStringResource(IDS_DETECT);
+        if (m_onDetect && !detectMenu.empty())
+            pSysMenu->AppendMenu(MF_STRING, IDM_DETECT, detectMenu.c_str());
         const std::string aboutMenu = LoadStringResource(IDS_ABOUTBOX);
         if (!aboutMenu.empty()) {
             pSysMenu->AppendMenu(MF_SEPARATOR);
@@ -138,6 +141,8 @@ void CLcdTestDlg::OnSysCommand(UINT nID, LPARAM) {
         dlgAbout.DoModal();
     } else if ((nID & kSystemCommandMask) == IDM_VERIFY) {
         Verify();
+    } else if ((nID & kSystemCommandMask) == IDM_DETECT && m_onDetect) {
+        m_onDetect();
     } else {
         Default();
     }

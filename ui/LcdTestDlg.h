@@ -35,6 +35,9 @@ public:
     std::function<void(std::uint32_t portBase)> m_onPortChosen;
     // Told after each Verify (system menu), with its result.
     std::function<void(const VerifyResult&)> m_onVerified;
+    // Runs detection of I2C backpacks (system menu); the entry is there only
+    // where this is set before the dialog starts.
+    std::function<void()> m_onDetect;
 
     // Reads the module back and compares it with the last run; the result goes
     // to the notice line and to m_onVerified.
