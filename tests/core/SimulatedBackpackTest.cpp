@@ -193,7 +193,6 @@ TEST(SimulatedBackpack, ReadsOrRefusesSimI2cValues) {
         {"0x27=pcf8574:", "\"\"" + neither},
         {"0x27=pcf8574,backlight=off",
          "backlight= is --port-map's: a simulated backpack's backlight follows its pin"},
-        {"0x20=mcp23008,invert=RW", "invert= names RW, which the mapping does not wire"},
         {"0x20=mcp23008:RS=GP1,no-module",
          "no-module is an expander without a module (a relay board): it takes no pin map, "
          "invert= or rw=ground"},
