@@ -57,7 +57,7 @@ public:
     Traffic TrafficAt(std::uint8_t address) const;
     Traffic Total() const { return total_; }
 
-    // "/dev/i2c-1 is simulated, with 0x27=pcf8574 and 0x20=mcp23008,no-module".
+    // "/dev/i2c-1 is simulated, with 0x20=mcp23008,no-module and 0x27=pcf8574", by address.
     std::string Describe() const;
 
     int ReadFile(const std::string& path, std::string& contents) const override;
