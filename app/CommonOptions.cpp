@@ -32,10 +32,11 @@ CommonOptionSet::CommonOptionSet()
                 "inverts: straight (default; as the wiring table, so E1 is active low at the "
                 "pin) or inverter (through an inverter, such as a 74HC04 gate). Verify reads the "
                 "second controller accordingly, and the simulated module is wired the same way.",
-                "WIRING", "straight") {}
+                "WIRING", "straight"),
+      simI2c_(kSimI2cOptionName, QString::fromStdString(SimI2cOptionHelp()), "ADDR=KIND[:MAP]") {}
 
 void CommonOptionSet::AddTo(QCommandLineParser& parser) const {
-    parser.addOptions({trace_, vcd_, portIo_, portMap_, simFault_, e1Wiring_});
+    parser.addOptions({trace_, vcd_, portIo_, portMap_, simFault_, e1Wiring_, simI2c_});
 }
 
 std::string CommonOptionSet::Read(const QCommandLineParser& parser, CommonOptions& options) const {
@@ -60,6 +61,11 @@ std::string CommonOptionSet::Read(const QCommandLineParser& parser, CommonOption
 
     for (const QString& value : parser.values(portMap_)) {
         std::string error = AddPortMapping(options.portMap, value.toStdString());
+        if (!error.empty()) return error;
+    }
+
+    for (const QString& value : parser.values(simI2c_)) {
+        std::string error = AddBackpackSetup(options.simI2c, value.toStdString());
         if (!error.empty()) return error;
     }
 

@@ -10,6 +10,7 @@
 #include "io/Transports.h"
 #include "io/record/PortTrace.h"
 #include "io/record/VcdWriter.h"
+#include "sim/SimulatedBackpack.h"
 #include "sim/WiringFault.h"
 
 // What the dialog and a scripted run both take from the command line: how the
@@ -21,9 +22,11 @@ struct CommonOptions {
     WiringFault simFault;
     std::vector<PortMapping> portMap;
     E1Wiring e1Wiring = kDefaultE1Wiring;  // for real and simulated parallel ports alike
+    // The backpacks on the simulated I2C bus; none: the real buses are used.
+    std::vector<BackpackSetup> simI2c;
 };
 
-// --trace, --vcd, --port-io, --port-map, --sim-fault and --e1-wiring, defined once
+// --trace, --vcd, --port-io, --port-map, --sim-fault, --e1-wiring and --sim-i2c, defined once
 // for both parsers.
 class CommonOptionSet {
 public:
@@ -33,7 +36,7 @@ public:
     std::string Read(const QCommandLineParser& parser, CommonOptions& options) const;
 
 private:
-    QCommandLineOption trace_, vcd_, portIo_, portMap_, simFault_, e1Wiring_;
+    QCommandLineOption trace_, vcd_, portIo_, portMap_, simFault_, e1Wiring_, simI2c_;
 };
 
 // Opens the trace and the waveform the options name (the waveform following the

@@ -1,14 +1,57 @@
 #include "app/PortSession.h"
 
+#include <algorithm>
+#include <any>
+#include <cstdio>
+
+#include "io/I2cExpander.h"
 #include "io/PortChoice.h"
 #include "io/PortIo.h"
 
+namespace {
+
+constexpr std::uint64_t kMicrosPerMilli = 1000;
+
+// The simulated bus's time, waited on `clock` in whole milliseconds as it adds
+// up (the clock has no finer wait), so a run lasts as long as on a real bus.
+SimulatedI2cBus::Wait WaitOn(Clock& clock) {
+    return [&clock, owed = std::uint64_t{0}](std::uint64_t micros) mutable {
+        owed += micros;
+        if (owed < kMicrosPerMilli) return;
+        clock.SleepMillis(static_cast<std::uint32_t>(owed / kMicrosPerMilli));
+        owed %= kMicrosPerMilli;
+    };
+}
+
+// Whether a Port list entry drives a backpack on `bus`.
+bool DrivesTheBus(const std::vector<PortMapping>& map, const SimulatedI2cBus& bus) {
+    return std::any_of(map.begin(), map.end(), [&](const PortMapping& entry) {
+        const auto* device = std::any_cast<ExpanderDevice>(&entry.config);
+        return device && device->bus == SimulatedI2cBus::kNode && bus.At(device->address);
+    });
+}
+
+}  // namespace
+
 PortSession::PortSession(const CommonOptions& options, std::uint32_t portBase, Clock& clock)
     : installed_(io_), trace_(io_), vcd_(clock, io_) {
-    UsePortBackend(io_, options.portIo, options.portMap, options.e1Wiring);
-    if (io_.Simulated()) {
+    std::shared_ptr<KernelSystem> sys = MakeLinuxKernelSystem();
+    if (!options.simI2c.empty()) {
+        // Everything the tool opens goes through the bus, which hides the real ones.
+        bus_ = std::make_shared<SimulatedI2cBus>(sys, clock, WaitOn(clock));
+        for (const BackpackSetup& setup : options.simI2c) bus_->Add(setup);
+        sys = bus_;
+    }
+    PortBackendChoice choice =
+        ChoosePortBackend(options.portIo, sys, options.portMap, options.e1Wiring, io_);
+    std::fprintf(stderr, "lcdtest: %s%s\n", choice.announcement.c_str(),
+                 bus_ ? ("; " + bus_->Describe()).c_str() : "");
+    std::fflush(stderr);
+    io_.SetBackend(std::move(choice.backend));
+    if (io_.Simulated() || (bus_ && DrivesTheBus(options.portMap, *bus_))) {
         module_ = std::make_unique<SimulatedModule>(clock, io_, portBase);
         module_->SetWiringFault(options.simFault);
+        module_->FollowMappings(options.portMap, bus_.get());
     }
     error_ = OpenOutputs(options, portBase, trace_, vcd_);
 }

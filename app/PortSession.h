@@ -9,12 +9,15 @@
 #include "io/PortIo.h"
 #include "io/record/PortTrace.h"
 #include "io/record/VcdWriter.h"
+#include "sim/SimulatedI2cBus.h"
 #include "sim/SimulatedModule.h"
 
 // What the dialog and a scripted run both set up around the port, in this
 // order: a port I/O of their own, installed for the register functions, on the
-// back-end the options choose (its start-up line said), the simulated module
-// when the port is simulated, then the trace and the waveform. The cable and
+// back-end the options choose (its start-up line said), over the simulated
+// I2C bus when --sim-i2c puts backpacks on one, the simulated module when the
+// port is simulated or drives a backpack on that bus, then the trace and the
+// waveform. The cable and
 // the waveform start on `portBase`. Its end undoes it all in reverse.
 class PortSession {
 public:
@@ -28,6 +31,8 @@ public:
     PortIo& Io() { return io_; }
     // The simulated module, or nullptr when a real port is driven.
     SimulatedModule* Module() { return module_.get(); }
+    // The simulated I2C bus, or nullptr without --sim-i2c.
+    SimulatedI2cBus* Bus() { return bus_.get(); }
     // Moves the cable and the waveform to another Port list entry.
     void AttachToPort(std::uint32_t base);
     // Closes the outputs; `status`, or kExitOutputLost when either lost data.
@@ -36,6 +41,7 @@ public:
 private:
     PortIo io_;
     ScopedPortIo installed_;
+    std::shared_ptr<SimulatedI2cBus> bus_;  // before the module, which shows its backpacks
     std::unique_ptr<SimulatedModule> module_;
     PortTrace trace_;
     VcdWriter vcd_;

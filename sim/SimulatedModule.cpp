@@ -1,31 +1,31 @@
 #include "sim/SimulatedModule.h"
 
-#include <string>
-#include <vector>
+#include <any>
 
+#include "base/HexText.h"
+#include "io/I2cExpander.h"
 #include "lines/ModuleLines.h"
+#include "sim/SimulatedI2cBus.h"
 
 namespace {
-constexpr std::uint8_t kEnableLines[SimulatedModule::kControllers] = {kLineE0, kLineE1};
-constexpr const char* kEnableNames[SimulatedModule::kControllers] = {"E0", "E1"};
-constexpr std::uint8_t kLowNibbleLines = 0x0F;  // undriven on the 4-bit bus
 constexpr std::uint8_t kAllDataLines = 0xFF;
 
-struct SteadyLine {
-    std::uint8_t line;
-    const char* name;
-};
-constexpr SteadyLine kSteadyLines[] = {{kLineRS, "RS"}, {kLineRW, "RW"}};
+void Mute(CharacterModule& module, SimulatedBackpack* backpack) {
+    module.SetChangeListener({});
+    module.SetViolationListener({});
+    if (backpack) backpack->SetBacklightListener({});
+}
 }  // namespace
 
 SimulatedModule::SimulatedModule(Clock& clock, PortIo& io, std::uint32_t portBase)
-    : controllers_{LcdController(clock), LcdController(clock)}, io_(io), lines_(io) {
+    : io_(io), own_(clock), lines_(io) {
     AttachToPort(portBase);
     io_.AddObserver(this);
     if (SimulatedPort* port = io_.Simulated()) port->Connect(this);
 }
 
 SimulatedModule::~SimulatedModule() {
+    if (listenedTo_) Mute(*listenedTo_->Module(), listenedTo_);
     if (SimulatedPort* port = io_.Simulated()) port->Disconnect(this);
     io_.RemoveObserver(this);
 }
@@ -33,132 +33,102 @@ SimulatedModule::~SimulatedModule() {
 void SimulatedModule::AttachToPort(std::uint32_t portBase) {
     lines_.Attach(portBase);
     wiring_ = io_.Wiring(portBase);
+    if (const SimulatedBackpack* backpack = BackpackAt(portBase)) {
+        const BackpackSetup& setup = backpack->Setup();
+        wiring_.text = "the simulated " + std::string(setup.chip->name) + " at " +
+                       HexByte(setup.wiring.address) + ", driven as " + wiring_.text;
+    } else if (!io_.Simulated()) {
+        wiring_.text = "nothing simulated hangs on it";
+    }
+    own_.Place(Seen());
+    ListenToShown();
 }
 
-std::uint8_t SimulatedModule::SeenControl() const {
-    auto pins = static_cast<std::uint8_t>(lines_.Control() ^
-                                          (wiring_.invertedAtModule >> kControlLineShift));
-    if (controllerCount_ < kControllers) pins &= static_cast<std::uint8_t>(~kLineE1);
-    return fault_.Control(pins & static_cast<std::uint8_t>(wiring_.wired >> kControlLineShift));
+void SimulatedModule::FollowMappings(const std::vector<PortMapping>& map, SimulatedI2cBus* bus) {
+    for (const PortMapping& entry : map) {
+        const auto* device = std::any_cast<ExpanderDevice>(&entry.config);
+        if (!device) continue;
+        if (io_.Simulated()) {
+            if (device->map.PinOf(ExpanderPins::kBacklight) >= 0)
+                backlights_.emplace_back(entry.base, device->backlightOn);
+        } else if (bus && device->bus == SimulatedI2cBus::kNode) {
+            SimulatedBackpack* backpack = bus->At(device->address);
+            if (backpack && backpack->Module()) backpacks_.emplace_back(entry.base, backpack);
+        }
+    }
+    AttachToPort(lines_.Base());
+}
+
+SimulatedBackpack* SimulatedModule::BackpackAt(std::uint32_t base) const {
+    for (const auto& [mapped, backpack] : backpacks_)
+        if (mapped == base) return backpack;
+    return nullptr;
+}
+
+const CharacterModule& SimulatedModule::Shown() const {
+    const SimulatedBackpack* backpack = BackpackAt(lines_.Base());
+    return backpack ? *backpack->Module() : own_;
+}
+
+std::optional<bool> SimulatedModule::Backlight() const {
+    if (const SimulatedBackpack* backpack = BackpackAt(lines_.Base())) return backpack->Backlight();
+    for (const auto& [base, lit] : backlights_)
+        if (base == lines_.Base()) return lit;
+    return std::nullopt;
+}
+
+void SimulatedModule::SetChangeListener(ChangeListener listener) {
+    listener_ = std::move(listener);
+    ListenToShown();
+}
+
+void SimulatedModule::SetViolationListener(std::function<void()> listener) {
+    violationListener_ = std::move(listener);
+    ListenToShown();
+}
+
+// Only the module shown tells the listeners; the others keep quiet.
+void SimulatedModule::ListenToShown() {
+    SimulatedBackpack* shown = BackpackAt(lines_.Base());
+    if (listenedTo_ && listenedTo_ != shown) Mute(*listenedTo_->Module(), listenedTo_);
+    listenedTo_ = shown;
+    if (shown) Mute(own_, nullptr);
+    CharacterModule& module = shown ? *shown->Module() : own_;
+    module.SetChangeListener(listener_);
+    module.SetViolationListener(violationListener_);
+    if (shown) shown->SetBacklightListener(violationListener_);
+}
+
+void SimulatedModule::SetWiringFault(const WiringFault& fault) {
+    fault_ = fault;
+    own_.Place(Seen());
 }
 
 std::uint8_t SimulatedModule::UnwiredData() const {
     return static_cast<std::uint8_t>(~wiring_.wired & DataLines(kAllDataLines));
 }
 
-std::uint8_t SimulatedModule::SeenData() const {
-    const std::uint8_t driven = lines_.DataInput() ? kAllDataLines : lines_.Data();
-    return fault_.Data(driven | UnwiredData());
-}
-
-std::array<std::uint8_t, SimulatedModule::kControllers> SimulatedModule::DrivenBy(
-    std::uint8_t control) const {
-    std::array<std::uint8_t, kControllers> driven{};
-    if (!(control & kLineRW)) return driven;
-    for (int number = 0; number < kControllers; ++number) {
-        if (!(control & kEnableLines[number])) continue;
-        const bool fourBit = !controllers_[number].State().eightBitBus;
-        driven[number] = fourBit ? static_cast<std::uint8_t>(~kLowNibbleLines) : kAllDataLines;
-    }
-    return driven;
-}
-
-std::uint8_t SimulatedModule::PortDrives() const {
-    return lines_.DataInput() ? 0 : static_cast<std::uint8_t>(wiring_.wired & kAllDataLines);
+ModulePins SimulatedModule::Seen() const {
+    ModulePins pins;
+    const auto control = static_cast<std::uint8_t>(
+        (lines_.Control() ^ (wiring_.invertedAtModule >> kControlLineShift)) &
+        (wiring_.wired >> kControlLineShift));
+    pins.control = fault_.Control(control);
+    pins.data = fault_.Data((lines_.DataInput() ? kAllDataLines : lines_.Data()) | UnwiredData());
+    pins.driven = lines_.DataInput() ? 0 : static_cast<std::uint8_t>(wiring_.wired & kAllDataLines);
+    return pins;
 }
 
 std::optional<std::uint8_t> SimulatedModule::DrivenData(std::uint32_t base) const {
     if (base != lines_.Base()) return std::nullopt;
-    const std::uint8_t control = SeenControl();
-    const auto driven = DrivenBy(control);
-    std::uint8_t lines = kAllDataLines;
-    for (int number = 0; number < kControllers; ++number) {
-        if (!driven[number]) continue;
-        lines &= controllers_[number].ReadOutput(control & kLineRS) |
-                 static_cast<std::uint8_t>(~driven[number]);
-    }
-    return fault_.Data(lines | UnwiredData());
-}
-
-// "RS rose while E1 was high", "RW fell as E0 rose": a change on the enable's
-// own edge breaks the set-up or the hold time just as well.
-void SimulatedModule::CheckControl(std::uint8_t before, std::uint8_t after) {
-    for (int number = 0; number < kControllers; ++number) {
-        const std::uint8_t enable = kEnableLines[number];
-        const bool wasHigh = before & enable;
-        const bool isHigh = after & enable;
-        if (!wasHigh && !isHigh) continue;
-        const std::string when = wasHigh && isHigh
-                                     ? " while " + std::string(kEnableNames[number]) + " was high"
-                                 : isHigh ? " as " + std::string(kEnableNames[number]) + " rose"
-                                          : " as " + std::string(kEnableNames[number]) + " fell";
-        for (const SteadyLine& steady : kSteadyLines) {
-            if (!((before ^ after) & steady.line)) continue;
-            controllers_[number].ReportViolation(
-                Violation::UnsteadyControl,
-                std::string(steady.name) + ((after & steady.line) ? " rose" : " fell") + when);
-        }
-    }
-}
-
-// A controller that starts driving against another driver, or finds one
-// driving against it, takes one violation, as the other controller does.
-void SimulatedModule::CheckDrivers(const std::array<std::uint8_t, kControllers>& drivenBefore,
-                                   std::uint8_t portBefore) {
-    const auto driven = DrivenBy(SeenControl());
-    const std::uint8_t port = PortDrives();
-    const auto against = [](const std::array<std::uint8_t, kControllers>& by, std::uint8_t onPort,
-                            int number) {
-        return static_cast<std::uint8_t>(by[number] & (onPort | by[1 - number]));
-    };
-    for (int number = 0; number < kControllers; ++number) {
-        const std::uint8_t fought = against(driven, port, number);
-        if (!fought || against(drivenBefore, portBefore, number)) continue;
-        std::vector<std::string> names;
-        for (int other = 0; other < kControllers; ++other)
-            if (driven[other] & fought) names.emplace_back(kEnableNames[other]);
-        if (port & fought) names.emplace_back("the port");
-        // "E1 and the port both drove D0..D7", "E0, E1 and the port all drove D4..D7".
-        std::string drivers = names.front();
-        for (std::size_t n = 1; n < names.size(); ++n)
-            drivers += (n + 1 == names.size() ? " and " : ", ") + names[n];
-        controllers_[number].ReportViolation(
-            Violation::TwoDrivers, drivers + (names.size() > 2 ? " all drove " : " both drove ") +
-                                       LineSetNames(DataLines(fought)));
-    }
-}
-
-std::uint64_t SimulatedModule::BusViolations() const {
-    std::uint64_t count = 0;
-    for (const LcdController& controller : controllers_)
-        for (const Violation kind : {Violation::UnsteadyControl, Violation::TwoDrivers})
-            count += controller.Violations(kind);
-    return count;
+    return fault_.Data(own_.Output() | UnwiredData());
 }
 
 void SimulatedModule::OnPortWrite(std::uint32_t address, std::uint8_t /*value*/) {
-    const std::uint64_t violations = BusViolations();
-    bool latched = false;
-    const std::uint8_t before = SeenControl();
-    const auto drivenBefore = DrivenBy(before);
-    const std::uint8_t portBefore = PortDrives();
     if (!lines_.Apply(address)) return;
-    const std::uint8_t after = SeenControl();
-    CheckControl(before, after);
-    // RS and RW must hold past the edge, so the levels before this write count.
-    const bool rs = before & kLineRS;
-    const bool read = before & kLineRW;
-    for (int number = 0; number < kControllers; ++number) {
-        const std::uint8_t enable = kEnableLines[number];
-        if (!(before & enable) || (after & enable)) continue;
-        LcdController& controller = controllers_[number];
-        if (read)
-            controller.LatchRead(rs);
-        else
-            controller.LatchWrite(rs, SeenData());
-        latched = true;
-        if (listener_) listener_({number, rs, read, SeenData()});
-    }
-    CheckDrivers(drivenBefore, portBefore);
-    if (!latched && BusViolations() != violations && violationListener_) violationListener_();
+    // A real port's writes reach no module of this one's.
+    if (io_.Simulated())
+        own_.Take(Seen());
+    else
+        own_.Place(Seen());
 }

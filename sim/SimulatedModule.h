@@ -1,40 +1,34 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "base/Clock.h"
 #include "io/PortIo.h"
 #include "io/PortLines.h"
+#include "io/Transports.h"
 #include "io/transports/Simulated.h"
+#include "sim/CharacterModule.h"
 #include "sim/LcdController.h"
 #include "sim/WiringFault.h"
 
-// One transfer as a controller latched it on the falling edge of its enable line.
-struct BusTransfer {
-    int controller;    // 0 on E0, 1 on E1
-    bool rs;           // data register when true, instruction register otherwise
-    bool read;         // RW was high
-    std::uint8_t bus;  // D7..D0 as they stood at the edge
-};
+class SimulatedI2cBus;
+class SimulatedBackpack;
 
-// The module on the end of the cable: two controllers sharing RS, RW and D0..D7,
-// controller 0 clocked by E0 and controller 1 by E1 (a one-controller module has
-// nothing on E1). It listens to the port I/O from construction to destruction
-// (and drives the simulated port's data lines, where that is the back-end)
-// and takes the writes of one port at a time, at the levels the port's wiring
-// puts on the module's pins (E1 straight to pin 17 arrives inverted). While RW
-// and a controller's enable are high it drives that controller's output on the
-// data lines (D3..D0 left to the pull-ups on the 4-bit bus), as a real module
-// does, so a read of the turned-around port during the enable pulse sees it.
-//
-// Besides the controllers' busy times it checks the bus rules, per controller:
-// RS and RW stay put from its enable's rise to its fall, and nothing else drives
-// the data lines it drives (the port's outputs, or the other controller).
+// The module on the end of the cable of the port picked, as the view shows it.
+// It listens to the port I/O from construction to destruction (and drives the
+// simulated port's data lines, where that is the back-end) and feeds its own
+// character module the writes of one port at a time, at the levels the port's
+// wiring puts on the module's pins (E1 straight to pin 17 arrives inverted;
+// lines the wiring lacks: control low, data pulled high), through the wiring
+// fault. A Port list entry that drives a backpack on the simulated I2C bus
+// shows that backpack's module instead while the cable is there.
 class SimulatedModule final : public PortObserver, public DataDriver {
 public:
-    static constexpr int kControllers = 2;
+    static constexpr int kControllers = CharacterModule::kControllers;
 
     // Powers both controllers on now and attaches to the port at `portBase`.
     SimulatedModule(Clock& clock, PortIo& io, std::uint32_t portBase);
@@ -48,59 +42,55 @@ public:
     std::uint32_t AttachedPort() const { return lines_.Base(); }
     const PortLines& Lines() const { return lines_; }
 
-    // Controller 0, or controller 1 for any other number (as E1 serves every
-    // controller number but 0).
-    const LcdController& Controller(int number) const { return controllers_[number == 0 ? 0 : 1]; }
+    // The module shown now: the attached port's backpack's, else the module's own.
+    const CharacterModule& Shown() const;
+    const LcdController& Controller(int number) const { return Shown().Controller(number); }
 
-    // Called after every latched transfer, reads included, so a view can repaint at once.
-    using ChangeListener = std::function<void(const BusTransfer&)>;
-    void SetChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
-    // Called after a write that broke a bus rule but latched nothing, so the
-    // violation shows at once too.
-    void SetViolationListener(std::function<void()> listener) {
-        violationListener_ = std::move(listener);
-    }
+    // Called after every latched transfer of the module shown, reads included,
+    // so a view can repaint at once.
+    using ChangeListener = CharacterModule::ChangeListener;
+    void SetChangeListener(ChangeListener listener);
+    // Called after a change that broke a bus rule but latched nothing, or that
+    // switched the backlight, so that shows at once too.
+    void SetViolationListener(std::function<void()> listener);
 
     // 2 (from construction): a 40x4's two controllers; 1: a module with one,
     // whose E1 pin is not there. Changes no level and makes no edge.
-    void SetControllerCount(int count) {
-        controllerCount_ = count < kControllers ? 1 : kControllers;
-    }
+    void SetControllerCount(int count) { own_.SetControllerCount(count); }
     // What the port the module hangs on carries to it.
     const PortWiring& Wiring() const { return wiring_; }
+    // Whether the glass is backlit: nullopt where nothing switches the
+    // backlight (it is lit), else as the backpack's pin or the mapping has it.
+    std::optional<bool> Backlight() const;
 
     // Puts a wiring fault between the port and the module (none by default).
-    void SetWiringFault(const WiringFault& fault) { fault_ = fault; }
+    void SetWiringFault(const WiringFault& fault);
     const WiringFault& Fault() const { return fault_; }
+
+    // Follows the --port-map entries: on the simulated port, an expander
+    // mapping's backlight=; on the others, the backpacks `bus` has at the
+    // addresses mapped on it. Then attaches again, with no edge.
+    void FollowMappings(const std::vector<PortMapping>& map, SimulatedI2cBus* bus);
 
     void OnPortWrite(std::uint32_t address, std::uint8_t value) override;
     std::optional<std::uint8_t> DrivenData(std::uint32_t base) const override;
 
 private:
-    std::array<LcdController, kControllers> controllers_;
-    // The levels the module's pins see: what the port's wiring carries (lines it
-    // does not wire: control low, data pulled high), through the wiring fault;
-    // the data lines float high while the port has turned them around.
-    std::uint8_t SeenControl() const;
-    std::uint8_t SeenData() const;
+    // The levels the module's pins see on the attached port.
+    ModulePins Seen() const;
     std::uint8_t UnwiredData() const;
-    // The data lines each controller drives now (none while RW or its enable is low).
-    std::array<std::uint8_t, kControllers> DrivenBy(std::uint8_t control) const;
-    // The data lines the port drives now.
-    std::uint8_t PortDrives() const;
-    // The bus-rule violations of both controllers so far (busy times aside).
-    std::uint64_t BusViolations() const;
-    // The bus rules around one write: RS and RW against each enable, then the
-    // data lines' drivers before and after it.
-    void CheckControl(std::uint8_t before, std::uint8_t after);
-    void CheckDrivers(const std::array<std::uint8_t, kControllers>& drivenBefore,
-                      std::uint8_t portBefore);
+    SimulatedBackpack* BackpackAt(std::uint32_t base) const;
+    // Where the backpack shown changes, its listeners follow.
+    void ListenToShown();
 
     PortIo& io_;
+    CharacterModule own_;
     PortLines lines_;
     PortWiring wiring_;
-    int controllerCount_ = kControllers;
     WiringFault fault_;
+    std::vector<std::pair<std::uint32_t, SimulatedBackpack*>> backpacks_;
+    std::vector<std::pair<std::uint32_t, bool>> backlights_;  // the simulated port's, mapped
+    SimulatedBackpack* listenedTo_ = nullptr;
     ChangeListener listener_;
     std::function<void()> violationListener_;
 };

@@ -29,7 +29,6 @@ constexpr int kRowPitchDots = kGlyphRows + kCharacterGapDots;
 constexpr int kCursorDotRow = kGlyphRows - 1;
 constexpr unsigned kGlyphRowPatterns = 1u << kCharacterDotColumns;
 constexpr QRgb kFrameRgb = qRgb(46, 48, 44);
-constexpr QRgb kGlassRgb = qRgb(150, 188, 66);
 
 // The window: dots as large as this on small modules, but a glass no wider than
 // this on 40-column ones.
@@ -175,6 +174,9 @@ QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, 
     const std::vector<ModuleRow> rows = ModuleRows(sizeIndex);
     if (rows.empty()) return {};
     const int pixels = ClampDotPixels(dotPixels);
+    const bool backlit = module.Backlight().value_or(true);
+    const QRgb glass = backlit ? kGlassRgb : kDarkGlassRgb;
+    const QRgb unlit = backlit ? kUnlitDotRgb : kDarkUnlitDotRgb;
     const QSize dots = ModuleDots(rows);
     QImage image(dots * pixels, QImage::Format_RGB32);
     image.fill(kFrameRgb);
@@ -182,7 +184,7 @@ QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, 
         image,
         QRect(kFrameDots * pixels, kFrameDots * pixels, (dots.width() - 2 * kFrameDots) * pixels,
               (dots.height() - 2 * kFrameDots) * pixels),
-        kGlassRgb);
+        glass);
 
     // One glyph row of a character in pixels, for each of the 32 patterns of its
     // five dots: lit or unlit dots, with glass between spaced ones. A row of a
@@ -192,10 +194,10 @@ QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, 
     std::array<std::vector<QRgb>, kGlyphRowPatterns> runs;
     for (unsigned pattern = 0; pattern < kGlyphRowPatterns; ++pattern) {
         std::vector<QRgb>& run = runs[pattern];
-        run.assign(static_cast<std::size_t>(runPixels), kGlassRgb);
+        run.assign(static_cast<std::size_t>(runPixels), glass);
         for (int dc = 0; dc < kCharacterDotColumns; ++dc) {
             const bool on = pattern & (1u << (kCharacterDotColumns - 1 - dc));
-            std::fill_n(run.begin() + dc * pixels, side, on ? kLitDotRgb : kUnlitDotRgb);
+            std::fill_n(run.begin() + dc * pixels, side, on ? kLitDotRgb : unlit);
         }
     }
 
@@ -229,6 +231,9 @@ QStringList ModuleStatusLines(const SimulatedModule& module, int sizeIndex) {
     QString port = QStringLiteral("%1 on port 0x%2")
                        .arg(QString::fromStdString(ModuleSizeName(sizeIndex)))
                        .arg(QString::number(module.AttachedPort(), 16).toUpper());
+    // Early in the line, so that cutting a long wiring short leaves it shown.
+    if (const std::optional<bool> backlight = module.Backlight())
+        port += *backlight ? QStringLiteral(", backlight on") : QStringLiteral(", backlight off");
     if (!module.Wiring().text.empty())
         port += QStringLiteral(", ") + QString::fromStdString(module.Wiring().text);
     lines << port;

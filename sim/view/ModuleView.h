@@ -22,9 +22,14 @@ inline constexpr int kCharacterGapDots = 1;
 inline constexpr int kMinDotPixels = 2;
 inline constexpr int kMaxDotPixels = 8;
 
-// The colours of a dot: a lit one, and an unlit one, which real glass shows faintly.
+// The colours of the glass, and of a dot: a lit one, and an unlit one, which
+// real glass shows faintly.
+inline constexpr QRgb kGlassRgb = qRgb(150, 188, 66);
 inline constexpr QRgb kLitDotRgb = qRgb(28, 44, 16);
 inline constexpr QRgb kUnlitDotRgb = qRgb(136, 172, 58);
+// With the backlight off the glass is dark, and its unlit dots barely show on it.
+inline constexpr QRgb kDarkGlassRgb = qRgb(78, 88, 60);
+inline constexpr QRgb kDarkUnlitDotRgb = qRgb(70, 80, 54);
 
 // The pixels of dot (dotRow, dotColumn) of the character at (row, column), in an
 // image of RenderModule drawn with `dotPixels` (clamped as there) per dot.
@@ -33,12 +38,14 @@ QRect DotRect(int row, int column, int dotRow, int dotColumn, int dotPixels);
 // Draws the module of size `sizeIndex` (the Size list's order) as its controllers
 // show it now: frame, glass, every dot lit or faint, the cursor underline in the
 // eighth dot row, and the blinking block when `blinkOn` is the lit phase. Nothing
-// is lit while a controller's display is off or on a line it does not drive. A
-// null image for an index that is not a size.
+// is lit while a controller's display is off or on a line it does not drive; the
+// glass is dark while the module's backlight is off. A null image for an index
+// that is not a size.
 QImage RenderModule(const SimulatedModule& module, int sizeIndex, bool blinkOn, int dotPixels);
 
-// The text under the glass: the size, the port the module hangs on and how
-// (E1 straight to pin 17 or through an inverter), then per controller the size
+// The text under the glass: the size, the port the module hangs on, the
+// backlight where something switches it, and how the module hangs there (E1
+// straight to pin 17 or through an inverter, a backpack's wiring), then per controller the size
 // uses its bus width, line mode and timing violations (and the bus rules' counts
 // once one was broken), with the last violation's description on a line of its
 // own when there is one; last the injected wiring fault, when there is one.

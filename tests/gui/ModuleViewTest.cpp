@@ -9,12 +9,14 @@
 #include <set>
 
 #include "gui/DialogHarness.h"
+#include "io/PortChoice.h"
 #include "lcd/Geometry.h"
 #include "lcd/ModuleDriver.h"
 #include "res/Resource.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 #include "sim/view/ModuleView.h"
+#include "support/FakeKernel.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -154,6 +156,31 @@ TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
         ModuleStatusLines(module, kSize40x4).mid(1, 2),
         QStringList({"E0: 4-bit, 2 lines, timing violations: 1",
                      "    last: " + QString::fromStdString(module.Controller(0).LastViolation())}));
+}
+
+// With the backlight off the glass is dark and its unlit dots with it, and the
+// status line says so early (here a backpack's mapping with backlight=, on the
+// simulated port; from a backpack's pin: SimulatedBackpackTest).
+TEST(ModuleViewBacklight, DarkGlassAndItsStatus) {
+    for (const bool on : {true, false}) {
+        BusTimeline timeline;
+        std::vector<PortMapping> map;
+        const std::string backlight = on ? "on" : "off";
+        ASSERT_EQ(AddPortMapping(map, "0x378=/dev/i2c-1@0x27,backlight=" + backlight), "");
+        timeline.io.SetBackend(ChoosePortBackend(PortIoMode::Sim, std::make_shared<FakeKernel>(),
+                                                 map, kDefaultE1Wiring, timeline.io)
+                                   .backend);
+        SimulatedModule module(timeline, timeline.io, 0x378);
+        module.FollowMappings(map, nullptr);
+        const QImage image = RenderModule(module, kSize16x2, true, kDot);
+        const QRect dot = DotRect(0, 0, 0, 0, kDot);
+        EXPECT_EQ(image.pixel(dot.center()), on ? kUnlitDotRgb : kDarkUnlitDotRgb);
+        EXPECT_EQ(image.pixel(dot.topLeft() - QPoint(kDot, kDot)), on ? kGlassRgb : kDarkGlassRgb);
+        EXPECT_EQ(ModuleStatusLines(module, kSize16x2).front(),
+                  QString::fromStdString("16x2 on port 0x378, backlight " + backlight +
+                                         ", RS=P0, RW=P1, E0=P2, backlight P3 " + backlight +
+                                         ", D4..D7=P4..P7; 4-bit only, no E1"));
+    }
 }
 
 }  // namespace

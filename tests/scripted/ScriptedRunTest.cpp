@@ -79,4 +79,28 @@ TEST(ScriptedRun, LineOptionsReachTheModule) {
         << "line 1 was not written as given";
 }
 
+// --sim-i2c hangs a backpack on a bus of the tool's own, which --port-map's
+// PCF8574 transport drives for real: the start-up line says the bus is
+// simulated, and Verify passes on the backpack's wiring (a wiring of another:
+// SimulatedBackpackTest).
+TEST(ScriptedRun, OnTheSimulatedI2cBus) {
+    VirtualClock clock;
+    ScopedClock useClock(clock);
+    const char* args[] = {"lcdtest",      "--run",       "16x2:4",
+                          "--verify",     "--no-window", "--sim-i2c",
+                          "0x27=pcf8574", "--port-map",  "0x378=/dev/i2c-1@0x27"};
+    std::vector<char*> argv;
+    for (const char* arg : args) argv.push_back(const_cast<char*>(arg));
+    int argc = static_cast<int>(argv.size());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunScripted(argc, argv.data()), kExitOk);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "PASS: 16x2 4-bit, 97 bytes read back as sent\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "lcdtest: using 0x378 on the PCF8574 at 0x27 on /dev/i2c-1 (RS=P0, RW=P1, E0=P2, "
+              "backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1); /dev/i2c-1 is simulated, with "
+              "0x27=pcf8574\n");
+}
+
 }  // namespace
