@@ -10,17 +10,10 @@
 
 namespace {
 
-constexpr std::uint64_t kMicrosPerMilli = 1000;
-
-// The simulated bus's time, waited on `clock` in whole milliseconds as it adds
-// up (the clock has no finer wait), so a run lasts as long as on a real bus.
+// The simulated bus's time, waited on `clock`, so a run lasts as long as on a
+// real bus.
 SimulatedI2cBus::Wait WaitOn(Clock& clock) {
-    return [&clock, owed = std::uint64_t{0}](std::uint64_t micros) mutable {
-        owed += micros;
-        if (owed < kMicrosPerMilli) return;
-        clock.SleepMillis(static_cast<std::uint32_t>(owed / kMicrosPerMilli));
-        owed %= kMicrosPerMilli;
-    };
+    return [&clock](std::uint64_t micros) { clock.SleepMicros(micros); };
 }
 
 // Whether a Port list entry drives a backpack on `bus`.

@@ -65,7 +65,8 @@ std::string ExpanderDevice::WiringText(const ExpanderChip& chip) const {
         // read as one range.
         int last = p;
         while (line < kDataLineCount && !(inverted >> line & 1) && last + 1 < chip.pins &&
-               target(last + 1) == line + (last + 1 - p) && !(inverted >> target(last + 1) & 1))
+               target(last + 1) == line + (last + 1 - p) && target(last + 1) < kDataLineCount &&
+               !(inverted >> target(last + 1) & 1))
             ++last;
         if (last - p >= 2) {
             add(TargetName(line) + ".." + TargetName(target(last)) + "=" + pin + ".." +

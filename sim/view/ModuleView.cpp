@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "base/Clock.h"
 #include "afx/IdleRepaint.h"
+#include "base/Clock.h"
 #include "sim/ModuleLayout.h"
 #include "sim/SimulatedModule.h"
 

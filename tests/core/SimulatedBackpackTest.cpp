@@ -67,22 +67,19 @@ struct BackpackBench : LineBench {
 // Each kind in its common wiring (the MCP23008's with RW on GP0, so it can be
 // read): the run lands in the module's memories as sent, Verify passes, and
 // the bus time went to the wait. The simulated module shows the backpack
-// while its cable is on 0x378, and the port's own module elsewhere. A
-// PCF8574 powers up with every pin high, E and RW among them, so the run's
-// first byte drops E with RW and RS: on a real backpack as here.
+// while its cable is on 0x378, and the port's own module elsewhere. No bus
+// rule is broken, from power-on (a PCF8574's E and RW high) on.
 TEST(SimulatedBackpack, EachKindCarriesARunAndVerifyPasses) {
     struct Case {
         const char* setup;
         const char* mapping;
         const char* chip;
-        std::uint64_t unsteady;
-        const char* last;
     };
     const char* const mcp23008 = "RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7";
     const Case cases[] = {
-        {"0x27=pcf8574", "0x378=/dev/i2c-1@0x27", "PCF8574 at 0x27", 2, "RW fell as E0 fell"},
-        {"0x20=mcp23008:", "0x378=mcp23008:/dev/i2c-1@0x20:", "MCP23008 at 0x20", 0, ""},
-        {"0x21=mcp23017", "0x378=mcp23017:/dev/i2c-1@0x21", "MCP23017 at 0x21", 0, ""},
+        {"0x27=pcf8574", "0x378=/dev/i2c-1@0x27", "PCF8574 at 0x27"},
+        {"0x20=mcp23008:", "0x378=mcp23008:/dev/i2c-1@0x20:", "MCP23008 at 0x20"},
+        {"0x21=mcp23017", "0x378=mcp23017:/dev/i2c-1@0x21", "MCP23017 at 0x21"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setup);
@@ -97,9 +94,10 @@ TEST(SimulatedBackpack, EachKindCarriesARunAndVerifyPasses) {
                           line.bytes[n]);
         EXPECT_TRUE(
             std::equal(std::begin(kGlyphTable), std::end(kGlyphTable), e0.State().cgram.begin()));
-        EXPECT_EQ(e0.TimingViolations() + e0.Violations(Violation::TwoDrivers), 0u);
-        EXPECT_EQ(e0.Violations(Violation::UnsteadyControl), c.unsteady);
-        EXPECT_EQ(e0.LastViolation(), c.last);
+        EXPECT_EQ(e0.TimingViolations() + e0.Violations(Violation::TwoDrivers) +
+                      e0.Violations(Violation::UnsteadyControl),
+                  0u);
+        EXPECT_EQ(e0.LastViolation(), "");
         EXPECT_EQ(b.timeline.NowMicros(),
                   kPowerOnBusyMicros + b.timeline.SleptMillis() * 1000 + b.bus->Total().micros);
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/VirtualClock.h"
 #include "io/I2cBus.h"
 #include "sim/SimulatedI2cBus.h"
 #include "support/FakeKernel.h"

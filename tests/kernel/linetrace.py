@@ -333,13 +333,28 @@ def read_moments(steps, changes, reads, wiring, lost=False):
                           "no other line moved; " + ("the device gone mid-read" if lost else "ends at rest"))
 
 
+def opening_write(events, wiring):
+    """How many leading events are a backpack's opening write: one send byte
+    (its pins share a stamp) with E0 low and every other pin released high,
+    which takes E0 to rest alone where the expander powered up with it high."""
+    if wiring.kind != "i2c" or not events or events[0][0] != "v":
+        return 0
+    stamp = events[0][3]
+    pins = [e for e in events if e[0] == "v" and e[3] == stamp]
+    wanted = {line: 0 if line == "E0" else 1 for line in wiring.pins}
+    if len(pins) != len(wiring.pins) or {e[1]: e[2] for e in pins} != wanted:
+        return 0
+    return len(pins)
+
+
 def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     """Problems and notes for a run that reached the wiring."""
     steps, lost = tool_steps(trace_lines, base)
     events, problems = kernel_events(kernel_text, wiring, gpio_base)
     # Reads before any line moved: the tool asking whether a device answers.
     probes = next((i for i, e in enumerate(events) if e[0] != "r"), len(events))
-    found, changes, reads = match(targets(steps, wiring), events[probes:], wiring)
+    opening = opening_write(events[probes:], wiring)
+    found, changes, reads = match(targets(steps, wiring), events[probes + opening:], wiring)
     problems += claim(events[probes:], wiring)[1] + found
     notes = []
     if problems:
@@ -353,7 +368,8 @@ def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     else:
         writes = sum(1 for s in steps if s[0] == "w")
         notes.append(f"{writes} writes, {len(changes)} line changes matched, {held}, "
-                     f"nothing at exit" + (f", {probes} read at open" if probes else ""))
+                     f"nothing at exit" + (f", {probes} read at open" if probes else "") +
+                     (", the opening write took E0 to rest alone" if opening else ""))
     if any(s[0] == "r" for s in steps):
         found, note = read_moments(steps, changes, reads, wiring, lost is not None)
         problems += found
