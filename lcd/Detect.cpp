@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <functional>
 #include <optional>
 
@@ -294,20 +295,42 @@ public:
         : x_(expander), bank_(bank), clock_(clock), accept_(std::move(accept)) {}
 
     std::optional<Roles> Find() {
-        // Held low, E or RW keeps the module from driving the data lines: the
-        // fewest other pins read low then.
-        std::vector<std::pair<int, Pins>> lows;
+        // With two pins held low and the rest released (E, RW and RS high
+        // where they are among the rest), the module drives the data lines
+        // unless E or RW is held. Where RS is the other one held, it reads its
+        // busy flag, 0 on D7: so a pin that is neither E nor RW is driven
+        // against by the module with some partner, and E and RW never are.
+        // A pin that reads low whenever it is released is loaded (a
+        // transistor's base), not driven.
+        std::vector<int> pins;
         for (int p = 0; p < kMostExpanderPins; ++p)
-            if (bank_ >> p & 1)
-                lows.emplace_back(p, static_cast<Pins>(~x_.ReleasedRead(Bit(p)) & bank_ & ~Bit(p)));
-        int fewest = kBankPins;
-        for (const auto& [pin, low] : lows) fewest = std::min(fewest, std::popcount(low));
-        std::vector<int> quiet;
+            if (bank_ >> p & 1) pins.push_back(p);
+        std::vector<std::vector<Pins>> lows(kMostExpanderPins,
+                                            std::vector<Pins>(kMostExpanderPins, 0));
+        for (std::size_t i = 0; i < pins.size(); ++i) {
+            for (std::size_t j = i + 1; j < pins.size(); ++j) {
+                const Pins held = static_cast<Pins>(Bit(pins[i]) | Bit(pins[j]));
+                const auto low = static_cast<Pins>(~x_.ReleasedRead(held) & bank_ & ~held);
+                lows[static_cast<std::size_t>(pins[i])][static_cast<std::size_t>(pins[j])] = low;
+                lows[static_cast<std::size_t>(pins[j])][static_cast<std::size_t>(pins[i])] = low;
+            }
+        }
         Pins loaded = bank_;
-        for (const auto& [pin, low] : lows) {
-            if (std::popcount(low) != fewest) continue;
-            quiet.push_back(pin);
-            loaded &= low;
+        for (const int p : pins)
+            for (const int q : pins)
+                for (const int r : pins)
+                    if (q != r && q != p && r != p)
+                        if (!(lows[static_cast<std::size_t>(q)][static_cast<std::size_t>(r)] >> p &
+                              1))
+                            loaded &= static_cast<Pins>(~Bit(p));
+        std::vector<int> quiet;
+        for (const int p : pins) {
+            bool driven = false;
+            for (const int q : pins)
+                if (q != p &&
+                    (lows[static_cast<std::size_t>(p)][static_cast<std::size_t>(q)] & ~loaded))
+                    driven = true;
+            if (!driven) quiet.push_back(p);
         }
         if (quiet.size() < 2 || quiet.size() > 4) return std::nullopt;
         for (std::size_t i = 0; i < quiet.size(); ++i)
@@ -336,11 +359,14 @@ private:
         return std::nullopt;
     }
 
-    // The data lines' order from the address counter: on the 8-bit bus, with
-    // D3..D0 left to the module's pull-ups, setting the DDRAM address with all
-    // four high loads 0x7F, whose busy flag (0) shows on D7; 0x0F, one read
-    // further, carries into D4; 0x1F into D5. A guess that is wrong fails one
-    // of these.
+    // The data lines' order from what the module reads back. On the 8-bit
+    // bus, with D3..D0 left to its pull-ups, setting the DDRAM address with all
+    // four high loads 0x7F, whose busy flag (0) shows on D7. With D5 alone high
+    // it takes the 4-bit bus, which shows as the low nibble (all high) on a
+    // second read; each other pin alone sets an address or shifts the display.
+    // On the 4-bit bus, the entry mode (with D6..D4 high) makes the counter
+    // increment, and 0x0F, one data read further, carries into D4. A guess
+    // that is wrong fails one of these.
     std::optional<Roles> DataOrder(int e, int rw, int rs, int bl, Pins data) {
         Roles roles;
         roles.e = e;
@@ -352,22 +378,42 @@ private:
             if (data >> p & 1) pins[static_cast<std::size_t>(k++)] = p;
         roles.d = pins;  // any order, for what does not depend on it
         ModuleBus bus(x_, roles, clock_);
-        EightBitBus(bus, pins);
-        // All four high: set the DDRAM address 0x7F.
-        const Pins d7 = static_cast<Pins>(data & ~Counter(bus, roles, data));
+        EightBitBus(bus, roles);
+        Send(bus, roles, data);  // set the DDRAM address 0x7F
+        const Pins d7 = static_cast<Pins>(data & ~Sample(bus, roles, false));
+        bus.Rest();
         if (std::popcount(d7) != 1) return std::nullopt;
-        const int d7pin = std::countr_zero(d7);
-        const Pins d4 = Carried(bus, roles, Bit(d7pin), data);  // 0x0F + 1
+        const Pins others = static_cast<Pins>(data & ~d7);
+        Pins d5 = 0;
+        for (int p = 0; p < kMostExpanderPins && !d5; ++p) {
+            if (!(others >> p & 1)) continue;
+            Send(bus, roles, data);  // 0x7F again
+            Send(bus, roles, Bit(p));
+            Sample(bus, roles, false);
+            if (Sample(bus, roles, false) & d7) d5 = Bit(p);  // the low nibble: 4-bit
+            bus.Rest();
+        }
+        if (!d5) return std::nullopt;
+        Send(bus, roles, 0);  // entry mode: increment (and shift on writes)
+        Send(bus, roles, others);
+        Send(bus, roles, d7);  // the DDRAM address 0x0F
+        Send(bus, roles, data);
+        Sample(bus, roles, true);  // a data read moves the counter on as E falls
+        Sample(bus, roles, true);
+        bus.Rest();
+        clock_.SleepMicros(kInstructionWaitMicros);
+        const Pins d4 = static_cast<Pins>(Sample(bus, roles, false) & others & ~d5);
+        Sample(bus, roles, false);
+        bus.Rest();
         if (std::popcount(d4) != 1) return std::nullopt;
-        const Pins d5 = Carried(bus, roles, static_cast<Pins>(Bit(d7pin) | d4), data);  // 0x1F + 1
-        if (std::popcount(d5) != 1 || d5 == d4) return std::nullopt;
-        const Pins d6 = static_cast<Pins>(data & ~d7 & ~d4 & ~d5);
-        roles.d = {std::countr_zero(d4), std::countr_zero(d5), std::countr_zero(d6), d7pin};
+        const Pins d6 = static_cast<Pins>(others & ~d5 & ~d4);
+        roles.d = {std::countr_zero(d4), std::countr_zero(d5), std::countr_zero(d6),
+                   std::countr_zero(d7)};
         return roles;
     }
 
-    // Pulses E with RS and RW low and `high` among the data pins high.
-    void Pulse(ModuleBus& bus, const Roles& roles, Pins high) {
+    // One E pulse with RS and RW low and `high` among the data pins high.
+    void Send(ModuleBus& bus, const Roles& roles, Pins high) {
         std::uint8_t nibble = 0;
         for (int k = 0; k < 4; ++k)
             if (high >> roles.d[static_cast<std::size_t>(k)] & 1)
@@ -376,48 +422,31 @@ private:
         clock_.SleepMicros(kInstructionWaitMicros);
     }
 
-    // Every way of two data lines high, twice and an odd number of pulses
-    // apart: on the 8-bit bus each is an address to set or (D4 and D5) the
-    // 8-bit function set; on the 4-bit bus some pair lands as the high nibble
-    // of the 8-bit function set. Either way the module ends on the 8-bit bus.
-    void EightBitBus(ModuleBus& bus, const std::array<int, 4>& pins) {
-        bus.Rest();
-        for (int round = 0; round < 2; ++round) {
-            for (std::size_t i = 0; i < pins.size(); ++i)
-                for (std::size_t j = i + 1; j < pins.size(); ++j)
-                    PulsePins(bus, static_cast<Pins>(Bit(pins[i]) | Bit(pins[j])), pins);
-            if (round == 0) PulsePins(bus, static_cast<Pins>(Bit(pins[0]) | Bit(pins[1])), pins);
-            clock_.SleepMicros(kFirstFunctionSetWaitMicros);
-        }
-    }
-    void PulsePins(ModuleBus& bus, Pins high, const std::array<int, 4>& pins) {
-        Roles roles;
-        roles.d = pins;
-        Pulse(bus, roles, high);
-    }
-
-    // The data pins that read high in a busy-flag and address read on the
-    // 8-bit bus, after an address set with `high` on the data lines.
-    Pins Counter(ModuleBus& bus, const Roles& roles, Pins high) {
-        Pulse(bus, roles, high);
-        return ReadCounter(bus, roles);
-    }
-    Pins ReadCounter(ModuleBus& bus, const Roles& roles) {
-        const std::uint8_t nibble = bus.ReadNibble(false);
-        bus.Rest();
+    // One read pulse: the data pins that read high.
+    Pins Sample(ModuleBus& bus, const Roles& roles, bool rs) {
+        const std::uint8_t nibble = bus.ReadNibble(rs);
         Pins pins = 0;
         for (int k = 0; k < 4; ++k)
             if (nibble >> k & 1) pins |= Bit(roles.d[static_cast<std::size_t>(k)]);
         return pins;
     }
-    // The data pin the address counter carries into after `high` set it and one
-    // data read moved it on: the one counter pin high that `high` left low.
-    Pins Carried(ModuleBus& bus, const Roles& roles, Pins high, Pins data) {
-        Pulse(bus, roles, high);
-        bus.ReadNibble(true);  // a data read moves the counter on as E falls
+
+    // Every way of two data lines high, and the first once more, twice over:
+    // on the 8-bit bus each is an address to set or (D4 and D5) the 8-bit
+    // function set; on the 4-bit bus the pulses pair up, and since a round has
+    // an odd number, D4 and D5 land as a high nibble, followed by a low one,
+    // in one of the rounds: the 8-bit function set. Either way the module ends
+    // on the 8-bit bus.
+    void EightBitBus(ModuleBus& bus, const Roles& roles) {
         bus.Rest();
-        clock_.SleepMicros(kInstructionWaitMicros);
-        return static_cast<Pins>(ReadCounter(bus, roles) & data & ~high);
+        const std::array<int, 4>& pins = roles.d;
+        for (int round = 0; round < 2; ++round) {
+            for (std::size_t i = 0; i < pins.size(); ++i)
+                for (std::size_t j = i + 1; j < pins.size(); ++j)
+                    Send(bus, roles, static_cast<Pins>(Bit(pins[i]) | Bit(pins[j])));
+            Send(bus, roles, static_cast<Pins>(Bit(pins[0]) | Bit(pins[1])));
+            clock_.SleepMicros(kFirstFunctionSetWaitMicros);
+        }
     }
 
     Expander& x_;
