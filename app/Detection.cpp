@@ -9,6 +9,7 @@
 #include "base/Clock.h"
 #include "io/ProblemLog.h"
 #include "lcd/Detect.h"
+#include "sim/SimulatedI2cBus.h"
 
 namespace {
 
@@ -36,7 +37,9 @@ int RunDetection(int argc, char** argv) {
         "status 0 a module proven, 1 none, 2 usage error, 3 no I2C bus could be looked at.");
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption detect("detect", "Find the modules on the I2C buses.");
-    parser.addOption(detect);
+    const QCommandLineOption simI2c(kSimI2cOptionName, QString::fromStdString(SimI2cOptionHelp()),
+                                    "ADDR=KIND[:MAP]");
+    parser.addOptions({detect, simI2c});
     if (!parser.parse(app.arguments())) return Usage(parser.errorText().toStdString());
     if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
@@ -46,8 +49,22 @@ int RunDetection(int argc, char** argv) {
         return Usage("unexpected argument \"" + parser.positionalArguments().front().toStdString() +
                      "\" (see --detect --help)");
 
+    std::vector<BackpackSetup> setups;
+    for (const QString& value : parser.values(simI2c))
+        if (std::string error = AddBackpackSetup(setups, value.toStdString()); !error.empty())
+            return Usage(error);
+    std::shared_ptr<KernelSystem> sys = MakeLinuxKernelSystem();
+    if (!setups.empty()) {
+        // Practice: the simulated bus stands in for the real ones.
+        Clock& clock = TheClock();
+        auto bus = std::make_shared<SimulatedI2cBus>(
+            sys, clock, [&clock](std::uint64_t micros) { clock.SleepMicros(micros); });
+        for (const BackpackSetup& setup : setups) bus->Add(setup);
+        std::fprintf(stderr, "lcdtest: %s\n", bus->Describe().c_str());
+        sys = bus;
+    }
     ProblemLog log;
-    const DetectReport report = DetectModules(MakeLinuxKernelSystem(), TheClock(), log);
+    const DetectReport report = DetectModules(sys, TheClock(), log);
     std::size_t proven = 0;
     for (std::size_t n = 0; n < report.modules.size(); ++n) {
         const FoundModule& found = report.modules[n];
