@@ -35,10 +35,21 @@ public:
     SimulatedI2cBus* Bus() { return bus_.get(); }
     // Moves the cable and the waveform to another Port list entry.
     void AttachToPort(std::uint32_t base);
+    // The kernel the transports reach (the simulated bus, where there is one).
+    std::shared_ptr<KernelSystem> Kernel() const { return sys_; }
+    // Makes the Port list entry `base` drive `device` (a --port-map DEVICE) from
+    // now on, in place of what it drove: the back-end is chosen again, and its
+    // start-up line said. The usage error, or "" when it is in use.
+    std::string Map(std::uint32_t base, const std::string& device);
     // Closes the outputs; `status`, or kExitOutputLost when either lost data.
     int Finish(int status);
 
 private:
+    void UseBackend();
+
+    CommonOptions options_;
+    Clock& clock_;
+    std::shared_ptr<KernelSystem> sys_;
     PortIo io_;
     ScopedPortIo installed_;
     std::shared_ptr<SimulatedI2cBus> bus_;  // before the module, which shows its backpacks

@@ -733,9 +733,12 @@ private:
 
 }  // namespace
 
+std::string FoundModule::Mapping() const {
+    return std::string(kind->name) + ":" + device.MappingText(kind->probe->chip);
+}
+
 std::string FoundModule::Describe(std::uint32_t base) const {
-    const std::string mapping = HexAddress(base) + "=" + std::string(kind->name) + ":" +
-                                device.MappingText(kind->probe->chip);
+    const std::string mapping = HexAddress(base) + "=" + Mapping();
     const std::string backlight =
         std::string("backlight active ") + (backlightLitLow ? "low" : "high");
     if (proven)

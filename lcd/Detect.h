@@ -41,6 +41,8 @@ struct FoundModule {
     std::string shown;         // what it left on the glass
     bool backlightLitLow = false;
 
+    // "pcf8574:/dev/i2c-1@0x27": the device of the --port-map value that drives it.
+    std::string Mapping() const;
     // "0x378=pcf8574:/dev/i2c-1@0x27 (common backpack wiring, backlight active
     // high; proven: read back 14 of 14 bytes)": the --port-map value that
     // drives it from the Port list entry `base`, then what was proven.

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "app/PortSession.h"
 #include "app/ScriptedRun.h"
 #include "base/VirtualClock.h"
+#include "lcd/Detect.h"
 #include "lcd/Geometry.h"
 #include "sim/SimulatedModule.h"
 #include "support/BusTimeline.h"
@@ -101,6 +103,30 @@ TEST(ScriptedRun, OnTheSimulatedI2cBus) {
               "lcdtest: using 0x378 on the PCF8574 at 0x27 on /dev/i2c-1 (RS=P0, RW=P1, E0=P2, "
               "backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1); /dev/i2c-1 is simulated, with "
               "0x27=pcf8574\n");
+}
+
+// What the dialog's "Find I2C backpacks" does with its pick: a backpack that
+// detection found on the session's bus, mapped to the Port list entry, then
+// carries a run that Verify passes; a mapping no kind takes is refused.
+TEST(ScriptedRun, ADetectedBackpackMappedInTheSessionPasses) {
+    VirtualClock clock;
+    ScopedClock useClock(clock);
+    CommonOptions options;
+    ASSERT_EQ(AddBackpackSetup(options.simI2c,
+                               "0x3F=pcf8574:D4=P0,D5=P1,D6=P2,D7=P3,E0=P6,RW=P5,RS=P4,BL=P7"),
+              "");
+    PortSession session(options, kPortBases[0], clock);
+    const DetectReport report = DetectModules(session.Kernel(), clock, session.Io().Log());
+    ASSERT_EQ(report.modules.size(), 1u);
+    EXPECT_EQ(session.Map(0x378, "/dev/ttyS0"),
+              "--port-map 0x378=/dev/ttyS0: no kind of port takes \"/dev/ttyS0\": a device begins "
+              "/dev/parport..., /dev/gpiochip..., /dev/i2c-..., or a kind comes first (ppdev:, "
+              "gpio:, pcf8574:, mcp23008: or mcp23017:)");
+    ASSERT_EQ(session.Map(0x378, report.modules.front().Mapping()), "");
+    ScriptedRun run;
+    run.choice = ParseRunChoice("16x2:4").value();
+    run.verify = true;
+    EXPECT_EQ(RunScriptedTest(run, clock).line, "PASS: 16x2 4-bit, 97 bytes read back as sent");
 }
 
 }  // namespace
