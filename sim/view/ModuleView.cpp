@@ -35,6 +35,8 @@ constexpr QRgb kFrameRgb = qRgb(46, 48, 44);
 constexpr int kMaxGlassPixels = 720;
 constexpr int kViewMaxDotPixels = 5;
 constexpr int kWindowMarginPixels = 8;
+// Taller than any status text wraps to, for measuring it.
+constexpr int kTallestText = 10000;
 // The longest status line with a short count: the window is at least this wide.
 constexpr const char* kWidestStatusLine = "E0: 8-bit, 2 lines, timing violations: 0000";
 constexpr int kWindowGapPixels = 8;  // between the dialog and the view
@@ -317,8 +319,10 @@ QSize ModuleView::SizeAt(int dotPixels) const {
     // The size line, and per controller its line and room for a last violation,
     // so that the window keeps its size when a violation turns up.
     // One more for the Verify result, and one for a wiring fault when there is one.
+    // More where the lines as they are wrap over more rows than that.
     const int controllers = static_cast<int>(ControllersOf(sizeIndex_).size());
-    const int lines = 2 + 2 * controllers + (module_.Fault() != WiringFault{} ? 1 : 0);
+    const int lines =
+        std::max(2 + 2 * controllers + (module_.Fault() != WiringFault{} ? 1 : 0), textRows_);
     const int textWidth = fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestStatusLine));
     return {std::max(module.width(), textWidth) + 2 * kWindowMarginPixels,
             module.height() + lines * fontMetrics().lineSpacing() + 3 * kWindowMarginPixels};
@@ -384,11 +388,29 @@ QStringList ModuleView::CurrentLines() const {
     return lines;
 }
 
+int ModuleView::TextWidth() const {
+    return width() - 2 * kWindowMarginPixels;
+}
+
+int ModuleView::RowsOf(const QString& line) const {
+    const QFontMetrics metrics = fontMetrics();
+    const QRect wrapped =
+        metrics.boundingRect(QRect(0, 0, TextWidth(), kTallestText), Qt::TextWordWrap, line);
+    return std::max(1, (wrapped.height() + metrics.lineSpacing() - 1) / metrics.lineSpacing());
+}
+
 bool ModuleView::KeepStatusLines() {
     QStringList lines = CurrentLines();
     if (lines == statusLines_) return false;
     statusLines_ = std::move(lines);
-    // Lines too long for the window are cut short there; the tooltip has them whole.
+    // A line too long for the window wraps, and the window grows for it (it
+    // never shrinks back, so it does not jump as counts come and go).
+    int rows = 0;
+    for (const QString& line : statusLines_) rows += RowsOf(line);
+    if (rows > textRows_) {
+        textRows_ = rows;
+        setFixedSize(width(), SizeAt(dotPixels_).height());
+    }
     setToolTip(statusLines_.join(QLatin1Char('\n')));
     return true;
 }
@@ -437,12 +459,12 @@ void ModuleView::paintEvent(QPaintEvent*) {
     painter.drawImage(origin, image);
 
     const QFontMetrics metrics = fontMetrics();
-    const int textWidth = width() - 2 * kWindowMarginPixels;
-    int baseline = origin.y() + image.height() + kWindowMarginPixels + metrics.ascent();
+    int top = origin.y() + image.height() + kWindowMarginPixels;
     painter.setPen(palette().color(QPalette::WindowText));
     for (const QString& line : lines) {
-        painter.drawText(kWindowMarginPixels, baseline,
-                         metrics.elidedText(line, Qt::ElideRight, textWidth));
-        baseline += metrics.lineSpacing();
+        const int height = RowsOf(line) * metrics.lineSpacing();
+        painter.drawText(QRect(kWindowMarginPixels, top, TextWidth(), height),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, line);
+        top += height;
     }
 }

@@ -105,6 +105,9 @@ private:
     // Takes the module's status lines as they are now, and the tooltip with
     // them; true when they changed.
     bool KeepStatusLines();
+    int TextWidth() const;
+    // The rows a status line takes, wrapped at the window's width.
+    int RowsOf(const QString& line) const;
     void UpdateBlinkTimer();
     bool BlinkPhaseLit() const;
     // Picks the dot size and, beside a dialog, the place; fixes the window's size.
@@ -118,6 +121,7 @@ private:
     QPointer<QWidget> dialog_;
     QString verifyLine_;           // the last Verify's result, "" before one
     QStringList statusLines_;      // as last shown, also the window's tooltip
+    int textRows_ = 0;             // the rows they take at most so far
     QImage glass_;                 // the module as last rendered
     bool glassLit_ = false;        // the blink phase it was rendered in
     bool changesPending_ = false;  // the module changed since; a pause will look

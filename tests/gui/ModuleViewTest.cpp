@@ -156,6 +156,16 @@ TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
         ModuleStatusLines(module, kSize40x4).mid(1, 2),
         QStringList({"E0: 4-bit, 2 lines, timing violations: 1",
                      "    last: " + QString::fromStdString(module.Controller(0).LastViolation())}));
+    // A line too long for the window wraps, and the window grows to show it whole.
+    const int height = view.height();
+    const QString verdict =
+        "FAIL: 40x4 4-bit, 1 of 580 bytes differ, first E1 line 2 column 40 "
+        "(DDRAM 0x67): expected 0x3E, read 0x3F; likely cause: D0 always "
+        "reads 1: that line is stuck or open";
+    view.SetVerifyResult(verdict);
+    QCoreApplication::processEvents();
+    EXPECT_GT(view.height(), height);
+    EXPECT_EQ(view.toolTip().split('\n').back(), verdict);
 }
 
 // With the backlight off the glass is dark and its unlit dots with it, and the
