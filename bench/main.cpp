@@ -18,6 +18,7 @@
 #include "app/ExitStatus.h"
 #include "base/PreciseSleep.h"
 #include "bench/CpuLoad.h"
+#include "bench/DetectBench.h"
 #include "bench/DialogBench.h"
 #include "bench/SleepTiming.h"
 #include "lcd/Geometry.h"
@@ -35,6 +36,7 @@ constexpr std::uint32_t kSpreadSleepsMs[] = {1, 2};
 constexpr char kPartOvershoot[] = "overshoot";
 constexpr char kPartRuns[] = "runs";
 constexpr char kPartRefresh[] = "refresh";
+constexpr char kPartDetect[] = "detect";
 
 constexpr double kNanosPerMilli = 1e6;
 constexpr double kPercent = 100.0;
@@ -431,8 +433,8 @@ int main(int argc, char** argv) {
                                           QString::number(kDefaultSleepSamples));
     const QCommandLineOption refreshCalls("refresh-calls", "Calls per refresh figure.", "N",
                                           QString::number(kDefaultRefreshCalls));
-    const QCommandLineOption only("only", "Measures one part only: overshoot, runs or refresh.",
-                                  "PART");
+    const QCommandLineOption only(
+        "only", "Measures one part only: overshoot, runs, refresh or detect.", "PART");
     parser.addOption(sleepSamples);
     const QCommandLineOption repeatRuns("repeat", "Runs each test run N times; the median counts.",
                                         "N", QString::number(kDefaultRepeat));
@@ -448,8 +450,9 @@ int main(int argc, char** argv) {
     parser.process(app);
     const QString part = parser.value(only);
     if (!part.isEmpty() && part != QLatin1String(kPartOvershoot) &&
-        part != QLatin1String(kPartRuns) && part != QLatin1String(kPartRefresh)) {
-        std::fprintf(stderr, "lcdbench: --only takes overshoot, runs or refresh\n");
+        part != QLatin1String(kPartRuns) && part != QLatin1String(kPartRefresh) &&
+        part != QLatin1String(kPartDetect)) {
+        std::fprintf(stderr, "lcdbench: --only takes overshoot, runs, refresh or detect\n");
         return kExitUsage;
     }
     const auto measures = [&](const char* name) { return part.isEmpty() || part == name; };
@@ -499,9 +502,11 @@ int main(int argc, char** argv) {
         !measures(kPartRuns) || MeasureRuns(sleepers, loads, repeat, onDisplay, lines);
     const bool refreshOk =
         !measures(kPartRefresh) || MeasureRefreshCost(calls, loads, onDisplay, lines);
+    // Modelled time, the same on any machine and platform: measured once, offscreen.
+    const bool detectOk = !measures(kPartDetect) || onDisplay || MeasureDetection(lines);
 
     std::printf("\n");
     for (const std::string& line : lines)
         std::printf("BENCH platform=%s %s\n", qPrintable(platform), line.c_str());
-    return overshootOk && runsOk && refreshOk ? kExitOk : kExitFail;
+    return overshootOk && runsOk && refreshOk && detectOk ? kExitOk : kExitFail;
 }
