@@ -94,7 +94,7 @@ constexpr ExpanderChip kMcp23008 = {
 };
 
 constexpr KnownWiring kKnown[] = {
-    {"its common backpack wiring",
+    {"common backpack wiring",
      "the I2C/SPI character LCD backpack sold by Adafruit (product 292), as its schematic and "
      "its maker's driver give it; RW to ground",
      kMcp23008.common, 0},

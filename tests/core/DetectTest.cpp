@@ -83,7 +83,7 @@ TEST(Detect, FindsEachKnownWiringAndProvesIt) {
              proven},
         {"0x20=mcp23008",
          "0x378=mcp23008:/dev/i2c-1@0x20 (not proven: nothing read back, as when the module's RW "
-         "is tied to ground; assumed the its common backpack wiring, backlight active high: if it "
+         "is tied to ground; assumed the common backpack wiring, backlight active high: if it "
          "is right, the glass shows \"lcdtest 0x20 ok?\")"},
         {"0x27=pcf8574,rw=ground",
          "0x378=pcf8574:/dev/i2c-1@0x27 (not proven: nothing read back, as when the module's RW "
