@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing: those to build and run the tool,
 # with --tests also those the tests and the benchmark need, with --package those
-# that build and check the Debian package.
+# that build and check the Debian package. The names are ones Debian 12 and 13
+# both carry.
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config fonts-dejavu-core qt6-base-dev libgl-dev)
 for group in "$@"; do
     case "$group" in
-    --tests) packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth sigrok-cli python3) ;;
+    # libclang-rt-dev is clang's runtime (sanitizers, libFuzzer) for the
+    # release's own clang: 14 on Debian 12, 19 on Debian 13.
+    --tests) packages+=(libgtest-dev libgmock-dev clang libclang-rt-dev xvfb xauth sigrok-cli python3) ;;
     --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream xvfb xauth x11-utils) ;;
     *) echo "usage: $0 [--tests] [--package]" >&2; exit 2 ;;
     esac
