@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 
+#include "gui/DialogHarness.h"
 #include "platform/qt/SteadyCursor.h"
 
 // The cursor stops blinking only while the focused box holds a text over the
@@ -14,7 +15,7 @@ TEST(SteadyCursorTest, BlinkStopsOnlyWhileAFocusedBoxHoldsALongText) {
     auto* other = new QLineEdit(&window);
     KeepCursorSteadyOnLongText(box);
     window.show();
-    QApplication::setActiveWindow(&window);
+    ActivateNow(window);
     const QString atLimit(kSteadyCursorChars, 'x');
     const QString over = atLimit + 'x';
     const std::tuple<QLineEdit*, QString, int> steps[] = {
