@@ -2,6 +2,8 @@
 
 #include <string>
 
+class QCommandLineParser;
+
 // Exit statuses of the tool besides 0. A scripted run has its own 1 and 3 (see
 // ScriptedRun.h); 2 and 4 mean the same in both.
 constexpr int kExitNoDisplay = 1;   // no display could be opened
@@ -11,6 +13,14 @@ constexpr int kExitOutputLost = 4;  // the trace or the waveform did not reach i
 // Whether the window system the toolkit will use answers, checked before the
 // application object exists: the toolkit aborts when it cannot open its
 // display. Empty when it answers, or when the platform is one the tool does
-// not check (offscreen and the like); otherwise what to tell the user. Start-up
-// that needs no window skips this.
-std::string DisplayProblem();
+// not check (offscreen and the like); otherwise what to tell the user, who is
+// told to start `program` from a desktop. Start-up that needs no window skips this.
+std::string DisplayProblem(const char* program = "lcdtest");
+
+// Answers --help or --version, when the arguments ask for either and parse with
+// `parser`'s options, and exits; returns otherwise. Called before the
+// application object exists: the toolkit's window system, once started, may
+// warn about the session (no XDG_RUNTIME_DIR, as for root over ssh), which has
+// no place in either answer. --help-all and arguments with the toolkit's own
+// options are left to the caller's parser, after the window system.
+void AnswerHelpOrVersion(QCommandLineParser& parser, int argc, char** argv);
