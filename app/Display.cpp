@@ -108,6 +108,9 @@ void AnswerHelpOrVersion(QCommandLineParser& parser, int argc, char** argv) {
     if (std::none_of(std::begin(answered), std::end(answered),
                      [&](const char* name) { return asked.contains(QLatin1String(name)); }))
         return;
+    // What the toolkit says of the session as its application object starts
+    // (Qt 6.8 of a locale that is not UTF-8, for one) has no place in the answer.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const QCoreApplication app(argc, argv);
     parser.process(app);  // prints the answer and exits
 }

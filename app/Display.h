@@ -17,10 +17,10 @@ constexpr int kExitOutputLost = 4;  // the trace or the waveform did not reach i
 // told to start `program` from a desktop. Start-up that needs no window skips this.
 std::string DisplayProblem(const char* program = "lcdtest");
 
-// Answers --help or --version, when the arguments ask for either and parse with
-// `parser`'s options, and exits; returns otherwise. Called before the
-// application object exists: the toolkit's window system, once started, may
-// warn about the session (no XDG_RUNTIME_DIR, as for root over ssh), which has
-// no place in either answer. --help-all and arguments with the toolkit's own
+// Answers --help or --version, when the arguments ask for either and parse
+// with `parser`'s options, and exits; returns otherwise. Called before the
+// application object exists, so that nothing the toolkit says of the session
+// as it starts (no XDG_RUNTIME_DIR for root over ssh, a locale that is not
+// UTF-8) comes with the answer. --help-all and arguments with the toolkit's own
 // options are left to the caller's parser, after the window system.
 void AnswerHelpOrVersion(QCommandLineParser& parser, int argc, char** argv);
