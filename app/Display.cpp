@@ -1,13 +1,13 @@
 #include "app/Display.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
-#include <QStringList>
 #include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStringList>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
