@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config fonts-dejavu-core qt6-base-dev libgl-dev)
-foreign=()
+foreign=
 for group in "$@"; do
     case "$group" in
     # libclang-rt-dev is clang's runtime (sanitizers, libFuzzer) for the
@@ -23,7 +23,7 @@ for group in "$@"; do
         # A foreign architecture changes what apt installs from then on: never
         # on the machine itself, only in the chroot (which marks itself so).
         [[ -e /etc/lcdtest-chroot ]] || { echo "$0: --arm64 belongs in scripts/chroot.sh's chroot" >&2; exit 2; }
-        foreign=(arm64)
+        foreign=arm64
         packages+=(crossbuild-essential-arm64 qt6-base-dev-tools qt6-base-dev:arm64
             libgl-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64) ;;
     *) echo "usage: $0 [--tests] [--package] [--chroot] [--emulator] [--arm64]" >&2; exit 2 ;;
@@ -48,9 +48,9 @@ done
 echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-for arch in "${foreign[@]}"; do
-    dpkg --print-foreign-architectures | grep -qx "$arch" || "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
-done
+if [[ -n $foreign ]] && ! dpkg --print-foreign-architectures | grep -qx "$foreign"; then
+    "${sudo_cmd[@]}" dpkg --add-architecture "$foreign"
+fi
 # Another apt or dpkg run (an unattended upgrade, say) may hold the lock for a while.
 apt_opts=(-o DPkg::Lock::Timeout=600)
 "${sudo_cmd[@]}" apt-get "${apt_opts[@]}" update -qq
