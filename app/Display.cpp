@@ -5,8 +5,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStringList>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -59,7 +64,7 @@ bool WaylandAnswers(const std::string& display) {
 
 }  // namespace
 
-std::string DisplayProblem() {
+std::string DisplayProblem(const char* program) {
     const std::string x11 = Env("DISPLAY");
     const std::string wayland = Env("WAYLAND_DISPLAY");
     // Without a choice the toolkit takes X11, and Wayland first when a
@@ -90,5 +95,22 @@ std::string DisplayProblem() {
     const std::string what = !tryWayland ? (x11.empty() ? "no display: " + x11Part : x11Part)
                              : tryX11    ? waylandPart + ", and " + x11Part
                                          : waylandPart;
-    return what + "; start lcdtest from a desktop session, or without one as `xvfb-run lcdtest`";
+    return what + "; start " + program + " from a desktop session, or without one as `xvfb-run " +
+           program + "`";
+}
+
+void AnswerHelpOrVersion(QCommandLineParser& parser, int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(arguments)) return;
+    const QStringList asked = parser.optionNames();
+    const char* const answered[] = {"h", "help", "v", "version"};
+    if (std::none_of(std::begin(answered), std::end(answered),
+                     [&](const char* name) { return asked.contains(QLatin1String(name)); }))
+        return;
+    // What the toolkit says of the session as its application object starts
+    // (Qt 6.8 of a locale that is not UTF-8, for one) has no place in the answer.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const QCoreApplication app(argc, argv);
+    parser.process(app);  // prints the answer and exits
 }

@@ -23,9 +23,8 @@ namespace {
     std::exit(kExitUsage);
 }
 
-// Parses the extras; with no arguments the tool behaves as it always does.
-CommonOptions ParseOptions(const QApplication& app) {
-    QCommandLineParser parser;
+// The extras, with --help and --version; `common` defines the shared ones.
+void AddOptions(QCommandLineParser& parser, const CommonOptionSet& common) {
     parser.setApplicationDescription(
         "Bench test for HD44780 character LCD modules on a parallel port, a GPIO chip\n"
         "(--port-map BASE=/dev/gpiochipN:...) or an I2C backpack (--port-map "
@@ -35,11 +34,15 @@ CommonOptions ParseOptions(const QApplication& app) {
         "Finding backpacks on the I2C buses: lcdtest --detect (lcdtest --detect --help).");
     parser.addHelpOption();
     parser.addVersionOption();
-    const CommonOptionSet common;
     common.AddTo(parser);
+}
+
+// Parses the extras; with no arguments the tool behaves as it always does.
+CommonOptions ParseOptions(QCommandLineParser& parser, const CommonOptionSet& common,
+                           const QApplication& app) {
     // process() ends an unknown option with status 1; a usage error is 2.
     if (!parser.parse(app.arguments())) UsageError(parser.errorText().toStdString());
-    parser.process(app);  // --help and --version
+    parser.process(app);  // --help-all, and --help or --version beside the toolkit's options
     if (!parser.positionalArguments().isEmpty())
         UsageError("unexpected argument \"" + parser.positionalArguments().front().toStdString() +
                    "\" (see --help)");
@@ -54,16 +57,20 @@ int main(int argc, char** argv) {
     // Scripted runs (--run) have their own options and need no display.
     if (IsScriptedRun(argc, argv)) return RunScripted(argc, argv);
     if (IsDetection(argc, argv)) return RunDetection(argc, argv);
+    QApplication::setApplicationName("lcdtest");
+    QApplication::setApplicationVersion(LCDTEST_VERSION);
+    QCommandLineParser parser;
+    const CommonOptionSet common;
+    AddOptions(parser, common);
+    AnswerHelpOrVersion(parser, argc, argv);
 
     // Without a display the toolkit would abort. The options are still read
-    // offscreen, so that --help and --version answer; anything else is refused.
+    // offscreen, so that a usage error is told as one; anything else is refused.
     const std::string displayProblem = DisplayProblem();
     if (!displayProblem.empty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     PreferPlainXImages();
     QApplication app(argc, argv);
-    QApplication::setApplicationName("lcdtest");
-    QApplication::setApplicationVersion(LCDTEST_VERSION);
-    const CommonOptions options = ParseOptions(app);
+    const CommonOptions options = ParseOptions(parser, common, app);
     if (!displayProblem.empty()) {
         std::fprintf(stderr, "lcdtest: %s\n", displayProblem.c_str());
         return kExitNoDisplay;

@@ -17,6 +17,7 @@
 #include "afx/WinApp.h"
 #include "app/ExitStatus.h"
 #include "base/PreciseSleep.h"
+#include "app/Display.h"
 #include "bench/CpuLoad.h"
 #include "bench/DetectBench.h"
 #include "bench/DialogBench.h"
@@ -416,13 +417,7 @@ std::size_t CountOption(const QCommandLineParser& parser, const QCommandLineOpti
 
 int main(int argc, char** argv) {
     CWinApp application;
-    // As in the tool: prepare the window system before it starts.
-    PreferPlainXImages();
-    g_standardMessages = qInstallMessageHandler(DropSizeHintNotes);
-    QApplication app(argc, argv);
-    RegisterApplicationResources();
     QApplication::setApplicationName("lcdbench");
-
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Times the test runs through the main dialog on the simulated port, the sleep's "
@@ -447,6 +442,17 @@ int main(int argc, char** argv) {
     parser.addOption(repeatRuns);
     parser.addOption(loadOption);
     parser.addOption(only);
+    AnswerHelpOrVersion(parser, argc, argv);
+    // Without a display the toolkit would abort; as the tool, the benchmark says so.
+    if (const std::string problem = DisplayProblem("lcdbench"); !problem.empty()) {
+        std::fprintf(stderr, "lcdbench: %s\n", problem.c_str());
+        return kExitNoDisplay;
+    }
+    // As in the tool: prepare the window system before it starts.
+    PreferPlainXImages();
+    g_standardMessages = qInstallMessageHandler(DropSizeHintNotes);
+    QApplication app(argc, argv);
+    RegisterApplicationResources();
     parser.process(app);
     const QString part = parser.value(only);
     if (!part.isEmpty() && part != QLatin1String(kPartOvershoot) &&

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -17,28 +19,42 @@ struct StartCase {
     const char* told;
 };
 
+struct Ran {
+    int status;
+    std::string out;     // standard output
+    std::string errors;  // the file "errors", where the command sends standard error there
+};
+
+// Runs `command` through the shell in a folder of its own, which holds a link
+// to a file yet to be made.
+Ran RunInFolder(const std::string& command) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("lcdtest-start-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::create_symlink("out", dir / "link");
+    std::FILE* pipe = ::popen(("cd " + dir.string() + " && " + command).c_str(), "r");
+    Ran ran{};
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        ran.out.append(buffer, n);
+    ran.status = WEXITSTATUS(::pclose(pipe));
+    std::ifstream errors(dir / "errors");
+    ran.errors.assign(std::istreambuf_iterator<char>(errors), {});
+    fs::remove_all(dir);
+    return ran;
+}
+
 class StartupTest : public ::testing::TestWithParam<StartCase> {};
 
 TEST_P(StartupTest, RefusesPlainlyWithItsStatus) {
     const StartCase& c = GetParam();
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("lcdtest-start-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    fs::create_symlink("out", dir / "link");  // to a file yet to be made
     // A start-up that goes on to show the dialog is stopped, and fails the case.
-    const std::string command = "cd " + dir.string() + " && timeout 60 env -i " + c.env +
-                                " " LCDTEST_BINARY " " + c.args + " 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    std::string told;
-    char buffer[256];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        told.append(buffer, n);
-    const int status = ::pclose(pipe);
-    fs::remove_all(dir);
-    EXPECT_EQ(WEXITSTATUS(status), c.status) << told;
-    const std::size_t at = told.find(c.told);
-    EXPECT_NE(at, std::string::npos) << told;
-    EXPECT_EQ(told.find(c.told, at + 1), std::string::npos) << "told twice: " << told;
+    const Ran ran = RunInFolder(std::string("timeout 60 env -i ") + c.env + " " LCDTEST_BINARY " " +
+                                c.args + " 2>&1");
+    EXPECT_EQ(ran.status, c.status) << ran.out;
+    const std::size_t at = ran.out.find(c.told);
+    EXPECT_NE(at, std::string::npos) << ran.out;
+    EXPECT_EQ(ran.out.find(c.told, at + 1), std::string::npos) << "told twice: " << ran.out;
 }
 
 const StartCase kStartCases[] = {
@@ -66,6 +82,38 @@ const StartCase kStartCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(, StartupTest, ::testing::ValuesIn(kStartCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Answers that need no window, in an environment without a display or
+// XDG_RUNTIME_DIR (root over ssh, CI): the answer and nothing the toolkit would
+// say about the session on standard error.
+struct AnswerCase {
+    const char* name;
+    const char* command;
+    int status;
+    const char* firstLine;  // of standard output
+    const char* errors;     // all of standard error
+};
+
+class AnswerWithoutWindowTest : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(AnswerWithoutWindowTest, AnswersAloneWithItsStatus) {
+    const AnswerCase& c = GetParam();
+    const Ran ran = RunInFolder(std::string("timeout 60 env -i ") + c.command + " 2>errors");
+    EXPECT_EQ(ran.status, c.status) << ran.out << ran.errors;
+    EXPECT_EQ(ran.out.substr(0, ran.out.find('\n')), c.firstLine) << ran.out;
+    EXPECT_EQ(ran.errors, c.errors);
+}
+
+const AnswerCase kAnswerCases[] = {
+    {"Version", LCDTEST_BINARY " --version", 0, "lcdtest " LCDTEST_VERSION, ""},
+    {"BenchHelp", LCDBENCH_BINARY " -h", 0, "Usage: " LCDBENCH_BINARY " [options]", ""},
+    {"BenchRefuses", LCDBENCH_BINARY, 1, "",
+     "lcdbench: no display: DISPLAY is not set; start lcdbench from a desktop session, or "
+     "without one as `xvfb-run lcdbench`\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(, AnswerWithoutWindowTest, ::testing::ValuesIn(kAnswerCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -11,6 +11,13 @@
 #include "afx/DialogWindow.h"
 #include "support/BusTimeline.h"
 
+// Makes `window` the active window before the next line runs: the activation
+// arrives as a window-system event, which this delivers.
+inline void ActivateNow(QWidget& window) {
+    window.activateWindow();
+    QApplication::processEvents();
+}
+
 // What a dialog run returns when the test body left it open.
 inline constexpr INT_PTR kLeftOpen = -2;
 
@@ -20,10 +27,7 @@ template <class Dialog>
 INT_PTR RunModal(Dialog& dlg, const std::function<void(Dialog&)>& body) {
     dlg.m_onShown = [&](CDialog&) {
         QTimer::singleShot(0, [&] {
-            if (QWidget* w = dlg.Window()) {
-                w->activateWindow();
-                QApplication::setActiveWindow(w);
-            }
+            if (QWidget* w = dlg.Window()) ActivateNow(*w);
             body(dlg);
             if (dlg.Window() && dlg.Window()->isVisible())
                 dlg.EndDialog(static_cast<int>(kLeftOpen));

@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "afx/Controls.h"
+#include "gui/DialogHarness.h"
 
 namespace {
 
@@ -68,8 +69,7 @@ TEST(ReadOnlyTextBox, ShowsTheCurrentTextAndSelectsItWithFocusForTheCopyKey) {
     auto* box = new ReadOnlyTextBox(Qt::AlignRight | Qt::AlignVCenter, &panel);
     box->setGeometry(10, 10, 48, 20);
     panel.show();
-    panel.activateWindow();
-    QApplication::setActiveWindow(&panel);  // which focuses the box, its only child
+    ActivateNow(panel);  // which focuses the box, its only child
     box->clearFocus();
     ASSERT_FALSE(box->hasFocus());
     const auto shows = [&](const QString& text) {

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "afx/SteadyCursor.h"
+#include "gui/DialogHarness.h"
 
 // The cursor stops blinking only while the focused box holds a text over the
 // limit, and its blink comes back as it was.
@@ -14,7 +15,7 @@ TEST(SteadyCursorTest, BlinkStopsOnlyWhileAFocusedBoxHoldsALongText) {
     auto* other = new QLineEdit(&window);
     KeepCursorSteadyOnLongText(box);
     window.show();
-    QApplication::setActiveWindow(&window);
+    ActivateNow(window);
     const QString atLimit(kSteadyCursorChars, 'x');
     const QString over = atLimit + 'x';
     const std::tuple<QLineEdit*, QString, int> steps[] = {
