@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "base/PreciseSleep.h"
 #include "afx/DialogWindow.h"
 #include "afx/IdleRepaint.h"
+#include "base/PreciseSleep.h"
 #include "io/PortIo.h"
 #include "port/LineState.h"
 #include "res/Resource.h"

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Clock.h"
 #include "bench/SleepTiming.h"
 #include "lcd/TestRun.h"
-#include "base/Clock.h"
 
 // One test run driven through the main dialog: the Size list set and closed up,
 // then a click on the Init button, timed from the click to the handler's return.

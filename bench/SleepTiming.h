@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "bench/Figures.h"
 #include "base/Clock.h"
+#include "bench/Figures.h"
 
 // Wraps a clock and times each of its sleeps on the steady clock, in
 // nanoseconds, so the overshoot of a whole run can be told from its other costs.

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "afx/WinApp.h"
+#include "app/Display.h"
 #include "app/ExitStatus.h"
 #include "base/PreciseSleep.h"
-#include "app/Display.h"
 #include "bench/CpuLoad.h"
 #include "bench/DetectBench.h"
 #include "bench/DialogBench.h"

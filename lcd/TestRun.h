@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "lcd/ModuleDriver.h"
 #include "base/Clock.h"
+#include "lcd/ModuleDriver.h"
 #include "port/LinePanel.h"
 #include "res/Resource.h"
 

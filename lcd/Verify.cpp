@@ -316,9 +316,8 @@ public:
           controllers_(kModuleGeometry[sent.sizeIndex].controllerCount),
           // E1 straight to pin 17 is active low at the pin: its pulses run the
           // other way, and at rest it sits in the middle of one.
-          e1ActiveLow_(controllers_ > 1 &&
-                       (ThePortIo().Wiring(g_lines.portBase).invertedAtModule &
-                        ControlLines(kLineE1))),
+          e1ActiveLow_(controllers_ > 1 && (ThePortIo().Wiring(g_lines.portBase).invertedAtModule &
+                                            ControlLines(kLineE1))),
           bus_(driver),
           reader_(bus_, clock, sent.width),
           answered_(static_cast<std::size_t>(controllers_), false) {
