@@ -1,5 +1,6 @@
 /* SPDX-License-Identifier: GPL-2.0 */
-/* clang-format off: kernel style, as the module sources beside it */
+/* Kernel style, as the module sources beside it. */
+/* clang-format off */
 /*
  * An HD44780 character module for the virtual-machine check's GPIO chip and
  * I2C expanders: one controller per enable line, each with its memories,
