@@ -14,6 +14,8 @@
 #include "res/Resource.h"
 #include "support/FakeKernel.h"
 #include "support/LineBench.h"
+#include "support/MappedPort.h"
+#include "support/RunSources.h"
 
 namespace {
 
@@ -34,14 +36,6 @@ const std::string kBackpackShown =
     "the PCF8574 at 0x27 on /dev/i2c-1 (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; "
     "4-bit only, no E1)";
 
-// Line 1 holds "A", the others nothing.
-struct OneLetter final : TestRunSource {
-    explicit OneLetter(int size) : size(size) {}
-    int SizeSelection() const override { return size; }
-    std::string LineBoxText(int id) const override { return id == IDC_LINE1 ? "A" : ""; }
-    int size;
-};
-
 class GpioPcf8574Test : public ::testing::Test {
 protected:
     // A fresh port, line state and kernel.
@@ -52,21 +46,10 @@ protected:
     }
     // Maps 0x378 as start-up does and puts the back-end in use; the start-up line.
     std::string Use(const std::string& device) {
-        std::vector<PortMapping> map;
-        EXPECT_EQ(AddPortMapping(map, "0x378=" + device), "");
-        PortBackendChoice choice =
-            ChoosePortBackend(PortIoMode::Auto, sys, map, kDefaultE1Wiring, Io());
-        Io().SetBackend(std::move(choice.backend));
-        return choice.announcement;
+        return UsePortMap(bench->timeline.io, sys, "0x378=" + device).announcement;
     }
-    PortIo& Io() { return bench->timeline.io; }
     std::string Requests() const { return Joined(sys->requests, ", "); }
-    std::string Told() const { return Joined(bench->timeline.io.Log().Problems(), "\n"); }
-    static std::string Joined(const std::vector<std::string>& parts, const char* between) {
-        std::string all;
-        for (const std::string& p : parts) all += (all.empty() ? "" : between) + p;
-        return all;
-    }
+    std::string Told() const { return ::Told(bench->timeline.io); }
     TestRunRecord Run(int size, BusWidth width) {
         return RunDisplayTest(bench->driver, bench->panel, bench->timeline, width, OneLetter(size));
     }
@@ -86,7 +69,6 @@ TEST(GpioPcf8574Mapping, MappingsThatDoNotReadAreRefusedWithTheReason) {
         "LINE=OFFSET, then if need be invert=LINE+LINE and reads=safe",
         "/dev/gpiochip0:RS=7,RS=8: RS is named twice",
         "/dev/gpiochip0:RS=7,E0=7: offset 7 is given to both RS and E0",
-        "/dev/gpiochip0:RS=x: \"RS=x\": the line offset must be a number, for example RS=7",
         "/dev/gpiochip0:RS=4294967296: \"RS=4294967296\": the line offset must be a number, for "
         "example RS=7",
         "/dev/gpiochip0:RS=7,reads=yes: \"reads=yes\": reads= takes only safe (reads=safe)",
@@ -101,7 +83,6 @@ TEST(GpioPcf8574Mapping, MappingsThatDoNotReadAreRefusedWithTheReason) {
         "/dev/i2c-1@0x78: 0x78 is outside the device addresses 0x03..0x77",
         "/dev/i2c-1@0x27:RS=P0,RS=P1: RS is named twice",
         "/dev/i2c-1@0x27:RS=P0,E0=P0: P0 is named twice, for RS and E0",
-        "/dev/i2c-1@0x27:RS=P8: \"P8\" is no PCF8574 pin: expected P0..P7",
         "/dev/i2c-1@0x27:EN=P2: unknown line \"EN\": expected D0..D7, E0, E1, RS, RW or BL (the "
         "backlight)",
         "/dev/i2c-1@0x27:RS: \"RS\" is neither LINE=Pn nor backlight=on|off, for example "
@@ -185,23 +166,30 @@ TEST_F(GpioPcf8574Test, EachWiringPutsTheLinesOnItsPins) {
 }
 
 // Every request of a 16x2 "Init 4-bit" run's first cycles, up to 0x08: a set of
-// the lines that change, or a send byte of all eight pins, for each change.
+// the lines that change, or a send byte of all eight pins, for each change. The
+// run ends with every line low: the data lines first, then RS.
 TEST_F(GpioPcf8574Test, ARunAsksOnceForEachChangeOfTheLines) {
-    const std::pair<std::string, std::string> cases[] = {
+    struct Case {
+        std::string device, first, last;
+    };
+    const Case cases[] = {
         {kFourBit,
          "info, request lcdtest 25=0 24=0 23=0 18=0 8=0 7=0, set 25=1 24=1, set 8=1, set 8=0, "
          "set 8=1, set 8=0, set 8=1, set 8=0, set 25=0, set 8=1, set 8=0, set 8=1, set 8=0, "
-         "set 24=0 18=1, set 8=1, set 8=0, set 18=0, set 8=1, set 8=0, set 18=1, set 8=1, set 8=0"},
+         "set 24=0 18=1, set 8=1, set 8=0, set 18=0, set 8=1, set 8=0, set 18=1, set 8=1, set 8=0",
+         "set 8=1, set 8=0, set 24=0 18=0, set 7=0"},
         {kBackpack,
          "funcs, address 0x27, receive, FB, 08, 38, 3C, 38, 3C, 38, 3C, 38, 28, 2C, 28, "
-         "2C, 28, 88, 8C, 88, 08, 0C, 08, 88, 8C, 88"},
+         "2C, 28, 88, 8C, 88, 08, 0C, 08, 88, 8C, 88",
+         "A9, AD, A9, 09, 08"},
     };
-    for (const auto& [device, first] : cases) {
-        SCOPED_TRACE(device);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
         Fresh();
-        Use(device);
+        Use(c.device);
         EXPECT_EQ(Run(kSize16x2, BusWidth::Four).refusal, "");
-        EXPECT_TRUE(Requests().starts_with(first + ", ")) << Requests();
+        EXPECT_TRUE(Requests().starts_with(c.first + ", ")) << Requests();
+        EXPECT_TRUE(Requests().ends_with(", " + c.last)) << Requests();
         EXPECT_EQ(Told(), "");
     }
 }
