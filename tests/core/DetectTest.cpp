@@ -11,28 +11,23 @@
 #include <vector>
 
 #include "base/VirtualClock.h"
-#include "io/PortChoice.h"
 #include "lcd/Detect.h"
 #include "lcd/Geometry.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "res/Resource.h"
 #include "sim/SimulatedI2cBus.h"
-#include "support/FakeKernel.h"
 #include "support/LineBench.h"
+#include "support/MappedPort.h"
+#include "support/RunSources.h"
+#include "support/SimulatedBus.h"
 
 namespace {
 
 // A bus with the given --sim-i2c setups, and detection run on it.
 struct DetectBench {
-    explicit DetectBench(const std::vector<std::string>& setups) {
-        for (const std::string& text : setups) {
-            std::string error;
-            const auto setup = ParseBackpackSetup(text, error);
-            EXPECT_TRUE(setup) << error;
-            if (setup) bus->Add(*setup);
-        }
-    }
+    explicit DetectBench(const std::vector<std::string>& setups)
+        : bus(MakeSimulatedBus(setups, clock,
+                               [this](std::uint64_t micros) { clock.AdvanceMicros(micros); })) {}
     DetectReport Detect() { return DetectModules(bus, clock, log); }
     // The module's first display line, as many characters as `length`.
     std::string FirstLine(std::uint8_t address, std::size_t length) const {
@@ -42,9 +37,7 @@ struct DetectBench {
 
     VirtualClock clock;
     ProblemLog log;
-    std::shared_ptr<SimulatedI2cBus> bus = std::make_shared<SimulatedI2cBus>(
-        std::make_shared<FakeKernel>(), clock,
-        [this](std::uint64_t micros) { clock.AdvanceMicros(micros); });
+    std::shared_ptr<SimulatedI2cBus> bus;
 };
 
 std::vector<std::string> Lines(const DetectReport& report) {
@@ -167,19 +160,9 @@ TEST(Detect, SeveralBackpacksAndTheirMappingsDriveThem) {
     for (const std::string& line : lines) {
         SCOPED_TRACE(line);
         LineBench run(&bench.clock);
-        std::vector<PortMapping> map;
-        ASSERT_EQ(AddPortMapping(map, "0x378=" + line.substr(6, line.find(' ') - 6)), "");
-        run.timeline.io.SetBackend(
-            ChoosePortBackend(PortIoMode::Auto, bench.bus, map, kDefaultE1Wiring, run.timeline.io)
-                .backend);
-        struct Demo final : TestRunSource {
-            int SizeSelection() const override { return kSize16x2; }
-            std::string LineBoxText(int id) const override {
-                return kSizeDemos[kSize16x2].lineText[id - IDC_LINE1];
-            }
-        };
+        UsePortMap(run.timeline.io, bench.bus, "0x378=" + line.substr(6, line.find(' ') - 6));
         const TestRunRecord sent =
-            RunDisplayTest(run.driver, run.panel, bench.clock, BusWidth::Four, Demo());
+            RunDisplayTest(run.driver, run.panel, bench.clock, BusWidth::Four, DemoBoxes());
         EXPECT_EQ(VerifyModule(run.driver, run.panel, bench.clock, sent).Summary(),
                   "PASS: 16x2 4-bit, 97 bytes read back as sent");
     }
