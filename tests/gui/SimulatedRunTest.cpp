@@ -194,8 +194,7 @@ TEST_F(SimulatedWiringTest, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
         const ScopedClock useFresh(fresh);
         UseSimulatedWiring(fresh.io, c.mapping);
         SimulatedModule module(fresh, fresh.io, 0x378);
-        CLcdTestDlg dlg;
-        RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
             fresh.io.Log().SetSink([&](const std::string& m) { d.ShowPlatformNotice(m); });
             ChooseAndType(d, kSize16x2);
             if (c.verify) {
