@@ -3,9 +3,9 @@
 // its kind named or not alike, the wiring the simulated module hangs on equal
 // to the opened port's, runs and Verify the wiring cannot carry refused before
 // any request, and a device that goes away told once, the run stopped and the
-// next one refused. (The lines at rest, and a run and Verify carried to a
-// module: each expander in SimulatedBackpackTest, the GPIO chip in
-// GpioPcf8574Test.)
+// next one refused. (The lines at rest: the GPIO chip's and the PCF8574's
+// request traces in GpioPcf8574Test, and each expander's module pins in
+// SimulatedBackpackTest, where a run and Verify reach a module.)
 #include <gtest/gtest.h>
 
 #include <string>
