@@ -64,7 +64,6 @@ TEST(SixteenByOneHalves, Table) {
     const Case cases[] = {
         {"ABC", "ABC", ""},
         {"\\065BCDEFGHIJK", "ABCDEFGH", "FGHIJK"},
-        {"ABCDEF\\065XYZ", "ABCDEFAX", "65XYZ"},
         {"ABCDEFG\\\\065Z", "ABCDEFG\\", "AZ"},
         {"*TORV-1601 16x1*", "*TORV-16", "01 16x1*"},
     };

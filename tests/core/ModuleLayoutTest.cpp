@@ -3,19 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "res/Strings.h"
 #include "sim/LcdController.h"
 #include "sim/ModuleLayout.h"
 
 namespace {
 
 // Which rows each size has, and from which addresses: ExpectModuleShows in
-// SimulatedRunTest, against the driver's own line addresses.
-TEST(ModuleLayout, NoRowsOutsideTheListAndTheListsNames) {
+// SimulatedRunTest, against the driver's own line addresses; each size's name
+// there too, in the status lines.
+TEST(ModuleLayout, NoRowsOutsideTheList) {
     for (int bad : {-1, kModuleSizeCount}) EXPECT_TRUE(ModuleRows(bad).empty()) << bad;
-    // The module view's caption names each size as the dialog's Size list does.
-    for (int size = 0; size < kModuleSizeCount; ++size)
-        EXPECT_EQ(ModuleSizeName(size), kSizeNames[size]);
 }
 
 // A two-line controller whose cells hold '0'..'9' over and over on each line.

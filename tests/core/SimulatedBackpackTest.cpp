@@ -11,42 +11,32 @@
 #include <string>
 #include <vector>
 
-#include "io/PortChoice.h"
 #include "lcd/Geometry.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "res/Resource.h"
 #include "sim/SimulatedI2cBus.h"
 #include "sim/SimulatedModule.h"
-#include "support/FakeKernel.h"
 #include "support/LineBench.h"
+#include "support/MappedPort.h"
+#include "support/RunSources.h"
+#include "support/SimulatedBus.h"
 
 namespace {
 
-struct DemoBoxes final : TestRunSource {
-    int SizeSelection() const override { return kSize16x2; }
-    std::string LineBoxText(int id) const override {
-        return kSizeDemos[kSize16x2].lineText[id - IDC_LINE1];
-    }
-};
-
 // The bus with one device, 0x378 mapped through it, and the simulated module
-// following the mapping, at rest as the dialog starts.
+// following the mapping, at rest as the dialog starts, whatever the lines held.
 struct BackpackBench : LineBench {
-    BackpackBench(const std::string& setup, const std::string& mapping) {
-        std::string error;
-        const auto parsed = ParseBackpackSetup(setup, error);
-        EXPECT_TRUE(parsed) << error;
-        backpack = bus->Add(*parsed);
-        std::vector<PortMapping> map;
-        EXPECT_EQ(AddPortMapping(map, mapping), "");
-        PortBackendChoice choice =
-            ChoosePortBackend(PortIoMode::Auto, bus, map, kDefaultE1Wiring, timeline.io);
-        timeline.io.SetBackend(std::move(choice.backend));
+    BackpackBench(const std::string& setup, const std::string& mapping)
+        : bus(MakeSimulatedBus({setup}, timeline,
+                               [this](std::uint64_t micros) { timeline.AdvanceMicros(micros); })),
+          backpack(bus->At(static_cast<std::uint8_t>(std::stoul(setup, nullptr, 16)))) {
+        const MappedPort port = UsePortMap(timeline.io, bus, mapping);
         module = std::make_unique<SimulatedModule>(timeline, timeline.io, 0x378);
-        module->FollowMappings(map, bus.get());
+        module->FollowMappings(port.map, bus.get());
         // The module was powered on with the bus; the tool starts later.
         timeline.AdvanceMicros(kPowerOnBusyMicros);
+        g_lines.dataLatch = 0xFF;
+        panel.RefreshDataPort();
         panel.ReturnToRest();
     }
     // A 16x2 4-bit run of the demo texts, then Verify.
@@ -56,17 +46,16 @@ struct BackpackBench : LineBench {
         return VerifyModule(driver, panel, timeline, sent);
     }
 
-    std::shared_ptr<SimulatedI2cBus> bus = std::make_shared<SimulatedI2cBus>(
-        std::make_shared<FakeKernel>(), timeline,
-        [this](std::uint64_t micros) { timeline.AdvanceMicros(micros); });
-    SimulatedBackpack* backpack = nullptr;
+    std::shared_ptr<SimulatedI2cBus> bus;
+    SimulatedBackpack* backpack;
     std::unique_ptr<SimulatedModule> module;
     TestRunRecord sent;
 };
 
 // Each kind in its common wiring (the MCP23008's with RW on GP0, so it can be
-// read): the run lands in the module's memories as sent, Verify passes, and
-// the bus time went to the wait. The simulated module shows the backpack
+// read): the lines at rest once the tool rests them and after Verify, the run
+// in the module's memories as sent, Verify passes, and the bus time went to
+// the wait. The simulated module shows the backpack
 // while its cable is on 0x378, and the port's own module elsewhere. No bus
 // rule is broken, from power-on (a PCF8574's E and RW high) on.
 TEST(SimulatedBackpack, EachKindCarriesARunAndVerifyPasses) {
@@ -85,7 +74,11 @@ TEST(SimulatedBackpack, EachKindCarriesARunAndVerifyPasses) {
         SCOPED_TRACE(c.setup);
         const char* const map = std::string(c.setup).back() == ':' ? mcp23008 : "";
         BackpackBench b(c.setup + std::string(map), c.mapping + std::string(map));
+        // At rest: E, RW and RS low, D4..D7 driven low, D0..D3 left to the pull-ups.
+        const ModulePins rest{0, kLowDataNibble, kHighDataNibble};
+        EXPECT_EQ(b.backpack->Module()->Pins(), rest);
         EXPECT_EQ(b.RunAndVerify().Summary(), "PASS: 16x2 4-bit, 97 bytes read back as sent");
+        EXPECT_EQ(b.backpack->Module()->Pins(), rest);
         const LcdController& e0 = b.backpack->Module()->Controller(0);
         for (const SentLine& line : b.sent.lines)
             for (std::size_t n = 0; n < line.bytes.size(); ++n)

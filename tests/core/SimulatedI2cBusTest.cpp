@@ -15,17 +15,15 @@
 #include "io/I2cBus.h"
 #include "sim/SimulatedI2cBus.h"
 #include "support/FakeKernel.h"
+#include "support/SimulatedBus.h"
 
 namespace {
 
 struct BusBench {
-    explicit BusBench(const std::vector<std::string>& devices) {
-        for (const std::string& text : devices) {
-            std::string error;
-            const auto setup = ParseBackpackSetup(text, error);
-            EXPECT_TRUE(setup && bus->Add(*setup)) << text << ": " << error;
-        }
-    }
+    explicit BusBench(const std::vector<std::string>& devices)
+        : bus(MakeSimulatedBus(
+              devices, clock, [this](std::uint64_t micros) { waits.push_back(micros); },
+              fallback)) {}
     // A device on the bus, opened and claimed as the transports do it.
     std::unique_ptr<I2cDevice> Device(std::uint8_t address) {
         auto device =
@@ -38,8 +36,7 @@ struct BusBench {
     std::shared_ptr<FakeKernel> fallback = std::make_shared<FakeKernel>();
     VirtualClock clock;
     std::vector<std::uint64_t> waits;
-    std::shared_ptr<SimulatedI2cBus> bus = std::make_shared<SimulatedI2cBus>(
-        fallback, clock, [this](std::uint64_t micros) { waits.push_back(micros); });
+    std::shared_ptr<SimulatedI2cBus> bus;
 };
 
 // The real buses give way: /dev and sysfs show this one alone, other nodes are

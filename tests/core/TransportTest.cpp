@@ -2,11 +2,12 @@
 // row over the fake kernel: a mapping it cannot read refused with the reason,
 // its kind named or not alike, the wiring the simulated module hangs on equal
 // to the opened port's, runs and Verify the wiring cannot carry refused before
-// any request, the lines at rest once the tool rests them, and a device that
-// goes away told once, the run stopped and the next one refused.
+// any request, and a device that goes away told once, the run stopped and the
+// next one refused. (The lines at rest: the GPIO chip's and the PCF8574's
+// request traces in GpioPcf8574Test, and each expander's module pins in
+// SimulatedBackpackTest, where a run and Verify reach a module.)
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,10 @@
 #include "lcd/Geometry.h"
 #include "lcd/TestRun.h"
 #include "lcd/Verify.h"
-#include "res/Resource.h"
 #include "support/FakeKernel.h"
 #include "support/LineBench.h"
+#include "support/MappedPort.h"
+#include "support/RunSources.h"
 
 namespace {
 
@@ -28,25 +30,10 @@ struct Sample {
     std::string bad;      // a device text the kind cannot read
     std::string badError;
     std::string gone;  // the lost message once the device in `fourBit` goes away
-    // The module's lines as the kernel shows them now (the wired ones).
-    std::function<LineLevels(const FakeKernel&)> seen;
 };
 
 void PrintTo(const Sample& sample, std::ostream* os) {
     *os << sample.kind;
-}
-
-// The level of GPIO line `offset` as the fake chip holds it (an input counts low).
-bool GpioHigh(const FakeKernel& k, std::uint32_t offset) {
-    const auto line = k.gpio.line.find(offset);
-    return line != k.gpio.line.end() && line->second == "1";
-}
-
-// The pins of the last byte sent to an expander: "3C" in the request log.
-std::uint8_t LastSent(const FakeKernel& k) {
-    for (auto r = k.requests.rbegin(); r != k.requests.rend(); ++r)
-        if (r->size() == 2) return static_cast<std::uint8_t>(std::stoul(*r, nullptr, 16));
-    return 0xFF;
 }
 
 const Sample kSamples[] = {
@@ -54,75 +41,20 @@ const Sample kSamples[] = {
      "/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18", "/dev/gpiochip0:RS=7,E0=x",
      "\"E0=x\": the line offset must be a number, for example E0=7",
      "the GPIO chip /dev/gpiochip0 went away (No such device): the run stopped; plug it back in "
-     "and start lcdtest again",
-     [](const FakeKernel& k) {
-         LineLevels lines;
-         const std::pair<std::uint32_t, int> data[] = {{25, 4}, {24, 5}, {23, 6}, {18, 7}};
-         for (const auto& [offset, bit] : data)
-             if (GpioHigh(k, offset)) lines.data |= static_cast<std::uint8_t>(1u << bit);
-         lines.control = static_cast<std::uint8_t>((GpioHigh(k, 8) ? kLineE0 : 0) |
-                                                   (GpioHigh(k, 22) ? kLineRW : 0) |
-                                                   (GpioHigh(k, 7) ? kLineRS : 0));
-         return lines;
-     }},
+     "and start lcdtest again"},
     {"pcf8574", "/dev/i2c-1@0x27", "/dev/i2c-1@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7",
-     "/dev/i2c-1@0x27:RS=P9", "\"P9\" is no PCF8574 pin: expected P0..P7",
+     "/dev/i2c-1@0x27:RS=P8", "\"P8\" is no PCF8574 pin: expected P0..P7",
      "the PCF8574 at 0x27 on /dev/i2c-1 is gone (No such device): the run stopped — plug the USB "
-     "bridge back in or check the backpack's wiring and power, then start lcdtest again",
-     [](const FakeKernel& k) {
-         const std::uint8_t pins = LastSent(k);  // the common backpack's wiring
-         return LineLevels{
-             static_cast<std::uint8_t>(pins & 0xF0),
-             static_cast<std::uint8_t>((pins & 1 ? kLineRS : 0) | (pins & 2 ? kLineRW : 0) |
-                                       (pins & 4 ? kLineE0 : 0)),
-             false};
-     }},
+     "bridge back in or check the backpack's wiring and power, then start lcdtest again"},
     {"mcp23008", "/dev/i2c-1@0x20:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7",
      "/dev/i2c-1@0x20", "/dev/i2c-1@0x20:RS=P1", "\"P1\" is no MCP23008 pin: expected GP0..GP7",
      "the MCP23008 at 0x20 on /dev/i2c-1 is gone (No such device): the run stopped — plug the "
-     "USB bridge back in or check the backpack's wiring and power, then start lcdtest again",
-     [](const FakeKernel& k) {
-         // What the outputs drive (OLAT), the adapter's wiring; inputs count as high.
-         const auto reg = [&](std::uint8_t r) {
-             const auto found = k.smbus.registers.find(r);
-             return found == k.smbus.registers.end() ? 0xFF : found->second;
-         };
-         const unsigned pins = (reg(0x0A) & ~reg(0x00)) | reg(0x00);
-         return LineLevels{
-             static_cast<std::uint8_t>((pins << 1) & 0xF0),
-             static_cast<std::uint8_t>((pins & 1 ? kLineRW : 0) | (pins & 2 ? kLineRS : 0) |
-                                       (pins & 4 ? kLineE0 : 0)),
-             false};
-     }},
+     "USB bridge back in or check the backpack's wiring and power, then start lcdtest again"},
     {"mcp23017", "/dev/i2c-1@0x20",
      "/dev/i2c-1@0x20:RS=GPB7,E0=GPB5,D4=GPB4,D5=GPB3,D6=GPB2,D7=GPB1", "/dev/i2c-1@0x20:RS=GPC1",
      "\"GPC1\" is no MCP23017 pin: expected GPA0..GPA7, GPB0..GPB7",
      "the MCP23017 at 0x20 on /dev/i2c-1 is gone (No such device): the run stopped — plug the "
-     "USB bridge back in or check the backpack's wiring and power, then start lcdtest again",
-     [](const FakeKernel& k) {
-         // Bank B's outputs (OLATB), the plate's wiring; inputs count as high.
-         const auto reg = [&](std::uint8_t r) {
-             const auto found = k.smbus.registers.find(r);
-             return found == k.smbus.registers.end() ? 0xFF : found->second;
-         };
-         const unsigned b = (reg(0x15) & ~reg(0x01)) | reg(0x01);
-         std::uint8_t data = 0;
-         for (int n = 0; n < 4; ++n)
-             data |= static_cast<std::uint8_t>((b >> (4 - n) & 1) << (4 + n));
-         return LineLevels{
-             data,
-             static_cast<std::uint8_t>((b & 0x80 ? kLineRS : 0) | (b & 0x40 ? kLineRW : 0) |
-                                       (b & 0x20 ? kLineE0 : 0)),
-             false};
-     }},
-};
-
-// Line 1 holds "A", the others nothing.
-struct OneLetter final : TestRunSource {
-    explicit OneLetter(int size) : size(size) {}
-    int SizeSelection() const override { return size; }
-    std::string LineBoxText(int id) const override { return id == IDC_LINE1 ? "A" : ""; }
-    int size;
+     "USB bridge back in or check the backpack's wiring and power, then start lcdtest again"},
 };
 
 class TransportTest : public ::testing::TestWithParam<Sample>, protected LineBench {
@@ -132,16 +64,10 @@ protected:
         return "0x378=" + std::string(GetParam().kind) + ":" + device;
     }
     // Maps 0x378 to `device` and puts its back-end in use.
-    void Use(const std::string& device) {
-        std::vector<PortMapping> map;
-        ASSERT_EQ(AddPortMapping(map, Mapping(device)), "");
-        timeline.io.SetBackend(
-            ChoosePortBackend(PortIoMode::Auto, sys, map, kDefaultE1Wiring, timeline.io).backend);
-    }
+    void Use(const std::string& device) { UsePortMap(timeline.io, sys, Mapping(device)); }
     TestRunRecord Run(int size, BusWidth width) {
         return RunDisplayTest(driver, panel, timeline, width, OneLetter(size));
     }
-    std::vector<std::string> Told() const { return timeline.io.Log().Problems(); }
 
     std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
 };
@@ -178,23 +104,7 @@ TEST_P(TransportTest, ReadsItsMappingsOnceAndWiresTheSimulatedModuleAlike) {
     EXPECT_EQ(simulated.noReads, real.noReads);
     EXPECT_EQ(simulated.text, real.text);
     EXPECT_EQ(real.wired, ControlLines(kLineRS | kLineRW | kLineE0) | DataLines(kHighDataNibble));
-    EXPECT_EQ(Told(), std::vector<std::string>{});
-}
-
-// At rest once the tool rests them, as the dialog does at start; then a run and
-// Verify go through.
-TEST_P(TransportTest, StartsAtRestAndCarriesARunAndVerify) {
-    const Sample& s = GetParam();
-    Use(s.fourBit);
-    g_lines.dataLatch = 0xFF;
-    panel.RefreshDataPort();
-    panel.ReturnToRest();
-    EXPECT_EQ(s.seen(*sys), LineLevels{});
-    const TestRunRecord sent = Run(kSize16x2, BusWidth::Four);
-    EXPECT_EQ(sent.refusal + sent.stopped, "");
-    EXPECT_EQ(s.seen(*sys), LineLevels{});
-    EXPECT_EQ(VerifyModule(driver, panel, timeline, sent).outcome, VerifyResult::Outcome::Fail);
-    EXPECT_EQ(Told(), std::vector<std::string>{});
+    EXPECT_EQ(Told(timeline.io), "");
 }
 
 // What the wiring lacks refuses the run or Verify that needs it, each told
@@ -235,7 +145,7 @@ TEST_P(TransportTest, ADeviceThatGoesAwayIsToldOnce) {
               "Verify cannot read: " + s.gone);
     EXPECT_EQ(sys->requests.size(), asked);
     EXPECT_EQ(sys->failed, 1);
-    EXPECT_EQ(Told(), std::vector<std::string>{s.gone});
+    EXPECT_EQ(Told(timeline.io), s.gone);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, TransportTest, ::testing::ValuesIn(kSamples),

@@ -9,20 +9,11 @@
 
 #include "lcd/Geometry.h"
 #include "lcd/Verify.h"
-#include "res/Resource.h"
 #include "sim/SimulatedModule.h"
 #include "support/LineBench.h"
+#include "support/RunSources.h"
 
 namespace {
-
-struct DemoBoxes final : TestRunSource {
-    explicit DemoBoxes(int size) : size(size) {}
-    int SizeSelection() const override { return size; }
-    std::string LineBoxText(int id) const override {
-        return kSizeDemos[size].lineText[id - IDC_LINE1];
-    }
-    int size;
-};
 
 // Time that never passes for the module: it never finishes an instruction.
 struct StoppedClock final : Clock {

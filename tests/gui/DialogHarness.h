@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "base/Clock.h"
 #include "afx/Dialog.h"
 #include "afx/DialogWindow.h"
+#include "base/Clock.h"
 #include "support/BusTimeline.h"
 
 // Makes `window` the active window before the next line runs: the activation
@@ -34,6 +34,13 @@ INT_PTR RunModal(Dialog& dlg, const std::function<void(Dialog&)>& body) {
         });
     };
     return dlg.DoModal();
+}
+
+// The same on a dialog of its own.
+template <class Dialog>
+INT_PTR RunModal(const std::function<void(Dialog&)>& body) {
+    Dialog dlg;
+    return RunModal(dlg, body);
 }
 
 // A fresh port, line state and virtual time line for each dialog test.

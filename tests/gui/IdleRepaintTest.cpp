@@ -38,8 +38,7 @@ private:
 class IdleRepaintTest : public ::testing::Test, protected DialogFixtureBase {};
 
 TEST_F(IdleRepaintTest, DataRefreshPaintsReadoutsAtOnceAndChangedButtonsAtTheNextSleep) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         QCoreApplication::processEvents();  // the window's first paints
         PaintCounter paints(d);
         g_lines.dataLatch = 0x41;  // D6 and D0 go high
@@ -60,16 +59,13 @@ TEST_F(IdleRepaintTest, DataRefreshPaintsReadoutsAtOnceAndChangedButtonsAtTheNex
 // the next dialog's. Without a sleep the event loop paints each changed button
 // once in its last state; after that a change waits for a pause again.
 TEST_F(IdleRepaintTest, TheEventLoopPaintsEachButtonOnceAndAGoneDialogIsForgotten) {
-    {
-        CLcdTestDlg gone;
-        RunModal<CLcdTestDlg>(gone, [&](CLcdTestDlg& d) {
-            d.OnRSHigh();  // held, and the dialog ends before any pause
-            d.EndDialog(IDOK);
-        });
-    }
-    Sleep(1);  // must not touch the buttons that are gone (the sanitizer run tells)
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
+        d.OnRSHigh();  // held, and the dialog ends before any pause
+        d.EndDialog(IDOK);
+    });
+    // The dialog is gone: this must not touch its buttons (the sanitizer run tells).
+    Sleep(1);
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         QCoreApplication::processEvents();
         PaintCounter paints(d);
         d.OnRSHigh();  // from the rest state this dialog starts in

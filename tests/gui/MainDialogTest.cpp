@@ -51,8 +51,7 @@ class MainDialogTest : public ::testing::Test, protected DialogFixtureBase {};
 
 // Then text that is not Latin-1 becomes question marks and any length is taken.
 TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         EXPECT_EQ(timeline.Writes(), (std::vector<BusEvent>{BusEvent::WriteOf(0x378, 0x00),
                                                             BusEvent::WriteOf(0x37A, 0x03)}));
         for (int bit = 0; bit < 12; ++bit) {
@@ -87,8 +86,7 @@ TEST_F(MainDialogTest, StartsOnFirstPortAtRestWithTheDefaultSize) {
 // that port with Low, High, High again and Low; every click writes, and a line
 // already Low stays Low.
 TEST_F(MainDialogTest, EverySizeAndEveryButton) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         timeline.events.clear();
         ChooseWithKeys(Control<QComboBox>(d, IDC_PORT), 1);
         Click(d, IDC_E1_HIGH);
@@ -131,8 +129,7 @@ TEST_F(MainDialogTest, EverySizeAndEveryButton) {
 
 // The Size list acts on its close-up only, however the list was closed.
 TEST_F(MainDialogTest, OnlyTheCloseUpRunsTheListHandlers) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         auto* size = Control<QComboBox>(d, IDC_SIZE);
         QTest::keyClick(size, Qt::Key_Down);  // selection moves, list stays closed
         QCoreApplication::processEvents();
@@ -183,8 +180,7 @@ TEST_F(MainDialogTest, EnterAndTheWaysOut) {
     };
     for (const Case& c : cases) {
         timeline.events.clear();
-        CLcdTestDlg dlg;
-        EXPECT_EQ(RunModal<CLcdTestDlg>(dlg, c.act), c.result);
+        EXPECT_EQ(RunModal<CLcdTestDlg>(c.act), c.result);
         EXPECT_EQ(timeline.WriteCount(), c.writes) << c.result;
     }
 }

@@ -9,7 +9,6 @@
 #include <set>
 
 #include "gui/DialogHarness.h"
-#include "io/PortChoice.h"
 #include "lcd/Geometry.h"
 #include "lcd/ModuleDriver.h"
 #include "res/Resource.h"
@@ -17,6 +16,7 @@
 #include "sim/SimulatedModule.h"
 #include "sim/view/ModuleView.h"
 #include "support/FakeKernel.h"
+#include "support/MappedPort.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -174,14 +174,12 @@ TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
 TEST(ModuleViewBacklight, DarkGlassAndItsStatus) {
     for (const bool on : {true, false}) {
         BusTimeline timeline;
-        std::vector<PortMapping> map;
         const std::string backlight = on ? "on" : "off";
-        ASSERT_EQ(AddPortMapping(map, "0x378=/dev/i2c-1@0x27,backlight=" + backlight), "");
-        timeline.io.SetBackend(ChoosePortBackend(PortIoMode::Sim, std::make_shared<FakeKernel>(),
-                                                 map, kDefaultE1Wiring, timeline.io)
-                                   .backend);
+        const MappedPort port =
+            UsePortMap(timeline.io, std::make_shared<FakeKernel>(),
+                       "0x378=/dev/i2c-1@0x27,backlight=" + backlight, PortIoMode::Sim);
         SimulatedModule module(timeline, timeline.io, 0x378);
-        module.FollowMappings(map, nullptr);
+        module.FollowMappings(port.map, nullptr);
         const QImage image = RenderModule(module, kSize16x2, true, kDot);
         const QRect dot = DotRect(0, 0, 0, 0, kDot);
         EXPECT_EQ(image.pixel(dot.center()), on ? kUnlitDotRgb : kDarkUnlitDotRgb);

@@ -17,7 +17,6 @@
 
 #include "afx/DialogWindow.h"
 #include "gui/DialogHarness.h"
-#include "io/PortChoice.h"
 #include "lcd/Geometry.h"
 #include "lcd/LineText.h"
 #include "lcd/TestRun.h"
@@ -28,6 +27,7 @@
 #include "sim/SimulatedModule.h"
 #include "sim/view/ModuleView.h"
 #include "support/FakeKernel.h"
+#include "support/MappedPort.h"
 #include "ui/LcdTestDlg.h"
 
 namespace {
@@ -72,10 +72,8 @@ void ExpectModuleShows(const SimulatedModule& module, int size) {
 // --port-map value, "" for the parallel port) as --port-io=sim does, with E1
 // on pin 17 as `e1` says; nothing is opened for it.
 void UseSimulatedWiring(PortIo& io, const std::string& mapping, E1Wiring e1 = kDefaultE1Wiring) {
-    std::vector<PortMapping> map;
-    ASSERT_EQ(mapping.empty() ? "" : AddPortMapping(map, mapping), "");
     auto kernel = std::make_shared<FakeKernel>();
-    io.SetBackend(ChoosePortBackend(PortIoMode::Sim, kernel, map, e1, io).backend);
+    UsePortMap(io, kernel, mapping, PortIoMode::Sim, e1);
     EXPECT_EQ(kernel->opened, std::vector<std::string>{});
     ASSERT_TRUE(io.Simulated());
 }
@@ -196,8 +194,7 @@ TEST_F(SimulatedWiringTest, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
         const ScopedClock useFresh(fresh);
         UseSimulatedWiring(fresh.io, c.mapping);
         SimulatedModule module(fresh, fresh.io, 0x378);
-        CLcdTestDlg dlg;
-        RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+        RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
             fresh.io.Log().SetSink([&](const std::string& m) { d.ShowPlatformNotice(m); });
             ChooseAndType(d, kSize16x2);
             if (c.verify) {

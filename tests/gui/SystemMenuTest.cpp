@@ -36,8 +36,7 @@ QString SendAndCloseAbout(CLcdTestDlg& dlg, UINT command, Qt::Key closeKey) {
 // The menu ends with the About entry. A command is the About entry's whatever its
 // low four bits (16 to 31); the box leaves all alone.
 TEST_F(SystemMenuTest, TheAboutEntryAndItsCommands) {
-    CLcdTestDlg dlg;
-    RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         EXPECT_EQ(d.Window()->SystemMenu()->actions().back()->data().toUInt(), IDM_ABOUTBOX);
         const std::size_t writes = timeline.WriteCount();
         for (const auto& [command, title] : {std::pair{16u, "About TORV_VozUriz"},
@@ -56,8 +55,7 @@ TEST_F(SystemMenuTest, TheAboutEntryAndItsCommands) {
 }
 
 TEST_F(SystemMenuTest, RightClickOnTheBackgroundOpensTheMenuAndItsCloseCancels) {
-    CLcdTestDlg dlg;
-    const INT_PTR result = RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
+    const INT_PTR result = RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, {1, 1},
                                      d.Window()->mapToGlobal(QPoint(1, 1)));
         QApplication::sendEvent(d.Window(), &rightClick);

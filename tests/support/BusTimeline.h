@@ -32,6 +32,18 @@ inline std::ostream& operator<<(std::ostream& os, const BusEvent& e) {
     return os << kinds[e.kind] << " 0x" << std::hex << e.where << " 0x" << e.value << std::dec;
 }
 
+// `parts` one after another, `between` each two.
+inline std::string Joined(const std::vector<std::string>& parts, const char* between) {
+    std::string all;
+    for (const std::string& p : parts) all += (all.empty() ? "" : between) + p;
+    return all;
+}
+
+// Every problem `io` told so far, one a line.
+inline std::string Told(const PortIo& io) {
+    return Joined(io.Log().Problems(), "\n");
+}
+
 inline constexpr std::uint32_t kDataRegister = 0x378;
 inline constexpr std::uint32_t kControlRegister = 0x37A;
 

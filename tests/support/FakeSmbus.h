@@ -2,7 +2,7 @@
 
 // i2c-dev in memory: I2C_FUNCS, I2C_SLAVE, and SMBus transfers to one device:
 // byte transfers (a PCF8574's pins, read as the module drives them) and byte
-// data ones (a register file, some registers reading what the pins show).
+// data ones (a register file).
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 
@@ -38,8 +38,7 @@ struct FakeSmbus {
                 std::snprintf(hex, sizeof hex, "%02X=%02X", reg, smbus.data->byte);
                 return log("write " + std::string(hex));
             }
-            const auto pins = pinRegisters.find(reg);
-            smbus.data->byte = pins != pinRegisters.end() ? pins->second : registers[reg];
+            smbus.data->byte = registers[reg];
             std::snprintf(hex, sizeof hex, "%02X", reg);
             return log("read " + std::string(hex));
         }
@@ -52,7 +51,6 @@ struct FakeSmbus {
     }
 
     unsigned long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_BYTE | I2C_FUNC_SMBUS_BYTE_DATA;
-    std::uint8_t moduleDrives = 0xFF;                   // what a receive byte gives
-    std::map<std::uint8_t, std::uint8_t> registers;     // as written
-    std::map<std::uint8_t, std::uint8_t> pinRegisters;  // registers that read the pins instead
+    std::uint8_t moduleDrives = 0xFF;                // what a receive byte gives
+    std::map<std::uint8_t, std::uint8_t> registers;  // as written
 };

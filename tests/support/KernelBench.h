@@ -4,6 +4,7 @@
 #include <string>
 
 #include "io/PortIo.h"
+#include "support/BusTimeline.h"
 #include "support/FakeKernel.h"
 
 // A port I/O of a test's own, installed for the register functions, and a
@@ -14,9 +15,5 @@ struct KernelBench {
     std::shared_ptr<FakeKernel> sys = std::make_shared<FakeKernel>();
 
     // Every message reported so far, one a line.
-    std::string Told() const {
-        std::string all;
-        for (const std::string& p : io.Log().Problems()) all += (all.empty() ? "" : "\n") + p;
-        return all;
-    }
+    std::string Told() const { return ::Told(io); }
 };
