@@ -32,8 +32,6 @@ constexpr int kModulePullUps = 3;
 constexpr std::uint64_t kInstructionWaitMicros = 50;
 constexpr std::uint64_t kClearWaitMicros = 2000;
 constexpr std::uint64_t kFirstFunctionSetWaitMicros = 5000;
-constexpr std::uint8_t kSetDdramAddress = 0x80;
-constexpr std::uint8_t kBusyFlag = 0x80;
 // Pins a search takes at a time: one bank.
 constexpr int kBankPins = 8;
 

@@ -19,6 +19,8 @@ inline constexpr std::uint8_t kDisplayOnCursorBlink = 0x0F;   // display, cursor
 inline constexpr std::uint8_t kDisplayOnCursorOff = 0x0C;     // display on, cursor, blink off
 inline constexpr std::uint8_t kSetCgramAddress0 = 0x40;       // CGRAM address 0
 inline constexpr std::uint8_t kSetDdramAddress = 0x80;        // + a 7-bit DDRAM address
+// What a read of the busy flag and address counter gives: D7 the busy flag.
+inline constexpr std::uint8_t kBusyFlag = 0x80;
 
 // The controller's data bus: all eight lines, or D7..D4 with each byte in two halves.
 enum class BusWidth { Eight, Four };

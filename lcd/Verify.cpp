@@ -15,7 +15,6 @@ using Register = ModuleDriver::Register;
 using Area = VerifyDifference::Area;
 
 constexpr std::uint8_t kLowNibble = 0x0F;
-constexpr std::uint8_t kBusyFlag = 0x80;
 constexpr int kNibbleShift = 4;
 constexpr int kDataLines = 8;
 // What the data lines read while nothing drives them: the pull-ups.
