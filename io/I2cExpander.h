@@ -10,6 +10,7 @@
 
 #include "io/I2cBus.h"
 #include "io/PortBackend.h"
+#include "io/Transport.h"
 
 // What every I2C expander transport shares: a chip's pins and what drives each
 // (a module line, the backlight, or nothing), the mapping text
@@ -169,3 +170,25 @@ private:
     PinState found_;                // the pins as the greeting found them
     std::optional<PinState> pins_;  // what the pins hold, once a write went through
 };
+
+// The functions of an expander kind's row: its mappings read, wired and opened by `kChip`.
+template <const ExpanderChip& kChip>
+struct ExpanderRow {
+    static std::optional<ExpanderDevice> Parse(std::string_view text, std::string& error) {
+        return ParseExpanderDevice(kChip, text, error);
+    }
+    static PortWiring Wiring(const ExpanderDevice& device) { return device.Wiring(kChip); }
+    static std::unique_ptr<PortBackend> Open(const ExpanderDevice& device,
+                                             const OpenRequest& request) {
+        return ExpanderPort::Open(kChip, device, request);
+    }
+};
+
+// The row of an expander kind.
+template <const ExpanderChip& kChip>
+constexpr Transport MakeExpanderTransport(std::string_view name, std::string_view help,
+                                          const TransportProbe* probe) {
+    using Row = ExpanderRow<kChip>;
+    return MakeTransport<ExpanderDevice, Row::Parse, Row::Wiring, Row::Open>(name, kI2cBusPrefix,
+                                                                             help, probe);
+}

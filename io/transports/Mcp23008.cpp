@@ -102,22 +102,10 @@ constexpr KnownWiring kKnown[] = {
 
 constexpr TransportProbe kProbe{kMcp23008, kKnown};
 
-std::optional<ExpanderDevice> Parse(std::string_view text, std::string& error) {
-    return ParseExpanderDevice(kMcp23008, text, error);
-}
-
-PortWiring Wiring(const ExpanderDevice& device) {
-    return device.Wiring(kMcp23008);
-}
-
-std::unique_ptr<PortBackend> Open(const ExpanderDevice& device, const OpenRequest& request) {
-    return ExpanderPort::Open(kMcp23008, device, request);
-}
-
 }  // namespace
 
-extern const Transport kMcp23008Transport = MakeTransport<ExpanderDevice, Parse, Wiring, Open>(
-    "mcp23008", kI2cBusPrefix,
+extern const Transport kMcp23008Transport = MakeExpanderTransport<kMcp23008>(
+    "mcp23008",
     "mcp23008:/dev/i2c-N@ADDR[:LINE=GPn,...][,invert=LINE+LINE][,backlight=on|off]: an MCP23008 "
     "I2C expander at ADDR, wired RS=GP1, E0=GP2, D4..D7=GP3..GP6, BL=GP7 (RW to ground) unless "
     "LINE=GPn items give the whole pin map",

@@ -124,22 +124,10 @@ constexpr KnownWiring kKnown[] = {
 
 constexpr TransportProbe kProbe{kMcp23017, kKnown};
 
-std::optional<ExpanderDevice> Parse(std::string_view text, std::string& error) {
-    return ParseExpanderDevice(kMcp23017, text, error);
-}
-
-PortWiring Wiring(const ExpanderDevice& device) {
-    return device.Wiring(kMcp23017);
-}
-
-std::unique_ptr<PortBackend> Open(const ExpanderDevice& device, const OpenRequest& request) {
-    return ExpanderPort::Open(kMcp23017, device, request);
-}
-
 }  // namespace
 
-extern const Transport kMcp23017Transport = MakeTransport<ExpanderDevice, Parse, Wiring, Open>(
-    "mcp23017", kI2cBusPrefix,
+extern const Transport kMcp23017Transport = MakeExpanderTransport<kMcp23017>(
+    "mcp23017",
     "mcp23017:/dev/i2c-N@ADDR[:LINE=GPxn,...][,invert=LINE+LINE][,backlight=on|off]: an "
     "MCP23017 I2C expander at ADDR, wired as the RGB LCD plate (RS=GPB7, RW=GPB6, E0=GPB5, "
     "D4..D7=GPB4..GPB1, BL=GPA6+GPA7+GPB0 lit by a low pin) unless LINE=GPxn items give the "

@@ -101,22 +101,10 @@ constexpr KnownWiring kKnown[] = {
 
 constexpr TransportProbe kProbe{kPcf8574, kKnown};
 
-std::optional<ExpanderDevice> Parse(std::string_view text, std::string& error) {
-    return ParseExpanderDevice(kPcf8574, text, error);
-}
-
-PortWiring Wiring(const ExpanderDevice& device) {
-    return device.Wiring(kPcf8574);
-}
-
-std::unique_ptr<PortBackend> Open(const ExpanderDevice& device, const OpenRequest& request) {
-    return ExpanderPort::Open(kPcf8574, device, request);
-}
-
 }  // namespace
 
-extern const Transport kPcf8574Transport = MakeTransport<ExpanderDevice, Parse, Wiring, Open>(
-    "pcf8574", kI2cBusPrefix,
+extern const Transport kPcf8574Transport = MakeExpanderTransport<kPcf8574>(
+    "pcf8574",
     "/dev/i2c-N@ADDR[:LINE=Pn,...][,invert=LINE+LINE][,backlight=on|off]: a PCF8574 I2C "
     "backpack at ADDR, for example /dev/i2c-1@0x27, wired RS=P0, RW=P1, E0=P2, BL=P3 "
     "(backlight), D4..D7=P4..P7 unless LINE=Pn items give the whole pin map; invert= names "
