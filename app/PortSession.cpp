@@ -29,7 +29,6 @@ bool DrivesTheBus(const std::vector<PortMapping>& map, const SimulatedI2cBus& bu
 
 PortSession::PortSession(const CommonOptions& options, std::uint32_t portBase, Clock& clock)
     : options_(options),
-      clock_(clock),
       sys_(MakeLinuxKernelSystem()),
       installed_(io_),
       trace_(io_),

@@ -48,7 +48,6 @@ private:
     void UseBackend();
 
     CommonOptions options_;
-    Clock& clock_;
     std::shared_ptr<KernelSystem> sys_;
     PortIo io_;
     ScopedPortIo installed_;
