@@ -42,6 +42,7 @@
  * between the A and B registers of a pair.
  */
 #include <linux/debugfs.h>
+#include <linux/delay.h>
 #include <linux/i2c.h>
 #include <linux/kstrtox.h>
 #include <linux/module.h>
@@ -396,10 +397,24 @@ static struct expander *find(u16 address, int *err)
 	return NULL;
 }
 
+/*
+ * A transfer returns once its bytes are on the wire, as a real adapter's does:
+ * a caller that then waits (for an instruction to execute) waits from there,
+ * not from a moment the bus had not reached yet.
+ */
+static void wait_for_bus(u64 until)
+{
+	u64 now = ktime_get_ns();
+
+	if (until > now)
+		fsleep(DIV_ROUND_UP(until - now, NSEC_PER_USEC));
+}
+
 static int lcdtest_smbus_xfer(struct i2c_adapter *adapter, u16 address, unsigned short flags,
 			      char read_write, u8 command, int size, union i2c_smbus_data *data)
 {
 	struct expander *d;
+	u64 until;
 	int err;
 
 	mutex_lock(&lock);
@@ -428,7 +443,9 @@ static int lcdtest_smbus_xfer(struct i2c_adapter *adapter, u16 address, unsigned
 			err = -EOPNOTSUPP;
 		}
 	}
+	until = bus_ns;
 	mutex_unlock(&lock);
+	wait_for_bus(until);
 	return err;
 }
 
@@ -436,6 +453,7 @@ static int lcdtest_master_xfer(struct i2c_adapter *adapter, struct i2c_msg *msgs
 {
 	struct expander *d;
 	int i, err = 0;
+	u64 until;
 
 	mutex_lock(&lock);
 	for (i = 0; i < num && !err; i++) {
@@ -449,7 +467,9 @@ static int lcdtest_master_xfer(struct i2c_adapter *adapter, struct i2c_msg *msgs
 		else
 			device_write(d, msgs[i].buf, msgs[i].len);
 	}
+	until = bus_ns;
 	mutex_unlock(&lock);
+	wait_for_bus(until);
 	return err ? err : num;
 }
 
