@@ -68,7 +68,7 @@ find_gpiochip() {
     done
     chgrp "$gpiogid" /dev/gpiochip*
     chmod 660 /dev/gpiochip*
-    cat $out/gpiochip
+    echo "$(cat $out/gpiochip) of" /dev/gpiochip*
 }
 # The chip back after it was pulled out, under the node and base it now has
 # (a chip removed under a request stays registered in this kernel).
@@ -353,6 +353,7 @@ EOF
 gpio_16x2_4bit|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5; 4-bit only, no E1, no RW: no Verify)
 gpio_refuses_8bit|gpio|--run 16x2:8 --no-window --port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5) lacks: use Init 4-bit
 gpio_no_chip|gpio|--port-map 0x378=/dev/gpiochip7:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open /dev/gpiochip7: No such file or directory — no such GPIO chip (found under /dev: @gpiochip@; gpiodetect names them)
+gpio_pi_header|gpio|--run 16x2:4 --no-window --port-map 0x378=gpio:pi-header:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none:3|ERROR: no Raspberry Pi header here: no GPIO chip is labelled pinctrl-bcm2835, pinctrl-bcm2711 or pinctrl-rp1 (the chips: @gpiochip@ (lcdtest-sim)) — fix the mapping (gpiodetect lists the chips with their labels)
 gpio_no_offset|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=20|16x2|0x378|4|none|lcdtest: a line offset the chip lacks: D7=20 (@gpiochip@, lcdtest-sim, has 16 lines, offsets 0 to 15) — fix the mapping (gpioinfo @gpiochip@ lists the lines)
 not_in_group_gpio|nogroup|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open @gpiochip@: Permission denied — add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/
 second_instance_gpio|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: cannot take the lines of @gpiochip@: Device or resource busy — another program or driver holds RS=7 ("lcdtest"), E0=8 ("lcdtest"), D4=2 ("lcdtest"), D5=3 ("lcdtest"), D6=4 ("lcdtest"), D7=5 ("lcdtest"): close it, or free the line (gpioinfo shows who holds each line)
@@ -365,6 +366,7 @@ gpio_verify_stuck_d5|gpio|--run 16x2:4 --verify --no-window --port-map 0x378=@gp
 unplug_verify_gpio|gpio|--run 16x2:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|16x2|0x378|4|port:3|ERROR: the GPIO chip @gpiochip@ went away (No such device): the run stopped; plug it back in and start lcdtest again
 ! wire RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6
 gpio_verify_20x4_inverted|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6,reads=safe|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
+gpio_label_verify_20x4|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=gpio:lcdtest-sim:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6,reads=safe|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
 ! wire ""
 gpio_verify_20x4_no_module|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|20x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
 ! wire D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1
@@ -376,7 +378,7 @@ gpio_verify_16x2_8bit|gpio|--run 16x2:8 --verify --no-window --port-map 0x378=@g
 EOF
             ;;
         i2c) cat <<'EOF'
-! load_i2c "pcf8574@0x27;pcf8574@0x3f:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7;pcf8574@0x26;mcp23008@0x20;mcp23017@0x24"
+! load_i2c "pcf8574@0x27;pcf8574@0x3f:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7;pcf8574@0x26;mcp23008@0x20;mcp23017@0x24;mcp23017@0x25:RS=GPB7,RW=GPB6,E0=GPB5,D4=GPB4,D5=GPB3,D6=GPB2,D7=GPB1,BL=GPA6,BL=GPA7,BL=GPB0,invert=BL"
 i2c_16x2_4bit|i2c|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|lcdtest: using 0x378 on the PCF8574 at 0x27 on @i2c@ (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1)
 i2c_verify_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
 i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x27|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
@@ -397,6 +399,7 @@ i2c_unplugged|i2c|--port-map 0x378=@i2c@@0x26|16x2|0x378|4|none|lcdtest: cannot 
 not_in_group_i2c|nogroup|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|none|lcdtest: cannot open @i2c@: Permission denied — add your user to group i2c (sudo groupadd -f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, a udev rule puts it there (the example 60-i2c.rules: KERNEL=="i2c-[0-9]*", SUBSYSTEM=="i2c-dev", GROUP="i2c", MODE="0660")
 expanders_mcp23008|script|expanders.py @i2c@ mcp23008 0x20|-|-|4|script|-
 expanders_mcp23017|script|expanders.py @i2c@ mcp23017 0x24|-|-|8|script|-
+mcp23017_verify_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=mcp23017:@i2c@@0x25|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
 EOF
             ;;
     esac
