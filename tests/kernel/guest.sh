@@ -85,7 +85,8 @@ fault() { echo "${1:-none}" > $gpio_parameter/fault; }
 # This tree's I2C adapter with the given expanders (see modules/i2c_bus.c), the
 # q35 machine's own SMBus adapter (i801) and i2c-dev, the nodes set as
 # dist/60-i2c.rules sets them; bus numbers follow load order, so they are
-# looked up (i2cbus, i801bus).
+# looked up (i2cbus, i801bus, the adapter's also in /out/i2cbus). Plain I2C
+# messages are traced too, so a case can tell that none went out.
 load_i2c() {
     insmod /lib/modules/lcdtest_i2c.ko devices="$1"
     insmod /lib/modules/i2c-smbus.ko
@@ -100,9 +101,12 @@ load_i2c() {
     chgrp "$i2cgid" /dev/i2c-*
     chmod 660 /dev/i2c-*
     echo "lcdtest: $i2cbus, i801: $i801bus"
-    trace_events smbus
+    echo "$i2cbus" > $out/i2cbus
+    trace_events smbus i2c
 }
 i2c_parameter=/sys/module/lcdtest_i2c/parameters
+# Other expanders on the adapter, every one freshly powered.
+i2c_devices() { echo "$1" > $i2c_parameter/devices; }
 # Devices pulled off the bus (addresses), and data lines held at a level at a
 # device's module (ADDRESS:LINE=LEVEL).
 unplug() { echo "$1" > $i2c_parameter/unplugged; }
@@ -210,9 +214,16 @@ start_tool() {  # NAME USER ARGS...
 # for in the tool's standard output and error. USER "script" runs ARGS, a
 # guest-side check in tests/kernel and its words, instead of the tool.
 # @gpiochip@, @i2c@ and @i801@ in a row stand for the nodes found when the
-# modules were loaded (the chip's, again after it was plugged back in).
+# modules were loaded (the chip's, again after it was plugged back in);
+# @found:ADDRESS@ for the --port-map value the last --detect printed for the
+# module at that address ("none" where it printed none).
 run_case() {
     row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g; s|@i801@|$i801bus|g")
+    for found in $(echo "$row" | grep -o '@found:0x[0-9A-Fa-f]*@'); do
+        address=${found#@found:}
+        mapping=$(cut -d' ' -f1 "$out/detected" 2>/dev/null | grep -E "@${address%@}(:|\$)" | head -n1)
+        row=$(echo "$row" | sed "s|$found|${mapping:-none}|g")
+    done
     IFS='|' read -r name user args size port init reaches message <<EOF
 $row
 EOF
@@ -229,6 +240,19 @@ EOF
             in_host python3 "$lcdtest_root/tests/kernel/"$args > "$out/$name.err" 2>&1
             echo $? > "$out/$name.status"
             [ -d $tracing/events ] && cp $tracing/trace "$out/$name.events"
+            save_models "$name"
+            return
+            ;;
+    esac
+    case $args in
+        --detect*)
+            # Detection: its lines on standard output, kept apart from its notes,
+            # and its own start and end on the guest's clock; it takes no --trace.
+            # shellcheck disable=SC2086 # ARGS are words
+            as_user "$user" "$bin" $args > "$out/$name.out" 2> "$out/$name.err"
+            echo $? > "$out/$name.status"
+            cp "$out/$name.out" "$out/detected"
+            cp $tracing/trace "$out/$name.events"
             save_models "$name"
             return
             ;;
@@ -400,6 +424,11 @@ not_in_group_i2c|nogroup|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|none|lcdtest: 
 expanders_mcp23008|script|expanders.py @i2c@ mcp23008 0x20|-|-|4|script|-
 expanders_mcp23017|script|expanders.py @i2c@ mcp23017 0x24|-|-|8|script|-
 mcp23017_verify_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=mcp23017:@i2c@@0x25|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+! i2c_devices "mcp23008@0x20:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7;pcf8574@0x24:no-module;pcf8574@0x27;pcf8574@0x3f:D4=P0,D5=P1,D6=P2,D7=P3,RS=P4,RW=P5,E0=P6,BL=P7,invert=BL"
+detect|i2c|--detect|-|-|-|detect|-
+detected_mcp23008_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x378 --port-map @found:0x20@|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+detected_pcf8574_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x278 --port-map @found:0x27@|16x2|0x278|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+detected_pcf8574a_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x3BC --port-map @found:0x3F@|16x2|0x3BC|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
 EOF
             ;;
     esac
