@@ -278,6 +278,8 @@ def judge(case, out, segment, references):
         return judge_script(case, out)
     if reaches == "detect":
         return detection.judge(case, out)
+    if reaches == "detect-rules":
+        return detection.judge_rules(case, out)
     reaches, _, expected = reaches.partition(":")
     problems, notes = [], []
     base = int(port, 16)

@@ -162,6 +162,26 @@ def judge_models(text):
     return problems, notes
 
 
+def judge_rules(case, out):
+    """Detection on freshly powered backpacks again, judged on the module whose
+    wiring is known and tried first (0x27): bringing it up breaks no bus rule.
+    A search may: it cannot know which pin is E until the module answers."""
+    name = case[0]
+    path = os.path.join(out, name + ".status")
+    status = open(path).read().strip() if os.path.exists(path) else "missing"
+    problems = [] if status == "0" else [f"exit status {status}"]
+    path = os.path.join(out, name + ".model")
+    block = devices(open(path).read() if os.path.exists(path) else "").get(0x27)
+    state = modelstate.parse(block["text"], 0x27) if block else None
+    if not state:
+        return problems + ["no module at 0x27 in the model's state"], []
+    c = state["E0"]
+    if c["breaches"]:
+        problems.append(f"the module at 0x27 (its wiring known) counted {c['breaches']} bus-rule "
+                        f"breaches ({c['kinds']}); last: {c['last']}")
+    return problems, ["the module at 0x27, brought up on its known wiring from power-on, broke no bus rule"]
+
+
 def judge(case, out):
     name = case[0]
 

@@ -105,8 +105,10 @@ load_i2c() {
     trace_events smbus i2c
 }
 i2c_parameter=/sys/module/lcdtest_i2c/parameters
-# Other expanders on the adapter, every one freshly powered.
+# Other expanders on the adapter, every one freshly powered; or the same ones
+# powered up afresh, their pins all high or inputs again.
 i2c_devices() { echo "$1" > $i2c_parameter/devices; }
+power_on_expanders() { i2c_devices "$(cat $i2c_parameter/devices)"; }
 # Devices pulled off the bus (addresses), and data lines held at a level at a
 # device's module (ADDRESS:LINE=LEVEL).
 unplug() { echo "$1" > $i2c_parameter/unplugged; }
@@ -429,6 +431,8 @@ detect|i2c|--detect|-|-|-|detect|-
 detected_mcp23008_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x378 --port-map @found:0x20@|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
 detected_pcf8574_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x278 --port-map @found:0x27@|16x2|0x278|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
 detected_pcf8574a_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x3BC --port-map @found:0x3F@|16x2|0x3BC|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+! power_on_expanders
+detect_known_wiring_rules|i2c|--detect|-|-|-|detect-rules|-
 EOF
             ;;
     esac
