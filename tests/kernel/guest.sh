@@ -140,7 +140,12 @@ load_parport() {
     for f in /proc/sys/dev/parport/parport*/base-addr; do echo "$f: $(cat "$f") irq $(cat "${f%/*}/irq")"; done
 }
 
-in_host() { chroot /host /usr/bin/env PATH=/usr/bin:/bin DISPLAY=:1 HOME=/tmp/home "$@" < /dev/null; }
+# With $exec set to "exec" (in a subshell started with &), the subshell becomes
+# the program, so that $! is the tool's own pid: kill reaches it, and its
+# window is found by it. busybox's sh would otherwise leave the program a child
+# of the subshell, untouched when the subshell is killed.
+exec=
+in_host() { $exec chroot /host /usr/bin/env PATH=/usr/bin:/bin DISPLAY=:1 HOME=/tmp/home "$@" < /dev/null; }
 # As root; as a user in group lp, gpio or i2c; as a user in none of them.
 as_user() {
     case $1 in
@@ -207,7 +212,7 @@ done_and_wait() {
 start_tool() {  # NAME USER ARGS...
     name=$1 user=$2
     shift 2
-    as_user "$user" "$bin" --trace "/tmp/$name.trace" "$@" > "$out/$name.err" 2>&1 &
+    (exec=exec; as_user "$user" "$bin" --trace "/tmp/$name.trace" "$@") > "$out/$name.err" 2>&1 &
     pid=$!
 }
 
@@ -312,7 +317,7 @@ drive_case() {
             ;;
         second_instance*)
             # A second tool while the first holds the port (or the lines) and runs.
-            as_user "$user" "$bin" $args 2> "$out/$name.second.err" &
+            (exec=exec; as_user "$user" "$bin" $args) 2> "$out/$name.second.err" &
             second=$!
             t=0
             while ! grep -qF "$message" "$out/$name.second.err" 2>/dev/null && [ $t -lt 120 ]; do sleep 1; t=$((t + 1)); done
