@@ -4,7 +4,7 @@ port's registers, or for a Port list entry mapped to a GPIO chip or an I2C bus
 against the kernel's trace of the case (linetrace.py) and what the module model
 behind it holds afterwards (modelstate.py); a Verify through the model must say
 what the simulated module says of the same run with the same fault
-($LCDTEST_BIN --port-io=sim). Usage: compare.py OUT_DIR BOOT...; one line per
+($LCDTEST_BIN --port-io=sim). Detection (--detect) is judged by detection.py. Usage: compare.py OUT_DIR BOOT...; one line per
 case, then "N passed, M failed"; exit status 1 when any case failed."""
 
 import os
@@ -13,6 +13,7 @@ import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # no cache beside the sources
+import detection  # noqa: E402
 import facts  # noqa: E402
 import linetrace  # noqa: E402
 import modelstate  # noqa: E402
@@ -275,6 +276,10 @@ def judge(case, out, segment, references):
     name, user, args, size, port, init, reaches, message = case
     if user == "script":
         return judge_script(case, out)
+    if reaches == "detect":
+        return detection.judge(case, out)
+    if reaches == "detect-rules":
+        return detection.judge_rules(case, out)
     reaches, _, expected = reaches.partition(":")
     problems, notes = [], []
     base = int(port, 16)

@@ -68,7 +68,7 @@ find_gpiochip() {
     done
     chgrp "$gpiogid" /dev/gpiochip*
     chmod 660 /dev/gpiochip*
-    cat $out/gpiochip
+    echo "$(cat $out/gpiochip) of" /dev/gpiochip*
 }
 # The chip back after it was pulled out, under the node and base it now has
 # (a chip removed under a request stays registered in this kernel).
@@ -85,7 +85,8 @@ fault() { echo "${1:-none}" > $gpio_parameter/fault; }
 # This tree's I2C adapter with the given expanders (see modules/i2c_bus.c), the
 # q35 machine's own SMBus adapter (i801) and i2c-dev, the nodes set as
 # dist/60-i2c.rules sets them; bus numbers follow load order, so they are
-# looked up (i2cbus, i801bus).
+# looked up (i2cbus, i801bus, the adapter's also in /out/i2cbus). Plain I2C
+# messages are traced too, so a case can tell that none went out.
 load_i2c() {
     insmod /lib/modules/lcdtest_i2c.ko devices="$1"
     insmod /lib/modules/i2c-smbus.ko
@@ -100,9 +101,14 @@ load_i2c() {
     chgrp "$i2cgid" /dev/i2c-*
     chmod 660 /dev/i2c-*
     echo "lcdtest: $i2cbus, i801: $i801bus"
-    trace_events smbus
+    echo "$i2cbus" > $out/i2cbus
+    trace_events smbus i2c
 }
 i2c_parameter=/sys/module/lcdtest_i2c/parameters
+# Other expanders on the adapter, every one freshly powered; or the same ones
+# powered up afresh, their pins all high or inputs again.
+i2c_devices() { echo "$1" > $i2c_parameter/devices; }
+power_on_expanders() { i2c_devices "$(cat $i2c_parameter/devices)"; }
 # Devices pulled off the bus (addresses), and data lines held at a level at a
 # device's module (ADDRESS:LINE=LEVEL).
 unplug() { echo "$1" > $i2c_parameter/unplugged; }
@@ -134,7 +140,12 @@ load_parport() {
     for f in /proc/sys/dev/parport/parport*/base-addr; do echo "$f: $(cat "$f") irq $(cat "${f%/*}/irq")"; done
 }
 
-in_host() { chroot /host /usr/bin/env PATH=/usr/bin:/bin DISPLAY=:1 HOME=/tmp/home "$@" < /dev/null; }
+# With $exec set to "exec" (in a subshell started with &), the subshell becomes
+# the program, so that $! is the tool's own pid: kill reaches it, and its
+# window is found by it. busybox's sh would otherwise leave the program a child
+# of the subshell, untouched when the subshell is killed.
+exec=
+in_host() { $exec chroot /host /usr/bin/env PATH=/usr/bin:/bin DISPLAY=:1 HOME=/tmp/home "$@" < /dev/null; }
 # As root; as a user in group lp, gpio or i2c; as a user in none of them.
 as_user() {
     case $1 in
@@ -201,7 +212,7 @@ done_and_wait() {
 start_tool() {  # NAME USER ARGS...
     name=$1 user=$2
     shift 2
-    as_user "$user" "$bin" --trace "/tmp/$name.trace" "$@" > "$out/$name.err" 2>&1 &
+    (exec=exec; as_user "$user" "$bin" --trace "/tmp/$name.trace" "$@") > "$out/$name.err" 2>&1 &
     pid=$!
 }
 
@@ -210,9 +221,16 @@ start_tool() {  # NAME USER ARGS...
 # for in the tool's standard output and error. USER "script" runs ARGS, a
 # guest-side check in tests/kernel and its words, instead of the tool.
 # @gpiochip@, @i2c@ and @i801@ in a row stand for the nodes found when the
-# modules were loaded (the chip's, again after it was plugged back in).
+# modules were loaded (the chip's, again after it was plugged back in);
+# @found:ADDRESS@ for the --port-map value the last --detect printed for the
+# module at that address ("none" where it printed none).
 run_case() {
     row=$(echo "$1" | sed "s|@gpiochip@|$gpiochip|g; s|@i2c@|$i2cbus|g; s|@i801@|$i801bus|g")
+    for found in $(echo "$row" | grep -o '@found:0x[0-9A-Fa-f]*@'); do
+        address=${found#@found:}
+        mapping=$(cut -d' ' -f1 "$out/detected" 2>/dev/null | grep -E "@${address%@}(:|\$)" | head -n1)
+        row=$(echo "$row" | sed "s|$found|${mapping:-none}|g")
+    done
     IFS='|' read -r name user args size port init reaches message <<EOF
 $row
 EOF
@@ -229,6 +247,19 @@ EOF
             in_host python3 "$lcdtest_root/tests/kernel/"$args > "$out/$name.err" 2>&1
             echo $? > "$out/$name.status"
             [ -d $tracing/events ] && cp $tracing/trace "$out/$name.events"
+            save_models "$name"
+            return
+            ;;
+    esac
+    case $args in
+        --detect*)
+            # Detection: its lines on standard output, kept apart from its notes,
+            # and its own start and end on the guest's clock; it takes no --trace.
+            # shellcheck disable=SC2086 # ARGS are words
+            as_user "$user" "$bin" $args > "$out/$name.out" 2> "$out/$name.err"
+            echo $? > "$out/$name.status"
+            cp "$out/$name.out" "$out/detected"
+            cp $tracing/trace "$out/$name.events"
             save_models "$name"
             return
             ;;
@@ -286,7 +317,7 @@ drive_case() {
             ;;
         second_instance*)
             # A second tool while the first holds the port (or the lines) and runs.
-            as_user "$user" "$bin" $args 2> "$out/$name.second.err" &
+            (exec=exec; as_user "$user" "$bin" $args) 2> "$out/$name.second.err" &
             second=$!
             t=0
             while ! grep -qF "$message" "$out/$name.second.err" 2>/dev/null && [ $t -lt 120 ]; do sleep 1; t=$((t + 1)); done
@@ -353,6 +384,7 @@ EOF
 gpio_16x2_4bit|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: using 0x378 on the GPIO chip @gpiochip@ (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5; 4-bit only, no E1, no RW: no Verify)
 gpio_refuses_8bit|gpio|--run 16x2:8 --no-window --port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|8|none:2|REFUSED: Init 8-bit needs D0..D3, which the wiring of 0x378 (RS=7, E0=8, D4=2, D5=3, D6=4, D7=5) lacks: use Init 4-bit
 gpio_no_chip|gpio|--port-map 0x378=/dev/gpiochip7:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open /dev/gpiochip7: No such file or directory — no such GPIO chip (found under /dev: @gpiochip@; gpiodetect names them)
+gpio_pi_header|gpio|--run 16x2:4 --no-window --port-map 0x378=gpio:pi-header:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none:3|ERROR: no Raspberry Pi header here: no GPIO chip is labelled pinctrl-bcm2835, pinctrl-bcm2711 or pinctrl-rp1 (the chips: @gpiochip@ (lcdtest-sim)) — fix the mapping (gpiodetect lists the chips with their labels)
 gpio_no_offset|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=20|16x2|0x378|4|none|lcdtest: a line offset the chip lacks: D7=20 (@gpiochip@, lcdtest-sim, has 16 lines, offsets 0 to 15) — fix the mapping (gpioinfo @gpiochip@ lists the lines)
 not_in_group_gpio|nogroup|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|none|lcdtest: cannot open @gpiochip@: Permission denied — add your user to group gpio (sudo usermod -aG gpio $USER) and log in again; if the chip's node is not in group gpio, install the udev rule 60-gpio.rules from the tool's documents in /etc/udev/rules.d/
 second_instance_gpio|gpio|--port-map 0x378=@gpiochip@:RS=7,E0=8,D4=2,D5=3,D6=4,D7=5|16x2|0x378|4|port|lcdtest: cannot take the lines of @gpiochip@: Device or resource busy — another program or driver holds RS=7 ("lcdtest"), E0=8 ("lcdtest"), D4=2 ("lcdtest"), D5=3 ("lcdtest"), D6=4 ("lcdtest"), D7=5 ("lcdtest"): close it, or free the line (gpioinfo shows who holds each line)
@@ -365,6 +397,7 @@ gpio_verify_stuck_d5|gpio|--run 16x2:4 --verify --no-window --port-map 0x378=@gp
 unplug_verify_gpio|gpio|--run 16x2:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|16x2|0x378|4|port:3|ERROR: the GPIO chip @gpiochip@ went away (No such device): the run stopped; plug it back in and start lcdtest again
 ! wire RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6
 gpio_verify_20x4_inverted|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6,reads=safe|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
+gpio_label_verify_20x4|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=gpio:lcdtest-sim:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,invert=E0+RS+D6,reads=safe|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
 ! wire ""
 gpio_verify_20x4_no_module|gpio|--run 20x4:4 --verify --no-window --port-map 0x378=@gpiochip@:RS=7,RW=6,E0=8,D4=2,D5=3,D6=4,D7=5,reads=safe|20x4|0x378|4|port:1|likely cause: every read gave 0xFF: no module
 ! wire D0=0,D1=1,D2=2,D3=3,D4=4,D5=5,D6=6,D7=7,E0=8,RW=9,RS=10,E1=11,invert=E1
@@ -376,7 +409,7 @@ gpio_verify_16x2_8bit|gpio|--run 16x2:8 --verify --no-window --port-map 0x378=@g
 EOF
             ;;
         i2c) cat <<'EOF'
-! load_i2c "pcf8574@0x27;pcf8574@0x3f:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7;pcf8574@0x26;mcp23008@0x20;mcp23017@0x24"
+! load_i2c "pcf8574@0x27;pcf8574@0x3f:D7=P0,D6=P1,D5=P2,D4=P3,BL=P4,E0=P5,RW=P6,RS=P7;pcf8574@0x26;mcp23008@0x20;mcp23017@0x24;mcp23017@0x25:RS=GPB7,RW=GPB6,E0=GPB5,D4=GPB4,D5=GPB3,D6=GPB2,D7=GPB1,BL=GPA6,BL=GPA7,BL=GPB0,invert=BL"
 i2c_16x2_4bit|i2c|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|lcdtest: using 0x378 on the PCF8574 at 0x27 on @i2c@ (RS=P0, RW=P1, E0=P2, backlight P3 on, D4..D7=P4..P7; 4-bit only, no E1)
 i2c_verify_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=@i2c@@0x27|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
 i2c_verify_20x4_4bit|i2c|--run 20x4:4 --verify --no-window --port-map 0x378=@i2c@@0x27|20x4|0x378|4|port|PASS: 20x4 4-bit, 145 bytes read back as sent
@@ -397,6 +430,14 @@ i2c_unplugged|i2c|--port-map 0x378=@i2c@@0x26|16x2|0x378|4|none|lcdtest: cannot 
 not_in_group_i2c|nogroup|--port-map 0x378=@i2c@@0x27|16x2|0x378|4|none|lcdtest: cannot open @i2c@: Permission denied — add your user to group i2c (sudo groupadd -f i2c; sudo usermod -aG i2c $USER) and log in again; if the node is not in group i2c, a udev rule puts it there (the example 60-i2c.rules: KERNEL=="i2c-[0-9]*", SUBSYSTEM=="i2c-dev", GROUP="i2c", MODE="0660")
 expanders_mcp23008|script|expanders.py @i2c@ mcp23008 0x20|-|-|4|script|-
 expanders_mcp23017|script|expanders.py @i2c@ mcp23017 0x24|-|-|8|script|-
+mcp23017_verify_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port-map 0x378=mcp23017:@i2c@@0x25|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+! i2c_devices "mcp23008@0x20:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7;pcf8574@0x24:no-module;pcf8574@0x27;pcf8574@0x3f:D4=P0,D5=P1,D6=P2,D7=P3,RS=P4,RW=P5,E0=P6,BL=P7,invert=BL"
+detect|i2c|--detect|-|-|-|detect|-
+detected_mcp23008_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x378 --port-map @found:0x20@|16x2|0x378|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+detected_pcf8574_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x278 --port-map @found:0x27@|16x2|0x278|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+detected_pcf8574a_16x2_4bit|i2c|--run 16x2:4 --verify --no-window --port 0x3BC --port-map @found:0x3F@|16x2|0x3BC|4|port|PASS: 16x2 4-bit, 97 bytes read back as sent
+! power_on_expanders
+detect_known_wiring_rules|i2c|--detect|-|-|-|detect-rules|-
 EOF
             ;;
     esac

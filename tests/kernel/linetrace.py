@@ -1,29 +1,42 @@
-"""Judges a run over a GPIO chip or a PCF8574 backpack: the tool's --trace (the
-parallel-port registers it would have written) turned into line levels through
-the case's --port-map wiring, against the kernel's own trace of the lines
-(gpio_value / gpio_direction events) or of the SMBus bytes (smbus_* events),
-with CLOCK_MONOTONIC stamps. compare.py calls judge_lines for such cases."""
+"""Judges a run over a GPIO chip or an I2C expander (PCF8574, MCP23008,
+MCP23017): the tool's --trace (the parallel-port registers it would have
+written) turned into line levels through the case's --port-map wiring, against
+the kernel's own trace of the lines (gpio_value / gpio_direction events) or of
+the SMBus transfers (smbus_* events), with CLOCK_MONOTONIC stamps. A PCF8574's
+send byte sets its pins and a receive byte reads them; an MCP230xx's write
+byte data to IODIR sets directions, to OLAT or GPIO levels, and its read byte
+data of GPIO reads the pins. compare.py calls judge_lines for such cases."""
 
 import re
 
-from facts import DATA, DATA_INPUT, ENABLES, PCF8574_PINS, SETUP_US
+from facts import DATA, DATA_INPUT, ENABLES, SETUP_US
 import facts
 
 STAMP = r"\s(\d+)\.(\d+): "
 GPIO_VALUE = re.compile(STAMP + r"gpio_value: (\d+) (get|set) (\d)")
 GPIO_DIRECTION = re.compile(STAMP + r"gpio_direction: (\d+)\s+(in|out) \((-?\d+)\)")
 SMBUS = re.compile(STAMP + r"smbus_(write|read|reply|result): i2c-(\d+) a=([0-9a-f]+) f=\w+ "
-                   r"c=([0-9a-f]+) BYTE(?: l=1 \[([0-9a-f]+)\]| (?:wr|rd) res=(-?\d+))?")
+                   r"c=([0-9a-f]+) (\w+)(?: l=\d+ \[([0-9a-f]*)\]| (?:wr|rd) res=(-?\d+))?")
+# Plain I2C messages (I2C_RDWR, or an adapter without SMBus of its own).
+I2C = re.compile(STAMP + r"i2c_(write|read|result): i2c-(\d+) (?:#\d+ a=([0-9a-f]+)|n=\d+ ret=(-?\d+))")
+KINDS = ("ppdev", "gpio", "pcf8574", "mcp23008", "mcp23017")
 
 
 class Wiring:
-    """One --port-map entry that goes to a GPIO chip or an I2C backpack."""
+    """One --port-map entry that goes to a GPIO chip or an I2C expander. Each
+    backlight pin is a line of its own: "BL", then "BL2", "BL3"."""
 
-    def __init__(self, kind, device, pins, invert=(), address=None, backlight=None, reads_safe=False):
-        self.kind, self.device, self.pins = kind, device, pins  # pins: line -> offset or Pn
+    def __init__(self, kind, device, pins, invert=(), address=None, backlight=None, reads_safe=False,
+                 chip=None):
+        self.kind, self.device, self.pins = kind, device, pins  # pins: line -> offset or pin number
         self.invert, self.address, self.backlight = set(invert), address, backlight
         self.reads_safe = reads_safe
+        self.chip = chip  # the I2C kind: "pcf8574", "mcp23008", "mcp23017"
         self.line_of = {pin: line for line, pin in pins.items()}
+        self.backlights = [line for line in pins if line.startswith("BL")]
+        # Whether the data lines turn around by their directions (GPIO, an
+        # MCP's IODIR) rather than by being written high (a PCF8574's).
+        self.directions = kind == "gpio" or (chip or "").startswith("mcp")
 
 
 def parse_wiring(args, port):
@@ -36,7 +49,19 @@ def parse_wiring(args, port):
         base, _, target = value.partition("=")
         if int(base, 16) != int(port, 16):
             continue
-        if target.startswith("/dev/gpiochip"):
+        # The kind named first ("mcp23008:/dev/i2c-0@0x20", "gpio:LABEL:..."),
+        # else the one the device's node implies.
+        kind, colon, rest = target.partition(":")
+        if colon and kind in KINDS:
+            target = rest
+        elif target.startswith("/dev/gpiochip"):
+            kind = "gpio"
+        elif target.startswith("/dev/i2c-"):
+            kind = "pcf8574"
+        else:
+            continue
+        if kind == "gpio":
+            # A chip's node, or its label (gpio:LABEL:..., gpio:pi-header:...).
             device, _, rest = target.partition(":")
             pins, invert, safe = {}, [], False
             for item in filter(None, rest.split(",")):
@@ -48,19 +73,29 @@ def parse_wiring(args, port):
                 else:
                     pins[key] = int(val)
             return Wiring("gpio", device, pins, invert, reads_safe=safe)
-        if target.startswith("/dev/i2c-"):
+        if kind in facts.DEFAULT_MAPS:
             device, _, rest = target.partition("@")
             address, *items = re.split("[:,]", rest)
-            pins, backlight = {}, 1
+            pins, invert, backlight = {}, [], 1
             for item in items:
                 key, _, val = item.partition("=")
                 if key == "backlight":
                     backlight = 1 if val == "on" else 0
+                elif key == "invert":
+                    invert = val.split("+")
+                elif key == "BL":
+                    pins["BL" if "BL" not in pins else f"BL{sum(k.startswith('BL') for k in pins) + 1}"] = \
+                        facts.pin_number(kind, val)
                 else:
-                    pins[key] = int(val.lstrip("Pp"))
-            pins = pins or dict(PCF8574_PINS)
-            return Wiring("i2c", device, pins, address=int(address, 16),
-                          backlight=backlight if "BL" in pins else None)
+                    pins[key] = facts.pin_number(kind, val)
+            if not pins:  # the kind's own wiring, unless the mapping gives a whole pin map
+                pins, default_invert = facts.DEFAULT_MAPS[kind]
+                pins, invert = dict(pins), invert or list(default_invert)
+            # invert=BL names every backlight pin.
+            invert = [line for line in invert if line != "BL"] + \
+                ([line for line in pins if line.startswith("BL")] if "BL" in invert else [])
+            return Wiring("i2c", device, pins, invert, address=int(address, 16),
+                          backlight=backlight if "BL" in pins else None, chip=kind)
     return None
 
 
@@ -98,11 +133,13 @@ def tool_steps(trace_lines, base):
 def targets(steps, wiring):
     """Each step's wanted state of the wired lines, as the kernel shows them:
     line -> (direction, pin level). A data line that is an input keeps the
-    level it last drove (GPIO), or is written high (a PCF8574's pins are
-    quasi-bidirectional); lines the tool has not set yet are left out."""
+    level it last drove (GPIO), is written high (a PCF8574's pins are
+    quasi-bidirectional), or both (an MCP's latch); lines the tool has not set
+    yet are left out. Each backlight pin carries the backlight's level, low
+    where it is lit by a low pin."""
     wanted, out = {}, []
-    if wiring.backlight is not None:
-        wanted["BL"] = ("out", wiring.backlight)
+    for line in wiring.backlights:
+        wanted[line] = ("out", wiring.backlight ^ (line in wiring.invert))
     for step in steps:
         if step[0] == "r":
             out.append(("r", step[1], None))
@@ -115,6 +152,8 @@ def targets(steps, wiring):
             if line in DATA and data_input:
                 if wiring.kind == "gpio":
                     wanted[line] = ("in", wanted.get(line, ("in", None))[1])
+                elif wiring.directions:
+                    wanted[line] = ("in", 1)
                 else:
                     wanted[line] = ("out", 1)
             else:
@@ -123,64 +162,159 @@ def targets(steps, wiring):
     return out
 
 
-def kernel_events(text, wiring, gpio_base):
-    """The kernel's trace as ("v", line, level, us), ("d", line, dir, us),
-    ("r", {line: level}, us); a PCF8574 byte becomes one "v" per pin with the
-    same stamp. Also a list of problems (lines outside the wiring, failed
-    transfers)."""
-    events, problems, reading, pending = [], [], None, None
+def stamp_us(sec, frac):
+    return int(sec) * 1_000_000 + int(frac.ljust(6, "0")[:6])
+
+
+def i2c_transfers(text):
+    """The kernel's SMBus transfers and plain I2C messages in its trace, in
+    order, each a dict: bus, address, write (a read byte data, whose command
+    byte goes out as part of the read, is a read), protocol ("BYTE" for send
+    and receive byte, "BYTE_DATA", ..., "I2C" for a plain message), command,
+    data (the byte written or read; None when the transfer carried none),
+    result (negative: failed), start and end (us)."""
+    transfers, open_ = [], {}
     for raw in text.splitlines():
-        if wiring.kind == "gpio":
-            m = GPIO_VALUE.search(raw) or GPIO_DIRECTION.search(raw)
-            if not m:
-                continue
-            sec, frac, gpio, what, value = m.groups()
-            us = int(sec) * 1_000_000 + int(frac.ljust(6, "0")[:6])
-            line = wiring.line_of.get(int(gpio) - gpio_base)
-            if line is None:
-                problems.append(f"the kernel logged GPIO {gpio}, which the wiring does not name")
-                continue
-            if what == "get":
-                # One GET_VALUES logs one get per line: a line seen again starts another read.
-                if reading is None or line in reading[1]:
-                    reading = ("r", {}, us)
-                    events.append(reading)
-                reading[1][line] = int(value)
-                continue
-            reading = None
-            if what == "set":
-                events.append(("v", line, int(value), us))
-            elif int(value) == 0:
-                events.append(("d", line, what, us))
-            else:
-                problems.append(f"GPIO {gpio} ({line}) failed to turn {what}: {value}")
-            continue
         m = SMBUS.search(raw)
-        if not m:
+        if m:
+            sec, frac, event, bus, address, command, protocol, data, result = m.groups()
+            key = (int(bus), int(address, 16))
+            if event in ("write", "read"):
+                x = {"bus": key[0], "address": key[1], "write": event == "write", "protocol": protocol,
+                     "command": int(command, 16), "data": int(data, 16) if data else None,
+                     "result": None, "start": stamp_us(sec, frac), "end": None}
+                transfers.append(x)
+                open_[key] = x
+            elif key in open_ and event == "reply":
+                open_[key]["data"] = int(data, 16) if data else None
+            elif key in open_ and event == "result" and result is not None:
+                x = open_.pop(key)
+                x["result"], x["end"] = int(result), stamp_us(sec, frac)
             continue
-        sec, frac, kind, bus, address, command, reply, result = m.groups()
-        us = int(sec) * 1_000_000 + int(frac.ljust(6, "0")[:6])
-        if f"/dev/i2c-{bus}" != wiring.device or int(address, 16) != wiring.address:
-            problems.append(f"SMBus {kind} on i2c-{bus} at 0x{address}, not the wiring's")
-        elif kind == "write":
-            pending = [(ln, (int(command, 16) >> pin) & 1) for pin, ln in wiring.line_of.items()]
-        elif kind == "read":
-            pending = []
-        elif kind == "reply" and reply is not None:
-            events.append(("r", {ln: (int(reply, 16) >> pin) & 1 for pin, ln in wiring.line_of.items()
-                                 if ln in DATA}, us))
-        elif kind == "result" and pending is not None:
-            # Only a transfer the device acknowledged moved its pins.
-            if int(result) >= 0:
-                events += [("v", ln, level, us) for ln, level in pending]
-            pending = None
+        m = I2C.search(raw)
+        if m:
+            sec, frac, event, bus, address, result = m.groups()
+            if event == "result":
+                for x in reversed(transfers):
+                    if x["protocol"] == "I2C" and x["bus"] == int(bus) and x["result"] is None:
+                        x["result"], x["end"] = int(result), stamp_us(sec, frac)
+                continue
+            transfers.append({"bus": int(bus), "address": int(address, 16), "write": event == "write",
+                              "protocol": "I2C", "command": None, "data": None, "result": None,
+                              "start": stamp_us(sec, frac), "end": None})
+    for x in transfers:
+        if x["end"] is None:
+            x["result"], x["end"] = -1, x["start"]
+    return transfers
+
+
+def mcp_register(chip, register):
+    """An MCP230xx register address as (name, bank), or (None, None)."""
+    for name, banks in facts.MCP_REGISTERS[chip].items():
+        if register in banks:
+            return name, banks.index(register)
+    return None, None
+
+
+def expander_events(text, wiring):
+    """An I2C wiring's events (see kernel_events), each with the number of its
+    transfer last: a PCF8574's send byte moves every pin, its receive byte
+    reads them; an MCP's IODIR write turns each pin of its bank ("d"), an
+    OLAT or GPIO write sets their levels ("v"), a GPIO read reads them ("r").
+    What the tool sends to open an MCP (reads of IODIR, an MCP23017's write
+    of 0 to register 0x05) is ("g", register, us, n, {line: direction})."""
+    events, problems = [], []
+    pin_names = {pin: (f"P{pin}" if wiring.chip == "pcf8574" else
+                       f"GP{pin}" if wiring.chip == "mcp23008" else f"GP{'AB'[pin // 8]}{pin % 8}")
+                 for pin in range(16)}
+    for n, x in enumerate(i2c_transfers(text)):
+        what = "a plain I2C message" if x["protocol"] == "I2C" else \
+            f"SMBus {'write' if x['write'] else 'read'} {x['protocol']}"
+        if f"/dev/i2c-{x['bus']}" != wiring.device or x["address"] != wiring.address:
+            problems.append(f"{what} on i2c-{x['bus']} at 0x{x['address']:02X}, not the wiring's")
+            continue
+        if x["result"] < 0:  # only a transfer the device acknowledged moved its pins
+            continue
+        us = x["end"]
+        if wiring.chip == "pcf8574":
+            if x["protocol"] != "BYTE":
+                problems.append(f"{what} to the PCF8574, which takes send and receive byte")
+            elif x["write"]:
+                events += [("v", ln, (x["command"] >> pin) & 1, us, n) for pin, ln in wiring.line_of.items()]
+            else:
+                events.append(("r", {ln: (x["data"] >> pin) & 1 for pin, ln in wiring.line_of.items()
+                                     if ln in DATA}, us, n))
+            continue
+        if x["protocol"] != "BYTE_DATA":
+            problems.append(f"{what} to the {wiring.chip.upper()}, which takes byte data")
+            continue
+        register, bank = mcp_register(wiring.chip, x["command"])
+        pins = range(8 * (bank or 0), 8 * (bank or 0) + 8)
+        bit = {pin: (x["data"] >> (pin % 8)) & 1 for pin in pins}
+        if register == "IODIR" and x["write"]:
+            for pin in pins:
+                if pin in wiring.line_of:
+                    events.append(("d", wiring.line_of[pin], "in" if bit[pin] else "out", us, n))
+                elif not bit[pin]:
+                    problems.append(f"IODIR 0x{x['data']:02X} makes {pin_names[pin]}, which nothing "
+                                    "is wired to, an output")
+        elif register in ("OLAT", "GPIO") and x["write"]:
+            events += [("v", wiring.line_of[pin], bit[pin], us, n) for pin in pins if pin in wiring.line_of]
+        elif register == "GPIO":
+            events.append(("r", {wiring.line_of[pin]: bit[pin] for pin in pins
+                                 if wiring.line_of.get(pin) in DATA}, us, n))
+        elif register == "IODIR":
+            events.append(("g", "IODIR", us, n, {wiring.line_of[pin]: "in" if bit[pin] else "out"
+                                                 for pin in pins if pin in wiring.line_of}))
+        elif wiring.chip == "mcp23017" and x["write"] and x["command"] == facts.MCP23017_IOCON_BANK1 \
+                and x["data"] == 0:
+            events.append(("g", "IOCON", us, n, {}))
+        else:
+            problems.append(f"{what} of register 0x{x['command']:02X}, which a run has no business with")
     return events, problems
 
 
-def initial_state(wiring):
-    """A chip's lines start as inputs; a PCF8574's pins at levels not yet seen."""
+def kernel_events(text, wiring, gpio_base):
+    """The kernel's trace as ("v", line, level, us), ("d", line, dir, us),
+    ("r", {line: level}, us); an expander's transfer becomes one event per
+    pin it sets (see expander_events). Also a list of problems (lines outside
+    the wiring, failed transfers)."""
+    if wiring.kind != "gpio":
+        return expander_events(text, wiring)
+    events, problems, reading = [], [], None
+    for raw in text.splitlines():
+        m = GPIO_VALUE.search(raw) or GPIO_DIRECTION.search(raw)
+        if not m:
+            continue
+        sec, frac, gpio, what, value = m.groups()
+        us = stamp_us(sec, frac)
+        line = wiring.line_of.get(int(gpio) - gpio_base)
+        if line is None:
+            problems.append(f"the kernel logged GPIO {gpio}, which the wiring does not name")
+            continue
+        if what == "get":
+            # One GET_VALUES logs one get per line: a line seen again starts another read.
+            if reading is None or line in reading[1]:
+                reading = ("r", {}, us)
+                events.append(reading)
+            reading[1][line] = int(value)
+            continue
+        reading = None
+        if what == "set":
+            events.append(("v", line, int(value), us))
+        elif int(value) == 0:
+            events.append(("d", line, what, us))
+        else:
+            problems.append(f"GPIO {gpio} ({line}) failed to turn {what}: {value}")
+    return events, problems
+
+
+def initial_state(wiring, directions=None):
+    """A chip's lines start as inputs; a PCF8574's pins at levels not yet seen;
+    an MCP's pins in the directions its IODIR was read with (`directions`),
+    their latches not yet seen."""
     first = "in" if wiring.kind == "gpio" else "out"
-    return {line: [first, None] for line in wiring.pins}
+    return {line: [(directions or {}).get(line, first), None] for line in wiring.pins}
 
 
 def claim(events, wiring):
@@ -216,12 +350,13 @@ def moved_lines(events, wiring, taken=0):
     return moved
 
 
-def match(wanted, events, wiring):
-    """Walks the kernel's events through the tool's steps: each step's events
-    may move only the lines that step changes, toward what it wants. Returns
-    problems and the changes as (us, line, dialog level, step) plus the reads
-    as (us, {line: level}, the tool's value, step)."""
-    state = initial_state(wiring)
+def match(wanted, events, wiring, state=None):
+    """Walks the kernel's events through the tool's steps (from `state`, each
+    line's [direction, level], or the wiring's initial one): each step's
+    events may move only the lines that step changes, toward what it wants.
+    Returns problems and the changes as (us, line, dialog level, step) plus
+    the reads as (us, {line: level}, the tool's value, step)."""
+    state = state or initial_state(wiring)
     k, changes, reads, problems = 0, [], [], []
 
     def settled(target):
@@ -285,8 +420,8 @@ def timing(changes):
 
 
 def read_moments(steps, changes, reads, wiring, lost=False):
-    """Each read with the data lines turned around (inputs on GPIO, pins high
-    on a PCF8574), RW high and an enable high for the set-up time, and the
+    """Each read with the data lines turned around (inputs on GPIO and an MCP,
+    pins high on a PCF8574), RW high and an enable high for the set-up time, and the
     read's wired bits as the tool logged them; every turn-around with RW and
     the enables low, in the tool's steps and in the kernel's directions; at
     the end the data lines outputs and E0, E1 and RW low, unless the device
@@ -303,7 +438,7 @@ def read_moments(steps, changes, reads, wiring, lost=False):
                                   key=lambda e: e[:2]):
         if order:
             _, values, tool_value, _ = item
-            turned = all(direction.get(d) == "in" for d in data) if wiring.kind == "gpio" else \
+            turned = all(direction.get(d) == "in" for d in data) if wiring.directions else \
                 all(levels.get(d) == 1 for d in data)
             up = [e for e in ENABLES if levels.get(e)]
             if not (turned and levels.get("RW") and up) or us - max(rose[e] for e in up) < SETUP_US:
@@ -323,7 +458,7 @@ def read_moments(steps, changes, reads, wiring, lost=False):
             rose[line] = us
         levels[line] = value
     at_rest = all(not levels.get(c) for c in ("E0", "E1", "RW")) and not was_input
-    if wiring.kind == "gpio":
+    if wiring.directions:
         at_rest = at_rest and all(direction.get(d) == "out" for d in data)
     if not reads or not (at_rest or lost):
         problems.append(f"{len(reads)} reads, ending {'at' if at_rest else 'not at'} rest")
@@ -333,28 +468,67 @@ def read_moments(steps, changes, reads, wiring, lost=False):
                           "no other line moved; " + ("the device gone mid-read" if lost else "ends at rest"))
 
 
-def opening_write(events, wiring):
-    """How many leading events are a backpack's opening write: one send byte
-    (its pins share a stamp) with E0 low and every other pin released high,
-    which takes E0 to rest alone where the expander powered up with it high."""
-    if wiring.kind != "i2c" or not events or events[0][0] != "v":
+def opening_write(events, wiring, state):
+    """How many leading events are an expander's opening write, which takes E0
+    to rest alone where the expander powered up with it high: a PCF8574's one
+    send byte with E0 low and every other pin released high; an MCP's OLAT
+    write of E0's bank, E0 low and every other pin high, then (where E0 was an
+    input) its IODIR write turning E0 alone out. Applies them to `state`."""
+    if wiring.kind != "i2c" or not events or events[0][0] != "v" or "E0" not in wiring.pins:
         return 0
-    stamp = events[0][3]
-    pins = [e for e in events if e[0] == "v" and e[3] == stamp]
-    wanted = {line: 0 if line == "E0" else 1 for line in wiring.pins}
-    if len(pins) != len(wiring.pins) or {e[1]: e[2] for e in pins} != wanted:
+    bank = wiring.pins["E0"] // 8 if wiring.directions else 0
+    lines = {line for line, pin in wiring.pins.items() if pin // 8 == bank}
+
+    def transfer(at):
+        return [e for e in events[at:] if e[-1] == events[at][-1]] if at < len(events) else []
+
+    levels = transfer(0)
+    if {e[1]: e[2] for e in levels} != {line: int(line != "E0") for line in lines} or \
+            any(e[0] != "v" for e in levels):
         return 0
-    return len(pins)
+    for e in levels:
+        state[e[1]][1] = e[2]
+    if not wiring.directions:
+        return len(levels)
+    turns = transfer(len(levels))
+    wanted = {line: "out" if line == "E0" else state[line][0] for line in lines}
+    if state["E0"][0] == "out" or any(e[0] != "d" for e in turns) or {e[1]: e[2] for e in turns} != wanted:
+        return len(levels)
+    for e in turns:
+        state[e[1]][0] = e[2]
+    return len(levels) + len(turns)
+
+
+def opening_reads(events, wiring):
+    """How many leading events open the device (a PCF8574's receive bytes, an
+    MCP's reads of IODIR and an MCP23017's write of 0 to register 0x05, in
+    that order), the directions they found, and problems with them."""
+    if not wiring.directions or wiring.kind == "gpio":
+        return next((i for i, e in enumerate(events) if e[0] != "r"), len(events)), None, []
+    count = next((i for i, e in enumerate(events) if e[0] != "g"), len(events))
+    opened = [e[1] for e in events[:count]]
+    wanted = ["IODIR"] if wiring.chip == "mcp23008" else ["IOCON", "IODIR", "IODIR"]
+    directions = {}
+    for e in events[:count]:
+        directions.update(e[4])
+    problems = [] if opened == wanted else [f"the device was opened with {opened}, not {wanted}"]
+    stray = [e[1] for e in events[count:] if e[0] == "g"]
+    if stray:
+        problems.append(f"{len(stray)} transfers of {stray[0]} after the device was opened")
+    return count, directions, problems
 
 
 def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
     """Problems and notes for a run that reached the wiring."""
     steps, lost = tool_steps(trace_lines, base)
     events, problems = kernel_events(kernel_text, wiring, gpio_base)
-    # Reads before any line moved: the tool asking whether a device answers.
-    probes = next((i for i, e in enumerate(events) if e[0] != "r"), len(events))
-    opening = opening_write(events[probes:], wiring)
-    found, changes, reads = match(targets(steps, wiring), events[probes + opening:], wiring)
+    # Transfers before any line moved: the tool asking whether a device answers.
+    probes, directions, found = opening_reads(events, wiring)
+    problems += found
+    events = events[:probes] + [e for e in events[probes:] if e[0] != "g"]
+    state = initial_state(wiring, directions)
+    opening = opening_write(events[probes:], wiring, state)
+    found, changes, reads = match(targets(steps, wiring), events[probes + opening:], wiring, state)
     problems += claim(events[probes:], wiring)[1] + found
     notes = []
     if problems:
@@ -367,8 +541,10 @@ def judge_lines(wiring, trace_lines, base, kernel_text, gpio_base):
         problems.append(problem)
     else:
         writes = sum(1 for s in steps if s[0] == "w")
+        opened = f"{probes} transfer{'s' if probes > 1 else ''} at open" if directions is not None \
+            else f"{probes} read at open"
         notes.append(f"{writes} writes, {len(changes)} line changes matched, {held}, "
-                     f"nothing at exit" + (f", {probes} read at open" if probes else "") +
+                     f"nothing at exit" + (f", {opened}" if probes else "") +
                      (", the opening write took E0 to rest alone" if opening else ""))
     if any(s[0] == "r" for s in steps):
         found, note = read_moments(steps, changes, reads, wiring, lost is not None)

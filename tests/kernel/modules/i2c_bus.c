@@ -7,11 +7,15 @@
  *
  *   devices=pcf8574@0x27;pcf8574@0x3f:D7=P0,D6=P1,...;mcp23008@0x20;mcp23017@0x24:D0=GPA0,...
  *	the expanders and their pin maps (module lines on pins; BL the
- *	backlight). Without a map a PCF8574 is wired as the common backpack
- *	(RS=P0,RW=P1,E0=P2,BL=P3,D4..D7=P4..P7), an MCP23008 the same way on
- *	GP0..GP7, an MCP23017 on both ports (D0..D7=GPA0..GPA7,
- *	RS=GPB0,RW=GPB1,E0=GPB2,E1=GPB3,BL=GPB4). Writing it powers every
- *	expander and module up afresh.
+ *	backlight, on one pin or several). Without a map a PCF8574 is wired as
+ *	the common backpack (RS=P0,RW=P1,E0=P2,BL=P3,D4..D7=P4..P7), an
+ *	MCP23008 the same way on GP0..GP7, an MCP23017 on both ports
+ *	(D0..D7=GPA0..GPA7, RS=GPB0,RW=GPB1,E0=GPB2,E1=GPB3,BL=GPB4). A
+ *	backlight is lit by a high pin through a transistor's base, which pulls
+ *	the pin low whenever nothing drives it; invert=BL lights it by a low
+ *	pin instead, and then the base holds the pin high. "no-module" alone
+ *	instead of a map is an expander with no module, every pin loaded low
+ *	(a relay board). Writing it powers every expander and module up afresh.
  *   unplugged=0x27,...   transfers to these fail with ENODEV, as to a device
  *	pulled off the bus; plugged back, it powers up afresh.
  *   fault=0x27:D6=1;...  a data line held at a level at that device's module
@@ -30,12 +34,15 @@
  * MCP23008 and MCP23017 are register-based: IODIR, IPOL, GPPU, GPIO (reads
  * the pins, writes the latch), OLAT and IOCON (BANK on the MCP23017, SEQOP)
  * act; the interrupt registers keep what is written and INTF/INTCAP read 0.
+ * An input's pull-up (GPPU) holds RS, RW or E high as a PCF8574's released
+ * pin does; an input without one leaves the line to the module.
  * A write's first byte sets the register pointer; sequential mode steps it
  * after each byte (over the gap between the ports' blocks with BANK=1, back to
  * 0 after the last register); byte mode keeps it, or with BANK=0 toggles it
  * between the A and B registers of a pair.
  */
 #include <linux/debugfs.h>
+#include <linux/delay.h>
 #include <linux/i2c.h>
 #include <linux/kstrtox.h>
 #include <linux/module.h>
@@ -75,6 +82,9 @@ struct expander {
 	char map[160];
 	int line_on_pin[PINS]; /* a module line, LCD_BL, or -1 */
 	u16 wired;
+	u16 loaded; /* pins pulled low whenever nothing drives them: a lit-high backlight's base, relays */
+	u16 lifted; /* pins held high then: the base of a backlight lit by a low pin */
+	bool no_module;
 	u8 stuck_low, stuck_high;
 	struct lcd_module module;
 	u8 latch;                      /* PCF8574: the pins as written */
@@ -115,29 +125,38 @@ static int pin_named(enum kind kind, const char *name, size_t length)
 
 static int parse_map(struct expander *d, const char *map, size_t length)
 {
+	u16 backlight = 0;
+	bool lit_low = false;
 	int pin;
 
 	for (pin = 0; pin < PINS; pin++)
 		d->line_on_pin[pin] = -1;
-	d->wired = 0;
+	d->wired = d->loaded = d->lifted = 0;
+	d->no_module = false;
 	while (length) {
-		size_t item = strcspn(map, ",");
-		const char *equals = strnchr(map, min(item, length), '=');
+		size_t item = min(strcspn(map, ","), length);
+		const char *equals = strnchr(map, item, '=');
 		int line;
 
-		item = min(item, length);
-		if (!equals)
-			return -EINVAL;
-		line = equals - map == 2 && !strncmp(map, "BL", 2) ? LCD_BL :
-			lcd_line_named(map, equals - map);
-		pin = pin_named(d->kind, equals + 1, item - (equals + 1 - map));
-		if (line < 0 || pin < 0 || d->line_on_pin[pin] >= 0)
-			return -EINVAL;
-		d->line_on_pin[pin] = line;
-		if (line < LCD_LINES) {
-			if (d->wired & BIT(line))
+		if (item == 9 && !strncmp(map, "no-module", 9)) {
+			d->no_module = true;
+		} else if (item == 9 && !strncmp(map, "invert=BL", 9)) {
+			lit_low = true;
+		} else {
+			if (!equals)
 				return -EINVAL;
-			d->wired |= BIT(line);
+			line = equals - map == 2 && !strncmp(map, "BL", 2) ? LCD_BL :
+				lcd_line_named(map, equals - map);
+			pin = pin_named(d->kind, equals + 1, item - (equals + 1 - map));
+			if (line < 0 || pin < 0 || d->line_on_pin[pin] >= 0)
+				return -EINVAL;
+			d->line_on_pin[pin] = line;
+			if (line == LCD_BL)
+				backlight |= BIT(pin);
+			else if (d->wired & BIT(line))
+				return -EINVAL;
+			else
+				d->wired |= BIT(line);
 		}
 		map += item;
 		length -= item;
@@ -146,6 +165,19 @@ static int parse_map(struct expander *d, const char *map, size_t length)
 			length--;
 		}
 	}
+	if (d->no_module) {
+		/* Nothing else on its pins, and every one of them loaded. */
+		if (d->wired || backlight || lit_low)
+			return -EINVAL;
+		d->loaded = GENMASK(pin_count(d) - 1, 0);
+		return 0;
+	}
+	if (lit_low && !backlight)
+		return -EINVAL;
+	if (lit_low)
+		d->lifted = backlight;
+	else
+		d->loaded = backlight;
 	return 0;
 }
 
@@ -170,9 +202,12 @@ static void module_lines(const struct expander *d, u16 *lines, u16 *driven)
 			drives = !high || !(BIT(line) & LCD_DATA);
 		} else {
 			const u8 *port = d->regs[pin / 8];
+			bool input = port[IODIR] & BIT(pin % 8);
+			bool pulled_up = port[GPPU] & BIT(pin % 8);
 
-			high = port[OLAT] & BIT(pin % 8);
-			drives = !(port[IODIR] & BIT(pin % 8));
+			/* An input's pull-up is as weak as a PCF8574's released pin. */
+			high = input ? pulled_up : port[OLAT] & BIT(pin % 8);
+			drives = input ? pulled_up && !(BIT(line) & LCD_DATA) : true;
 		}
 		if (drives)
 			*driven |= BIT(line);
@@ -200,15 +235,21 @@ static u8 port_pins(const struct expander *d, int port, u64 now)
 		int pin = port * 8 + bit, line = d->line_on_pin[pin];
 		bool high;
 
-		if (d->kind == PCF8574)
-			high = (d->latch & BIT(bit)) &&
-			       (line < 0 || line >= LCD_LINES || (module & BIT(line)));
-		else if (!(d->regs[port][IODIR] & BIT(bit)))
+		/* A pin nobody drives: a module line reads what the module
+		 * holds it at, a load or a lifted base what it pulls to, an
+		 * open pin the pull-up (the PCF8574's own, an MCP's if on). */
+		if (d->kind == PCF8574 && !(d->latch & BIT(bit)))
+			high = false;
+		else if (d->kind != PCF8574 && !(d->regs[port][IODIR] & BIT(bit)))
 			high = d->regs[port][OLAT] & BIT(bit);
 		else if (line >= 0 && line < LCD_LINES)
 			high = module & BIT(line);
+		else if (d->loaded & BIT(pin))
+			high = false;
+		else if (d->lifted & BIT(pin))
+			high = true;
 		else
-			high = d->regs[port][GPPU] & BIT(bit); /* open: the pull-up, if on */
+			high = d->kind == PCF8574 || (d->regs[port][GPPU] & BIT(bit));
 		if (high)
 			levels |= BIT(bit);
 	}
@@ -292,7 +333,7 @@ static void mcp_write(struct expander *d, u8 address, u8 value, u64 now)
 		break;
 	}
 	d->regs[port][reg] = value;
-	if (reg == IODIR || reg == OLAT)
+	if (reg == IODIR || reg == OLAT || reg == GPPU)
 		pins_changed(d, now);
 }
 
@@ -356,10 +397,24 @@ static struct expander *find(u16 address, int *err)
 	return NULL;
 }
 
+/*
+ * A transfer returns once its bytes are on the wire, as a real adapter's does:
+ * a caller that then waits (for an instruction to execute) waits from there,
+ * not from a moment the bus had not reached yet.
+ */
+static void wait_for_bus(u64 until)
+{
+	u64 now = ktime_get_ns();
+
+	if (until > now)
+		fsleep(DIV_ROUND_UP(until - now, NSEC_PER_USEC));
+}
+
 static int lcdtest_smbus_xfer(struct i2c_adapter *adapter, u16 address, unsigned short flags,
 			      char read_write, u8 command, int size, union i2c_smbus_data *data)
 {
 	struct expander *d;
+	u64 until;
 	int err;
 
 	mutex_lock(&lock);
@@ -388,7 +443,9 @@ static int lcdtest_smbus_xfer(struct i2c_adapter *adapter, u16 address, unsigned
 			err = -EOPNOTSUPP;
 		}
 	}
+	until = bus_ns;
 	mutex_unlock(&lock);
+	wait_for_bus(until);
 	return err;
 }
 
@@ -396,6 +453,7 @@ static int lcdtest_master_xfer(struct i2c_adapter *adapter, struct i2c_msg *msgs
 {
 	struct expander *d;
 	int i, err = 0;
+	u64 until;
 
 	mutex_lock(&lock);
 	for (i = 0; i < num && !err; i++) {
@@ -409,7 +467,9 @@ static int lcdtest_master_xfer(struct i2c_adapter *adapter, struct i2c_msg *msgs
 		else
 			device_write(d, msgs[i].buf, msgs[i].len);
 	}
+	until = bus_ns;
 	mutex_unlock(&lock);
+	wait_for_bus(until);
 	return err ? err : num;
 }
 
@@ -618,7 +678,7 @@ static const struct kernel_param_ops devices_ops = { .set = set_devices, .get = 
 static const struct kernel_param_ops unplugged_ops = { .set = set_unplugged, .get = get_text };
 static const struct kernel_param_ops fault_ops = { .set = set_fault, .get = get_text };
 module_param_cb(devices, &devices_ops, devices_text, 0644);
-MODULE_PARM_DESC(devices, "expanders: KIND@ADDRESS[:LINE=PIN,...] joined by ';', KIND pcf8574, mcp23008 or mcp23017");
+MODULE_PARM_DESC(devices, "expanders: KIND@ADDRESS[:LINE=PIN,...[,invert=BL]|:no-module] joined by ';', KIND pcf8574, mcp23008 or mcp23017");
 module_param_cb(unplugged, &unplugged_ops, unplugged_text, 0644);
 MODULE_PARM_DESC(unplugged, "addresses whose devices are pulled off the bus (ENODEV)");
 module_param_cb(fault, &fault_ops, fault_text, 0644);
@@ -649,7 +709,10 @@ static int state_show(struct seq_file *s, void *unused)
 		}
 		if (d->kind != PCF8574)
 			seq_printf(s, "pointer 0x%02X\n", d->pointer);
-		lcd_module_show(s, &d->module, now);
+		if (d->no_module)
+			seq_puts(s, "module none\n");
+		else
+			lcd_module_show(s, &d->module, now);
 	}
 	mutex_unlock(&lock);
 	return 0;
