@@ -119,6 +119,12 @@ public:
         Check(chip_.read(device_, wanted, levels));
         return levels;
     }
+    // Drives `pin` low and leaves the others as they are (released, where
+    // nothing has been written yet).
+    void Lower(Pins pin) {
+        const PinState now = pins_.value_or(PinState{AllPins(), AllPins()});
+        Set({static_cast<Pins>(now.levels & ~pin), static_cast<Pins>(now.inputs & ~pin)});
+    }
     // Every pin released (an input with a pull-up, or written high) but those
     // in `low`, which are driven low; the pins' levels then.
     Pins ReleasedRead(Pins low) {
@@ -246,6 +252,9 @@ public:
     // (whatever nibble the controller waited for), then the 4-bit bus, two
     // lines, display off, clear, increment, display on without a cursor.
     void Init() {
+        // A module found with E high (a PCF8574 at power-on) must not see RS
+        // or RW move before E has fallen.
+        x_.Lower(Bit(roles_.e));
         Rest();
         const std::uint64_t waits[] = {kFirstFunctionSetWaitMicros, 150, 150};
         for (const std::uint64_t wait : waits) {
@@ -490,17 +499,18 @@ public:
 
     // Whether a module's pull-ups hold at least three of the pins high once
     // they are released. A PCF8574's pins are released by writing them high,
-    // and what was found is written back; an expander with registers powers
-    // up with its pins released, and its pins are read as they are.
+    // and what was found is written back where no module is; an expander with
+    // registers powers up with its pins released, and its pins are read as
+    // they are.
     bool KindCheck(Expander& x, std::uint8_t seen) {
-        Pins released = 0;
-        if (x.Chip().quasiBidirectional) {
-            released = x.ReleasedRead(0);
-            x.Set({seen, 0});
-        } else {
-            released = x.Read(x.AllPins());
-        }
-        return std::popcount(released) >= kModulePullUps;
+        if (!x.Chip().quasiBidirectional)
+            return std::popcount(x.Read(x.AllPins())) >= kModulePullUps;
+        // Pins driven back to what was found would drive against a module
+        // that drives its data lines (E and RW high, as at power-on): a
+        // module's are left released.
+        const bool module = std::popcount(x.ReleasedRead(0)) >= kModulePullUps;
+        if (!module) x.Set({seen, 0});
+        return module;
     }
 
     FoundModule Found(const Transport* kind, const Roles& roles, std::string wiring) {

@@ -21,7 +21,9 @@ namespace {
 struct DetectBench {
     explicit DetectBench(const std::vector<std::string>& setups)
         : bus(MakeSimulatedBus(setups, clock,
-                               [this](std::uint64_t micros) { clock.AdvanceMicros(micros); })) {}
+                               [this](std::uint64_t micros) { clock.AdvanceMicros(micros); })) {
+        clock.AdvanceMicros(kPowerOnBusyMicros);  // the modules were on before detection starts
+    }
     DetectReport Detect() { return DetectModules(bus, clock, log); }
     // The module's first display line, as many characters as `length`.
     std::string FirstLine(std::uint8_t address, std::size_t length) const {
@@ -48,11 +50,13 @@ TEST(Detect, FindsEachKnownWiringAndProvesIt) {
     struct Case {
         std::string setup;
         std::string line;
+        bool triedFirst = false;  // the first wiring its kind tries
     };
     const std::string proven = "proven: read back 14 of 14 bytes)";
     const Case cases[] = {
         {"0x27=pcf8574",
-         "0x378=pcf8574:/dev/i2c-1@0x27 (common backpack wiring, backlight active high; " + proven},
+         "0x378=pcf8574:/dev/i2c-1@0x27 (common backpack wiring, backlight active high; " + proven,
+         true},
         {"0x3F=pcf8574:E0=P0,RW=P1,RS=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7",
          "0x378=pcf8574:/dev/i2c-1@0x3F:RS=P2,RW=P1,E0=P0,D4=P4,D5=P5,D6=P6,D7=P7,BL=P3 "
          "(backpack wiring with E on P0, backlight active high; " +
@@ -63,7 +67,8 @@ TEST(Detect, FindsEachKnownWiringAndProvesIt) {
              proven},
         {"0x21=mcp23017",
          "0x378=mcp23017:/dev/i2c-1@0x21 (the RGB LCD plate's wiring, backlight active low; " +
-             proven},
+             proven,
+         true},
         {"0x20=mcp23008:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7",
          "0x378=mcp23008:/dev/i2c-1@0x20:RS=GP1,RW=GP0,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7 "
          "(a wiring found by search, backlight active high; " +
@@ -90,6 +95,18 @@ TEST(Detect, FindsEachKnownWiringAndProvesIt) {
         const CharacterModule& module = *bench.bus->At(address)->Module();
         EXPECT_EQ(module.Controller(0).State().displayOn, true);
         EXPECT_EQ(bench.bus->At(address)->Backlight(), std::optional<bool>(true));
+        // A wiring tried as known meets the module at power-on (a PCF8574's E
+        // high) and must bring it up within the bus rules; a search may not.
+        // The wiring tried first meets the module as powered (a PCF8574's E
+        // high) and brings it up within the bus rules; later ones come after
+        // wrong guesses.
+        if (c.triedFirst) {
+            const LcdController& e0 = module.Controller(0);
+            EXPECT_EQ(e0.Violations(Violation::Busy) + e0.Violations(Violation::UnsteadyControl) +
+                          e0.Violations(Violation::TwoDrivers),
+                      0u)
+                << e0.LastViolation();
+        }
     }
 }
 
