@@ -48,6 +48,23 @@ std::string FixForMissingBus(const KernelSystem& sys) {
 
 }  // namespace
 
+std::optional<std::uint8_t> ParseI2cAddress(std::string_view text, std::string_view example,
+                                            std::string& error) {
+    std::uint32_t value = 0;
+    if (!(text.starts_with("0x") || text.starts_with("0X")) ||
+        !ParseNumber(text.substr(2), value, 16)) {
+        error = Quoted(text) + " is no device address: give it in hex, for example " +
+                std::string(example) + " (as i2cdetect shows it)";
+        return std::nullopt;
+    }
+    if (value < kFirstI2cAddress || value > kLastI2cAddress) {
+        error = std::string(text) + " is outside the device addresses " +
+                HexByte(kFirstI2cAddress) + ".." + HexByte(kLastI2cAddress);
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(value);
+}
+
 std::vector<I2cBusInfo> ListI2cBuses(const KernelSystem& sys) {
     std::vector<std::uint32_t> numbers;
     ListNumbered(sys, kDeviceDir, kNodePrefix, numbers);

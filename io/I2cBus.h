@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,12 @@ struct I2cBusInfo {
     std::uint32_t number = 0;
     std::string adapter;
 };
+// A device address as the user gives it ("0x27", in hex as i2cdetect shows
+// it); nullopt and `error` saying why otherwise. `example` is the form the
+// message shows ("@0x27" in a mapping).
+std::optional<std::uint8_t> ParseI2cAddress(std::string_view text, std::string_view example,
+                                            std::string& error);
+
 // The buses under /dev, in number order.
 std::vector<I2cBusInfo> ListI2cBuses(const KernelSystem& sys);
 

@@ -173,17 +173,10 @@ std::optional<ExpanderDevice> ParseExpanderDevice(const ExpanderChip& chip, std:
 
     std::string_view rest = text.substr(at + 1);
     const std::size_t end = std::min(rest.find_first_of(":,"), rest.size());
-    std::string_view address = rest.substr(0, end);
-    std::uint32_t value = 0;
-    if (!(address.starts_with("0x") || address.starts_with("0X")) ||
-        !ParseNumber(address.substr(2), value, 16))
-        return fail(Quoted(address) +
-                    " is no device address: give it in hex, for example @0x27 (as i2cdetect "
-                    "shows it)");
-    if (value < kFirstI2cAddress || value > kLastI2cAddress)
-        return fail(std::string(address) + " is outside the device addresses " +
-                    HexByte(kFirstI2cAddress) + ".." + HexByte(kLastI2cAddress));
-    device.address = static_cast<std::uint8_t>(value);
+    std::string why;
+    const auto address = ParseI2cAddress(rest.substr(0, end), "@0x27", why);
+    if (!address) return fail(why);
+    device.address = *address;
     if (end == rest.size()) return device;
 
     ExpanderPins map = NoPins();

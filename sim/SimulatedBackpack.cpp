@@ -240,16 +240,9 @@ std::optional<BackpackSetup> ParseBackpackSetup(std::string_view text, std::stri
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos)
         return fail("expected ADDR=KIND, for example 0x27=pcf8574");
-    const std::string_view address = text.substr(0, equals);
-    std::uint32_t value = 0;
-    if (!(address.starts_with("0x") || address.starts_with("0X")) ||
-        !ParseNumber(address.substr(2), value, 16))
-        return fail(Quoted(address) +
-                    " is no device address: give it in hex, for example 0x27 (as i2cdetect "
-                    "shows it)");
-    if (value < kFirstI2cAddress || value > kLastI2cAddress)
-        return fail(std::string(address) + " is outside the device addresses " +
-                    HexByte(kFirstI2cAddress) + ".." + HexByte(kLastI2cAddress));
+    std::string why;
+    const auto address = ParseI2cAddress(text.substr(0, equals), "0x27", why);
+    if (!address) return fail(why);
 
     const std::string_view rest = text.substr(equals + 1);
     const std::size_t end = std::min(rest.find_first_of(":,"), rest.size());
@@ -264,8 +257,7 @@ std::optional<BackpackSetup> ParseBackpackSetup(std::string_view text, std::stri
 
     // What is the option's own goes; the rest is read as --port-map reads
     // the kind's device.
-    std::string device =
-        std::string(SimulatedI2cBus::kNode) + "@" + HexByte(static_cast<std::uint8_t>(value));
+    std::string device = std::string(SimulatedI2cBus::kNode) + "@" + HexByte(*address);
     std::string wiring;
     if (end < rest.size()) {
         std::vector<MappingItem> items = MappingItems(rest.substr(end + 1));
@@ -282,8 +274,8 @@ std::optional<BackpackSetup> ParseBackpackSetup(std::string_view text, std::stri
             } else if (!item.hasValue) {
                 return fail(Quoted(item.text) + " is neither LINE=" + std::string(pinForm) +
                             ", invert=LINE+LINE, rw=ground nor no-module, for example " +
-                            HexByte(static_cast<std::uint8_t>(value)) + "=" + std::string(kind) +
-                            ":" + std::string(setup.chip->mapExample));
+                            HexByte(*address) + "=" + std::string(kind) + ":" +
+                            std::string(setup.chip->mapExample));
             } else {
                 wiring += (wiring.empty() ? ":" : ",") + std::string(item.text);
             }
@@ -293,7 +285,6 @@ std::optional<BackpackSetup> ParseBackpackSetup(std::string_view text, std::stri
         return fail(
             "no-module is an expander without a module (a relay board): it takes no pin "
             "map, invert= or rw=ground");
-    std::string why;
     std::optional<ExpanderDevice> parsed = ParseExpanderDevice(*setup.chip, device + wiring, why);
     if (!parsed) return fail(why);
     setup.wiring = std::move(*parsed);
