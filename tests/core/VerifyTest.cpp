@@ -70,9 +70,6 @@ TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
         {"D5=0", kSize20x4, BusWidth::Four,
          "FAIL: 20x4 4-bit, 121 of 145 bytes differ, " + firstDdram +
              "0x55; likely cause: D5 always reads 0" + stuck},
-        {"D2=1", kSize16x2, BusWidth::Eight,
-         "FAIL: 16x2 8-bit, 47 of 97 bytes differ, " + firstBusy +
-             "0x04; likely cause: D2 always reads 1" + stuck},
         {"D6=open", kSize40x2, BusWidth::Four,
          "FAIL: 40x2 4-bit, 145 of 145 bytes differ, " + firstBusy +
              "0x44; likely cause: D6 always reads 1" + stuck},
