@@ -38,8 +38,8 @@ void PrintTo(const Sample& sample, std::ostream* os) {
 
 const Sample kSamples[] = {
     {"gpio", "/dev/gpiochip0:RS=7,RW=22,E0=8,D4=25,D5=24,D6=23,D7=18,reads=safe",
-     "/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18", "/dev/gpiochip0:RS=7,E0=x",
-     "\"E0=x\": the line offset must be a number, for example E0=7",
+     "/dev/gpiochip0:RS=7,E0=8,D4=25,D5=24,D6=23,D7=18", "/dev/gpiochip0:RS=7,E0=4294967296",
+     "\"E0=4294967296\": the line offset must be a number, for example E0=7",
      "the GPIO chip /dev/gpiochip0 went away (No such device): the run stopped; plug it back in "
      "and start lcdtest again"},
     {"pcf8574", "/dev/i2c-1@0x27", "/dev/i2c-1@0x27:RS=P0,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7",
