@@ -1,7 +1,8 @@
 // Full test runs through the real dialog into the simulated module, on virtual
 // time: what the module shows must be what the line boxes say, the bus rules it
-// reports broken must be exactly those of the wiring, and Verify must read it
-// back as sent, never with two drivers on the data lines, and end at rest. The
+// reports broken must be exactly those of the wiring, and Verify, which before
+// the run has nothing to compare, must read it back as sent, never with two
+// drivers on the data lines, say so in the notice line, and end at rest. The
 // module hangs on the parallel port, E1 straight to pin 17 or through an
 // inverter, or, as --port-map with --port-io=sim puts it, on another
 // transport's wiring, where it sees only the wired lines.
@@ -107,10 +108,18 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     CLcdTestDlg dlg;
     std::optional<VerifyResult> verified;
     dlg.m_onVerified = [&](const VerifyResult& r) { verified = r; };
+    std::string notice;  // once Verify has read the run back
     RunModal<CLcdTestDlg>(dlg, [&](CLcdTestDlg& d) {
         ChooseAndType(d, size);
+        // Before a run Verify has nothing to compare and reads nothing.
+        const std::size_t atStart = timeline.WriteCount();
+        d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
+        EXPECT_EQ(d.Window()->Notice()->text().toStdString(),
+                  "Verify: nothing to compare; run Init 8-bit or Init 4-bit first");
+        EXPECT_EQ(timeline.WriteCount(), atStart);
         Click(d, width == BusWidth::Eight ? IDC_INIT_8BIT : IDC_INIT_4BIT);
         d.SendMessage(WM_SYSCOMMAND, IDM_VERIFY);
+        notice = d.Window()->Notice()->text().toStdString();
         const std::vector<BusEvent> writes = timeline.Writes();  // Verify ends at rest
         EXPECT_EQ(std::vector(writes.end() - 2, writes.end()),
                   (std::vector{BusEvent::WriteOf(0x378, 0), BusEvent::WriteOf(0x37A, 3)}));
@@ -136,6 +145,7 @@ TEST_P(SimulatedRunTest, ModuleShowsTheLineBoxesAndVerifyReadsThemBack) {
     EXPECT_EQ(ModuleStatusLines(module, size), status);
     ASSERT_TRUE(verified);
     EXPECT_EQ(verified->outcome, VerifyResult::Outcome::Pass) << verified->Summary();
+    EXPECT_EQ(notice, verified->Summary());
     // Per controller its busy flag and address, its glyphs, and its lines.
     EXPECT_EQ(verified->compared,
               g.controllerCount * (1u + sizeof kGlyphTable + g.linesPerController * g.columns));
