@@ -35,7 +35,7 @@ protected:
     std::string Told() const { return bench->Told(); }
     bool Reported(const std::string& part) const { return Told().find(part) != std::string::npos; }
 
-    PortIo& Io() { return bench->io; }
+    PortIo& Io() { return bench->timeline.io; }
 
     std::unique_ptr<KernelBench> bench = std::make_unique<KernelBench>();
     std::shared_ptr<FakeKernel> sys = bench->sys;
