@@ -1,3 +1,8 @@
+// The line panel, the module driver and the test run over a recording port,
+// as the dialog holds them. The panel without the dialog: the readouts and the
+// Port list's close-up (each button's own line, a Low click on a Low line
+// included, is checked through real clicks in MainDialogTest). The driver's
+// cycles, and whole runs, against the bus rules as ExpectedBus builds them.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,11 +16,67 @@
 #include "lcd/ModuleDriver.h"
 #include "lcd/TestRun.h"
 #include "port/LinePanel.h"
+#include "port/Readouts.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/LineBench.h"
 
 namespace {
+
+class LinePanelTest : public ::testing::Test, protected LineBench {};
+
+TEST(Readouts, TellingValues) {
+    struct Case {
+        std::uint8_t latch;
+        const char *dec, *hex, *chr;
+    };
+    const Case cases[] = {
+        {0x00, "0", "0x00", ""},      {0x0A, "10", "0x0A", ""},    {0x1F, "31", "0x1F", ""},
+        {0x20, "32", "0x20", "' '"},  {0x27, "39", "0x27", "'''"}, {0x41, "65", "0x41", "'A'"},
+        {0x7E, "126", "0x7E", "'~'"}, {0x7F, "127", "0x7F", ""},   {0x80, "128", "0x80", ""},
+        {0xFF, "255", "0xFF", ""},
+    };
+    for (const Case& c : cases) {
+        const Readouts r = FormatReadouts(c.latch);
+        EXPECT_EQ(r.decimal + " " + r.hexadecimal + " " + r.character,
+                  std::string(c.dec) + " " + c.hex + " " + c.chr);
+    }
+}
+
+// Any selection but the second and third port, none included, means the first.
+TEST_F(LinePanelTest, CloseupPortRepointsWithoutWriting) {
+    for (const auto& [selection, base] :
+         {std::pair{1, 0x278u}, {2, 0x3BCu}, {-1, 0x378u}, {3, 0x378u}}) {
+        view.selection = selection;
+        panel.OnCloseupPort();
+        EXPECT_EQ(g_lines.portBase, base) << selection;
+        EXPECT_EQ(g_lines.controlPort, base + 2) << selection;
+    }
+    EXPECT_TRUE(timeline.events.empty());
+}
+
+class ModuleDriverTest : public ::testing::Test, protected LineBench {};
+
+// Every cycle on both buses, sleeps included, to each controller number; an
+// enable line already high by hand stays high through cycles to the other one.
+TEST_F(ModuleDriverTest, EveryCycleFollowsTheBusRules) {
+    using Pair = std::pair<std::uint8_t, std::uint8_t>;  // controller, control flags by hand
+    for (const auto& [controller, byHand] :
+         {Pair{0, 0}, {1, 0}, {2, 0}, {255, 0}, {0, kLineE1}, {1, kLineE0}}) {
+        g_lines.controlFlags = byHand;
+        timeline.events.clear();
+        driver.WriteCommand8(0x38, controller);
+        driver.WriteData8(0xFF, controller);
+        driver.WriteCommand4(0x28, controller);
+        driver.WriteData4(0x30, controller);  // low nibble 0: still two transfers
+        ExpectedBus expected(byHand);
+        expected.Cycle(false, false, 0x38, controller);
+        expected.Cycle(true, false, 0xFF, controller);
+        expected.Cycle(false, true, 0x28, controller);
+        expected.Cycle(true, true, 0x30, controller);
+        EXPECT_EQ(timeline.events, expected.events) << int(controller) << " " << int(byHand);
+    }
+}
 
 // The dialog as a run sees it. Every box read is put on the time line, and the
 // size selection answers another size after its first read, so a second read would show.
