@@ -1,19 +1,14 @@
 // The port back-ends over the fake kernel: the scan, the requests ppdev and raw
-// make, the choice of back-end with --port-map, and the trace of writes and reads.
+// make, and the choice of back-end with --port-map.
 #include <gtest/gtest.h>
 #include <linux/ppdev.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <tuple>
 #include <vector>
 
-#include "base/VirtualClock.h"
 #include "io/KernelSystem.h"
 #include "io/PortChoice.h"
-#include "io/record/PortTrace.h"
 #include "io/transports/Ppdev.h"
 #include "io/transports/Raw.h"
 #include "port/LineState.h"
@@ -287,32 +282,6 @@ TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
     EXPECT_EQ(map[0].kind->name, "ppdev");
     EXPECT_EQ(map[1].devicePath, "/dev/i2c-1@0x27");
     EXPECT_EQ(map[1].kind->name, "pcf8574");
-}
-
-// The simulated port reads its latch until bit 5 turns it around; then the
-// pull-ups, as nothing drives the lines. The trace marks the reads, and where
-// the port's device went away.
-TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
-    VirtualClock clock;
-    ScopedClock use(clock);
-    const auto path = std::filesystem::temp_directory_path() / "lcdtest-read-trace.txt";
-    {
-        PortTrace trace(Io());
-        ASSERT_TRUE(trace.Open(path.string()));
-        DlPortWritePortUchar(0x378, 0x41);
-        EXPECT_EQ(DlPortReadPortUchar(0x378), 0x41);
-        clock.AdvanceMicros(7);
-        DlPortWritePortUchar(0x37A, 0x20);
-        EXPECT_EQ(DlPortReadPortUchar(0x378), 0xFF);
-        Io().ReportLost(0x378, "gone", "the device went away");
-        Io().ReportLost(0x378, "gone", "told once");
-    }
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    EXPECT_EQ(text.str(),
-              "0 0x378 0x41\n0 0x378 0x41 read\n7 0x37A 0x20\n7 0x378 0xFF read\n"
-              "7 0x378 lost the device went away\n");
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -1,14 +1,10 @@
+// The simulated module on the parallel port, driven by port bytes written by
+// hand: the control register, the port it hangs on, and the bus rules.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
-#include <string>
 #include <vector>
 
-#include "io/record/VcdWriter.h"
 #include "sim/SimulatedModule.h"
 #include "support/BusTimeline.h"
 
@@ -109,44 +105,6 @@ TEST(SimulatedModule, BusRulesPerController) {
             EXPECT_EQ(controller.TimingViolations(), 0u) << trace;
         }
     }
-}
-
-// On a port that wires only some lines the others float in the dump, and a
-// line the port inverts on its way (E1 at pin 17) is recorded at its pin; the
-// other port's writes are not recorded. (That each change is on disk at once:
-// OutputLossTest, whose pipe breaks at the write after.)
-TEST(VcdWriter, RecordsTheLinesAsThePortWiresThem) {
-    BusTimeline clock;
-    VcdWriter unopened(clock, clock.io);
-    EXPECT_FALSE(unopened.Open("/nonexistent-dir/x.vcd", 0x378));
-    EXPECT_NE(unopened.Error().find("/nonexistent-dir/x.vcd"), std::string::npos);
-    auto port = std::make_unique<SimulatedPort>();
-    PortWiring fourBit;
-    fourBit.wired = ControlLines(kLineE0 | kLineRS) | DataLines(kHighDataNibble);
-    port->SetWiring(0x278, fourBit);
-    clock.io.SetBackend(std::move(port));
-    const auto path =
-        std::filesystem::temp_directory_path() / ("lcdtest-wired.vcd-" + std::to_string(getpid()));
-    for (const std::uint32_t base : {0x378u, 0x278u}) {
-        VcdWriter vcd(clock, clock.io);
-        ASSERT_TRUE(vcd.Open(path, base)) << vcd.Error();
-        clock.AdvanceMicros(10);
-        Control(base, kLineE0 | kLineRW | kLineE1);
-        DlPortWritePortUchar(0x3BC, 0x55);  // another port
-        DlPortWritePortUchar(base, 0xFF);
-        vcd.Close();
-        std::stringstream text;
-        text << std::ifstream(path).rdbuf();
-        const std::string dump = text.str().substr(text.str().find("$dumpvars"));
-        // Header order: E0 ! E1 " RS # RW $, then D0 % .. D7 ,
-        EXPECT_EQ(dump, base == 0x378
-                            ? "$dumpvars\n0!\n1\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n0*\n0+\n0,\n"
-                              "$end\n#10\n1!\n0\"\n1$\n#11\n1%\n1&\n1'\n1(\n1)\n1*\n"
-                              "1+\n1,\n#12\n"
-                            : "$dumpvars\n0!\nz\"\n0#\nz$\nz%\nz&\nz'\nz(\n0)\n0*\n0+\n0,\n"
-                              "$end\n#10\n1!\n#11\n1)\n1*\n1+\n1,\n#12\n");
-    }
-    std::filesystem::remove(path);
 }
 
 }  // namespace
