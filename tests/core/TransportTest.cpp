@@ -6,7 +6,7 @@
 // told once, the run stopped and the next one refused. Then the GPIO chip and
 // the PCF8574 backpack side by side: the mappings read or refused, the requests
 // each wiring makes, the first cycles of a run, the runs a wiring cannot carry,
-// and each failure told once. (Each expander's module pins: SimulatedBackpackTest,
+// and each failure told once. (Each expander's module pins: SimulatedI2cBusTest,
 // where a run and Verify reach a module.)
 #include <gtest/gtest.h>
 

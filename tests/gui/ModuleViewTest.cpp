@@ -170,7 +170,7 @@ TEST_F(ModuleViewTest, DotsStatusLinesAndRepaintsAroundARun) {
 
 // With the backlight off the glass is dark and its unlit dots with it, and the
 // status line says so early (here a backpack's mapping with backlight=, on the
-// simulated port; from a backpack's pin: SimulatedBackpackTest).
+// simulated port; from a backpack's pin: SimulatedI2cBusTest).
 TEST(ModuleViewBacklight, DarkGlassAndItsStatus) {
     for (const bool on : {true, false}) {
         BusTimeline timeline;

@@ -87,7 +87,7 @@ TEST(ScriptedRun, LineOptionsReachTheModule) {
 // --sim-i2c hangs a backpack on a bus of the tool's own, which --port-map's
 // PCF8574 transport drives for real: the start-up line says the bus is
 // simulated, and Verify passes on the backpack's wiring (a wiring of another:
-// SimulatedBackpackTest).
+// SimulatedI2cBusTest).
 TEST(ScriptedRun, OnTheSimulatedI2cBus) {
     VirtualClock clock;
     ScopedClock useClock(clock);
