@@ -117,10 +117,9 @@ TEST(ScriptedRun, ADetectedBackpackMappedInTheSessionPasses) {
     PortSession session(options, kPortBases[0], clock);
     const DetectReport report = DetectModules(session.Kernel(), clock, session.Io().Log());
     ASSERT_EQ(report.modules.size(), 1u);
-    EXPECT_EQ(session.Map(0x378, "/dev/ttyS0"),
-              "--port-map 0x378=/dev/ttyS0: no kind of port takes \"/dev/ttyS0\": a device begins "
-              "/dev/parport..., /dev/gpiochip..., /dev/i2c-..., or a kind comes first (ppdev:, "
-              "gpio:, pcf8574:, mcp23008: or mcp23017:)");
+    EXPECT_EQ(
+        session.Map(0x378, "/dev/i2c-1"),
+        "--port-map 0x378=/dev/i2c-1: expected /dev/i2c-N@ADDRESS, for example /dev/i2c-1@0x27");
     ASSERT_EQ(session.Map(0x378, report.modules.front().Mapping()), "");
     ScriptedRun run;
     run.choice = ParseRunChoice("16x2:4").value();
