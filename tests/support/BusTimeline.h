@@ -162,14 +162,13 @@ private:
     std::uint8_t flags_;
 };
 
-// A line view that keeps only the last check of each button and the readouts.
+// A line view that keeps only the last check of each button.
 class RecordingLineView final : public LineView {
 public:
     void SetLineCheck(int id, bool checked) override { checks[id] = checked; }
-    void ShowReadouts(const Readouts& shown) override { readouts = shown; }
+    void ShowReadouts(const Readouts&) override {}
     int PortSelection() const override { return selection; }
 
     std::map<int, bool> checks;
-    Readouts readouts;
     int selection = 0;  // the Port list's
 };
