@@ -208,45 +208,4 @@ TEST_F(TestRunStateTest, NoSizeSelectedTouchesNothing) {
     EXPECT_EQ(g_lines.controlFlags, kLineE1);
 }
 
-// A port whose device goes away after a number of writes, as an unplugged USB
-// bridge does: from then on it takes nothing.
-class VanishingPort final : public PortBackend {
-public:
-    VanishingPort(int writes, TransportContext& context) : left_(writes), context_(context) {}
-    std::string Describe() const override { return "vanishing port"; }
-    void Apply(std::uint32_t base, const LineLevels&, LineGroup) override {
-        if (left_-- == 0) context_.ReportLost(base, "gone", kGone);
-    }
-    std::optional<std::uint8_t> ReadData(std::uint32_t) override { return std::nullopt; }
-    PortWiring Wiring(std::uint32_t) const override { return {}; }
-    static constexpr const char* kGone = "the device went away";
-
-private:
-    int left_;
-    TransportContext& context_;
-};
-
-// The run stops at the next cycle after the port is lost, leaving the lines as
-// they are; it is told once, and the next run is refused before any write.
-TEST_F(TestRunStateTest, ALostPortStopsTheRunAndRefusesTheNext) {
-    timeline.io.SetBackend(std::make_unique<VanishingPort>(3, timeline.io));
-    std::vector<std::string> told;
-    timeline.io.Log().SetSink([&](const std::string& m) { told.push_back(m); });
-    FakeSource source(timeline, kSize16x2);
-    const TestRunRecord record = RunDisplayTest(driver, panel, timeline, BusWidth::Eight, source);
-    // The bring-up under way ends (its writes are dropped); no cycle of the run
-    // itself follows, and no rest.
-    ExpectedBus expected;
-    expected.Init(false, 0);
-    EXPECT_EQ(timeline.events, expected.events);
-    EXPECT_EQ(record.stopped, VanishingPort::kGone);
-    EXPECT_EQ(told, std::vector<std::string>{VanishingPort::kGone});
-
-    timeline.events.clear();
-    const TestRunRecord next = RunDisplayTest(driver, panel, timeline, BusWidth::Four, source);
-    EXPECT_EQ(next.refusal, VanishingPort::kGone);
-    EXPECT_TRUE(timeline.events.empty());
-    EXPECT_EQ(told, (std::vector<std::string>{VanishingPort::kGone, VanishingPort::kGone}));
-}
-
 }  // namespace

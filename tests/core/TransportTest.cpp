@@ -121,20 +121,31 @@ TEST_P(TransportTest, RefusesWhatItsWiringCannotCarry) {
 }
 
 // Gone mid-run: told once, the run stops, nothing more is asked of it, and the
-// next run and Verify are refused with the same message.
+// next run and Verify are refused with the same message before any write, each
+// refusal told again. The bring-up under way ends (its writes are dropped); no
+// cycle of the run itself follows, and no rest: the lines stay as they are.
 TEST_P(TransportTest, ADeviceThatGoesAwayIsToldOnce) {
     const Sample& s = GetParam();
     Use(Named(s.fourBit));
     sys->fates = "+++-";
+    std::vector<std::string> told;  // as the dialog hears it
+    timeline.io.Log().SetSink([&](const std::string& m) { told.push_back(m); });
+    timeline.events.clear();
     const TestRunRecord sent = RunA(kSize16x2, BusWidth::Four);
     EXPECT_EQ(sent.stopped, s.gone);
+    ExpectedBus bringUp;
+    bringUp.Init(true, 0);
+    EXPECT_EQ(timeline.events, bringUp.events);
+    timeline.events.clear();
     const std::size_t asked = sys->requests.size();
     EXPECT_EQ(RunA(kSize16x2, BusWidth::Four).refusal, s.gone);
-    EXPECT_EQ(VerifyModule(driver, panel, timeline, sent).Summary(),
-              "Verify cannot read: " + s.gone);
+    const std::string unread = "Verify cannot read: " + s.gone;
+    EXPECT_EQ(VerifyModule(driver, panel, timeline, sent).Summary(), unread);
+    EXPECT_TRUE(timeline.events.empty());
     EXPECT_EQ(sys->requests.size(), asked);
     EXPECT_EQ(sys->failed, 1);
     EXPECT_EQ(Told(), s.gone);
+    EXPECT_EQ(told, (std::vector<std::string>{s.gone, s.gone, unread}));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, TransportTest, ::testing::ValuesIn(kSamples),
