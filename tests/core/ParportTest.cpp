@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "base/HexText.h"
 #include "io/KernelSystem.h"
 #include "io/PortChoice.h"
 #include "io/transports/Ppdev.h"
@@ -270,12 +271,11 @@ TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
     for (const auto& [text, error] : cases)
         EXPECT_EQ(AddPortMapping(map, text),
                   *error ? "--port-map " + std::string(text) + ": " + error : "");
-    ASSERT_EQ(map.size(), 2u);
-    EXPECT_EQ(map[0].base, 0x378u);
-    EXPECT_EQ(map[0].devicePath, "/dev/parport1");
-    EXPECT_EQ(map[0].kind->name, "ppdev");
-    EXPECT_EQ(map[1].devicePath, "/dev/i2c-1@0x27");
-    EXPECT_EQ(map[1].kind->name, "pcf8574");
+    std::vector<std::string> mapped;
+    for (const PortMapping& m : map)
+        mapped.push_back(HexAddress(m.base) + "=" + std::string(m.kind->name) + ":" + m.devicePath);
+    EXPECT_EQ(mapped, (std::vector<std::string>{"0x378=ppdev:/dev/parport1",
+                                                "0x278=pcf8574:/dev/i2c-1@0x27"}));
 }
 
 }  // namespace
