@@ -424,9 +424,8 @@ TEST(Verify, EachFaultIsNamedWithoutChangingTheRun) {
         const bool stalled = c.fault == std::string("stalled");
         std::string error;
         VerifyBench faulty(ParseWiringFault(stalled ? "none" : c.fault, error).value(), stalled);
-        const TestRunRecord sent = faulty.Run(c.size, c.width);
-        const VerifyResult result = faulty.Verify(sent);
-        EXPECT_EQ(result.Summary(), c.summary) << c.fault << " " << RunName(c.size, c.width);
+        EXPECT_EQ(faulty.Verify(faulty.Run(c.size, c.width)).Summary(), c.summary)
+            << c.fault << " " << RunName(c.size, c.width);
     }
 }
 
