@@ -186,11 +186,9 @@ INSTANTIATE_TEST_SUITE_P(
                       std::tuple{kSize40x4, BusWidth::Four, kGpioAllLines, kDefaultE1Wiring}),
     RunTestName);
 
-class SimulatedWiringTest : public ::testing::Test, protected DialogFixtureBase {};
-
 // What the wiring cannot carry is refused in the notice line before any write;
 // a run it can carry still reaches the module.
-TEST_F(SimulatedWiringTest, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
+TEST(SimulatedWiring, WhatTheWiringLacksIsRefusedInTheNoticeLine) {
     struct Case {
         const char* mapping;
         bool verify;  // Verify after an "Init 4-bit", else "Init 8-bit"
