@@ -26,7 +26,7 @@
 
 namespace {
 
-class LinePanelTest : public ::testing::Test, protected LineBench {};
+class LineBenchTest : public ::testing::Test, protected LineBench {};
 
 TEST(Readouts, TellingValues) {
     struct Case {
@@ -47,7 +47,7 @@ TEST(Readouts, TellingValues) {
 }
 
 // Any selection but the second and third port, none included, means the first.
-TEST_F(LinePanelTest, CloseupPortRepointsWithoutWriting) {
+TEST_F(LineBenchTest, CloseupPortRepointsWithoutWriting) {
     for (const auto& [selection, base] :
          {std::pair{1, 0x278u}, {2, 0x3BCu}, {-1, 0x378u}, {3, 0x378u}}) {
         view.selection = selection;
@@ -58,11 +58,9 @@ TEST_F(LinePanelTest, CloseupPortRepointsWithoutWriting) {
     EXPECT_TRUE(timeline.events.empty());
 }
 
-class ModuleDriverTest : public ::testing::Test, protected LineBench {};
-
 // Every cycle on both buses, sleeps included, to each controller number; an
 // enable line already high by hand stays high through cycles to the other one.
-TEST_F(ModuleDriverTest, EveryCycleFollowsTheBusRules) {
+TEST_F(LineBenchTest, EveryCycleFollowsTheBusRules) {
     using Pair = std::pair<std::uint8_t, std::uint8_t>;  // controller, control flags by hand
     for (const auto& [controller, byHand] :
          {Pair{0, 0}, {1, 0}, {2, 0}, {255, 0}, {0, kLineE1}, {1, kLineE0}}) {
@@ -184,10 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                (std::get<2>(info.param) == E1Wiring::Straight ? "_straight" : "_inverter");
     });
 
-class TestRunStateTest : public ::testing::Test, protected LineBench {};
-
 // E1 set by hand stays high through the run; only its end rests it.
-TEST_F(TestRunStateTest, LinesSetByHandStayUntilTheFinalRest) {
+TEST_F(LineBenchTest, LinesSetByHandStayUntilTheFinalRest) {
     panel.OnE1High();
     timeline.events.clear();
     RunDisplayTest(driver, panel, timeline, BusWidth::Four, FakeSource(timeline, kSize16x2));
@@ -199,7 +195,7 @@ TEST_F(TestRunStateTest, LinesSetByHandStayUntilTheFinalRest) {
     EXPECT_TRUE(view.checks[IDC_E1_LOW]);
 }
 
-TEST_F(TestRunStateTest, NoSizeSelectedTouchesNothing) {
+TEST_F(LineBenchTest, NoSizeSelectedTouchesNothing) {
     panel.OnE1High();
     timeline.events.clear();
     for (const int selection : {-1, kModuleSizeCount, 100}) {
