@@ -18,7 +18,6 @@
 #include <map>
 
 #include "app/DialogRun.h"
-#include "app/Display.h"
 #include "app/ExitStatus.h"
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
