@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "base/OutputFile.h"
-#include "base/VirtualClock.h"
 #include "io/record/PortTrace.h"
 #include "io/record/VcdWriter.h"
 #include "io/transports/Simulated.h"
@@ -93,10 +92,8 @@ struct LossCase {
 
 class OutputLossTest : public ::testing::TestWithParam<LossCase> {
 protected:
-    PortIo io_;
-    ScopedPortIo installed_{io_};
-    VirtualClock clock_;
-    ScopedClock scoped_{clock_};
+    BusTimeline clock;  // a fresh port
+    ScopedClock scoped{clock};
 };
 
 // The pipe's reader goes away with no SIGPIPE ignored here: the writer must see
@@ -106,8 +103,8 @@ TEST_P(OutputLossTest, IsToldOnceWithWhatWasWrittenAndThePortGoesOn) {
     int pipe[2] = {-1, -1};
     ASSERT_TRUE(c.fault == Fault::DiskFull || ::pipe(pipe) == 0);
     const std::string path = pipe[1] < 0 ? "/dev/full" : "/proc/self/fd/" + std::to_string(pipe[1]);
-    PortTrace trace(io_);
-    VcdWriter vcd(clock_, io_);
+    PortTrace trace(clock.io);
+    VcdWriter vcd(clock, clock.io);
     ASSERT_TRUE(c.waveform ? vcd.Open(path, kBase) : trace.Open(path));
     DlPortWritePortUchar(kBase, 0x41);
     DlPortWritePortUchar(kBase, 0x42);
@@ -120,9 +117,9 @@ TEST_P(OutputLossTest, IsToldOnceWithWhatWasWrittenAndThePortGoesOn) {
 
     std::string told = c.told;
     told.replace(told.find('@'), 1, path);
-    EXPECT_EQ(io_.Log().Problems(), std::vector<std::string>{told});
+    EXPECT_EQ(clock.io.Log().Problems(), std::vector<std::string>{told});
     EXPECT_TRUE(c.waveform ? vcd.Lost() : trace.Lost());
-    EXPECT_EQ(io_.Lines(kBase).data, 0x44);
+    EXPECT_EQ(clock.io.Lines(kBase).data, 0x44);
 }
 
 const LossCase kLossCases[] = {
