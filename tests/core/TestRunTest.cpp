@@ -60,7 +60,7 @@ TEST_F(LineBenchTest, CloseupPortRepointsWithoutWriting) {
 
 // Every cycle on both buses, sleeps included, to each controller number; an
 // enable line already high by hand stays high through cycles to the other one.
-TEST_F(LineBenchTest, EveryCycleFollowsTheBusRules) {
+TEST_F(LineBenchTest, EveryDriverCycleFollowsTheBusRules) {
     using Pair = std::pair<std::uint8_t, std::uint8_t>;  // controller, control flags by hand
     for (const auto& [controller, byHand] :
          {Pair{0, 0}, {1, 0}, {2, 0}, {255, 0}, {0, kLineE1}, {1, kLineE0}}) {
