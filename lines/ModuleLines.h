@@ -51,6 +51,7 @@ struct PortWiring {
     std::string text;
 
     bool Wires(LineSet lines) const { return (wired & lines) == lines; }
+    bool operator==(const PortWiring&) const = default;
 };
 
 // The bits of a LineSet: D0..D7 are 0..7, E0, RW, RS and E1 are 8..11.

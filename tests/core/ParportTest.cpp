@@ -1,19 +1,16 @@
 // The port back-ends over the fake kernel: the scan, the requests ppdev and raw
-// make, the choice of back-end with --port-map, and the trace of writes and reads.
+// make, and the choice of back-end with --port-map.
 #include <gtest/gtest.h>
 #include <linux/ppdev.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <tuple>
 #include <vector>
 
-#include "base/VirtualClock.h"
+#include "base/HexText.h"
 #include "io/KernelSystem.h"
 #include "io/PortChoice.h"
-#include "io/record/PortTrace.h"
 #include "io/transports/Ppdev.h"
 #include "io/transports/Raw.h"
 #include "port/LineState.h"
@@ -25,26 +22,18 @@ using Ioctl = FakeParport::IoctlCall;
 
 const std::string kBaseFile0 = std::string(kProcParportDir) + "/parport0/" + kBaseAddressFile;
 
-class ParportTest : public ::testing::Test {
-protected:
-    void Fresh() {
-        bench.reset();  // the old port I/O lets go before the new one is installed
-        bench = std::make_unique<KernelBench>();
-        sys = bench->sys;
-    }
-    std::string Told() const { return bench->Told(); }
-    bool Reported(const std::string& part) const { return Told().find(part) != std::string::npos; }
+class ParportTest : public ::testing::Test, protected KernelBench {};
 
-    PortIo& Io() { return bench->io; }
-
-    std::unique_ptr<KernelBench> bench = std::make_unique<KernelBench>();
-    std::shared_ptr<FakeKernel> sys = bench->sys;
-};
+// Whether `bench` told something that holds `part`.
+bool Reported(const KernelBench& bench, const std::string& part) {
+    return bench.Told().find(part) != std::string::npos;
+}
 
 // Ports in number order, other entries ignored, each base address the first
 // decimal number of its file; a bad entry is left out and told, sparing the others.
 TEST_F(ParportTest, ScanListsPortsInNumberOrderAndSkipsBadEntries) {
-    EXPECT_FALSE(ScanParports(*sys, Io()).kernelHasParport);  // no parport module: quietly nothing
+    EXPECT_FALSE(
+        ScanParports(*sys, timeline.io).kernelHasParport);  // no parport module: quietly nothing
     const std::tuple<const char*, int, long> cases[] = {
         // base-addr text, planted read error, base (-1: left out and reported)
         {"888\t1912\n", 0, 0x378}, {"  956 0", 0, 0x3BC}, {"632", 0, 0x278}, {"", 0, -1},
@@ -52,25 +41,25 @@ TEST_F(ParportTest, ScanListsPortsInNumberOrderAndSkipsBadEntries) {
         {"888", -EACCES, -1},
     };
     for (const auto& [text, error, base] : cases) {
-        Fresh();
-        sys->AddPort(10, 0xD010);
-        sys->AddPort(1, 0x278);
-        sys->AddPort(0, 0);
-        sys->dirs[kProcParportDir].insert(sys->dirs[kProcParportDir].begin(),
-                                          {"default", "parportx"});
-        sys->files[kBaseFile0] = text;
-        if (error) sys->errors[kBaseFile0] = error;
+        KernelBench b;
+        b.sys->AddPort(10, 0xD010);
+        b.sys->AddPort(1, 0x278);
+        b.sys->AddPort(0, 0);
+        auto& entries = b.sys->dirs[kProcParportDir];
+        entries.insert(entries.begin(), {"default", "parportx"});
+        b.sys->files[kBaseFile0] = text;
+        if (error) b.sys->errors[kBaseFile0] = error;
         std::vector<ParportDevice> expected = {{"parport1", "/dev/parport1", 0x278},
                                                {"parport10", "/dev/parport10", 0xD010}};
         if (base >= 0)
             expected.insert(expected.begin(), {"parport0", "/dev/parport0", std::uint32_t(base)});
-        EXPECT_EQ(ScanParports(*sys, Io()).ports, expected) << text;
-        EXPECT_EQ(Told().empty(), base >= 0) << text;
-        EXPECT_EQ(Reported(kBaseFile0), base < 0) << text;
+        EXPECT_EQ(ScanParports(*b.sys, b.timeline.io).ports, expected) << text;
+        EXPECT_EQ(b.Told().empty(), base >= 0) << text;
+        EXPECT_EQ(Reported(b, kBaseFile0), base < 0) << text;
     }
     sys->errors[kProcParportDir] = -EACCES;
-    EXPECT_TRUE(ScanParports(*sys, Io()).ports.empty());
-    EXPECT_TRUE(Reported("cannot list /proc/sys/dev/parport: Permission denied"));
+    EXPECT_TRUE(ScanParports(*sys, timeline.io).ports.empty());
+    EXPECT_TRUE(Reported(*this, "cannot list /proc/sys/dev/parport: Permission denied"));
 }
 
 // Only the registers the Port list can reach are ever touched: the port I/O
@@ -80,9 +69,9 @@ TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
     const std::uint32_t registers[] = {0x278, 0x27A, 0x378, 0x37A, 0x3BC, 0x3BE};
     const std::uint32_t others[] = {0, 0x377, 0x379, 0x37B, 0x3BD, 0x3BF, 0x10378, 0xFFFFFFFF};
     sys->parport.dataLines = 0xA5;
-    auto owned = std::make_unique<RawPort>(sys, Io());
+    auto owned = std::make_unique<RawPort>(sys, timeline.io);
     RawPort& raw = *owned;
-    Io().SetBackend(std::move(owned));
+    timeline.io.SetBackend(std::move(owned));
     EXPECT_FALSE(DlPortReadPortUchar(0x37A));
     EXPECT_EQ(DlPortReadPortUchar(0x278), 0xA5);
     std::vector<std::tuple<std::string, off_t, int>> expected;
@@ -110,7 +99,7 @@ TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
     const std::string fault =
         ": not a parallel-port register (a fault in the tool; please "
         "report it)";
-    EXPECT_EQ(Io().Log().Problems().size(), std::size(others) + 1 + 5);
+    EXPECT_EQ(timeline.io.Log().Problems().size(), std::size(others) + 1 + 5);
     for (const std::string& told :
          {std::string(
               "refused to read I/O address 0x37A: not a parallel port's data register (a fault in "
@@ -121,7 +110,7 @@ TEST_F(ParportTest, RawReachesOnlyParallelPortRegisters) {
           "refused to write to I/O address 0x37B" + fault,
           "refused to read from I/O address 0x3BD" + fault,
           "refused to write to I/O address 0x3BF" + fault})
-        EXPECT_TRUE(Reported(told)) << told;
+        EXPECT_TRUE(Reported(*this, told)) << told;
 }
 
 // Each port is claimed on its first write and released at the end; bytes go as
@@ -131,7 +120,8 @@ TEST_F(ParportTest, PpdevClaimsLazilyTurnsTheLinesByRequestAndReleases) {
     sys->AddPort(0, 0x378);
     sys->AddPort(1, 0x278);
     sys->parport.dataLines = 0x5A;
-    Io().SetBackend(ChoosePortBackend(PortIoMode::Ppdev, sys, {}, kDefaultE1Wiring, Io()).backend);
+    timeline.io.SetBackend(
+        ChoosePortBackend(PortIoMode::Ppdev, sys, {}, kDefaultE1Wiring, timeline.io).backend);
     EXPECT_TRUE(sys->opened.empty());
     DlPortWritePortUchar(0x378, 0x41);
     DlPortWritePortUchar(0x37A, ControlRegisterByte(kLineE0 | kLineRS));
@@ -147,7 +137,7 @@ TEST_F(ParportTest, PpdevClaimsLazilyTurnsTheLinesByRequestAndReleases) {
     EXPECT_EQ(sys->parport.ioctls, expected);
     EXPECT_EQ(Told(), "");
     sys->parport.ioctls.clear();
-    Io().SetBackend(nullptr);
+    timeline.io.SetBackend(nullptr);
     EXPECT_EQ(sys->parport.ioctls, (std::vector<Ioctl>{{p0, PPRELEASE, -1}, {p1, PPRELEASE, -1}}));
     EXPECT_TRUE(sys->fds.empty());
 }
@@ -159,11 +149,11 @@ TEST_F(ParportTest, PpdevFailuresAreToldOncePerCauseAndWritesAreDropped) {
     sys->errors["/dev/parport0"] = -EACCES;
     sys->ioctlErrors[{"/dev/parport1", PPCLAIM}] = -ENXIO;
     sys->ioctlErrors[{"/dev/parport2", PPWDATA}] = -EIO;
-    ParportScan scan = ScanParports(*sys, Io());
+    ParportScan scan = ScanParports(*sys, timeline.io);
     std::vector<PortMapping> map;
     ASSERT_EQ(AddPortMapping(map, "0x278=/dev/parport2"), "");
-    ApplyPortMap(scan, map, Io());
-    Io().SetBackend(std::make_unique<PpdevPort>(sys, scan.ports, Io()));
+    ApplyPortMap(scan, map, timeline.io);
+    timeline.io.SetBackend(std::make_unique<PpdevPort>(sys, scan.ports, timeline.io));
     for (int round = 0; round < 2; ++round) {
         for (std::uint32_t address : {0x378u, 0x37Au, 0x3BCu, 0x3BEu, 0x278u, 0x27Au})
             DlPortWritePortUchar(address, 0);
@@ -232,29 +222,29 @@ TEST_F(ParportTest, BackendFollowsTheModeTheAutoRulesAndThePortMap) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(FormatPortIoMode(c.mode)) + ": " + c.told);
-        Fresh();
+        KernelBench b;
         std::istringstream kernel(c.kernel);
         std::uint32_t base = 0;
-        for (int n = 0; kernel >> std::hex >> base; ++n) sys->AddPort(n, base);
+        for (int n = 0; kernel >> std::hex >> base; ++n) b.sys->AddPort(n, base);
         std::vector<PortMapping> map;
         ASSERT_EQ(*c.map ? AddPortMapping(map, c.map) : "", "");
-        if (*c.failing && c.error) sys->errors[c.failing] = c.error;
-        if (*c.failing && !c.error) sys->symlinks.insert(c.failing);
-        const PortBackendChoice choice = ChoosePortBackend(c.mode, sys, map, c.e1, Io());
+        if (*c.failing && c.error) b.sys->errors[c.failing] = c.error;
+        if (*c.failing && !c.error) b.sys->symlinks.insert(c.failing);
+        const PortBackendChoice choice = ChoosePortBackend(c.mode, b.sys, map, c.e1, b.timeline.io);
         EXPECT_EQ(choice.backend->Wiring(0x378).invertedAtModule,
                   c.e1 == S ? ControlLines(kLineE1) : LineSet{0});
-        EXPECT_EQ(sys->opened.size(), c.opened);
+        EXPECT_EQ(b.sys->opened.size(), c.opened);
         choice.backend->Apply(0x378, LineLevels{}, LineGroup::Control);
-        const std::string told = choice.announcement + "\n" + Told();
+        const std::string told = choice.announcement + "\n" + b.Told();
         EXPECT_NE(told.find(c.told), std::string::npos) << told;
-        EXPECT_EQ(Io().Log().Problems().size(), c.problems) << told;
+        EXPECT_EQ(b.timeline.io.Log().Problems().size(), c.problems) << told;
         std::vector<Ioctl> controls, expected;
-        for (const Ioctl& call : sys->parport.ioctls)
+        for (const Ioctl& call : b.sys->parport.ioctls)
             if (std::get<1>(call) == PPWCONTROL) controls.push_back(call);
         const bool raw = std::string(c.lands) == kRawPortDevice;
         if (*c.lands && !raw) expected.emplace_back(c.lands, PPWCONTROL, 3);
         EXPECT_EQ(controls, expected);
-        EXPECT_EQ(sys->parport.pwrites.size(), raw ? 1u : 0u);
+        EXPECT_EQ(b.sys->parport.pwrites.size(), raw ? 1u : 0u);
     }
 }
 
@@ -281,38 +271,11 @@ TEST(PortIoOptions, PortMapTakesAListAddressAndADeviceOnce) {
     for (const auto& [text, error] : cases)
         EXPECT_EQ(AddPortMapping(map, text),
                   *error ? "--port-map " + std::string(text) + ": " + error : "");
-    ASSERT_EQ(map.size(), 2u);
-    EXPECT_EQ(map[0].base, 0x378u);
-    EXPECT_EQ(map[0].devicePath, "/dev/parport1");
-    EXPECT_EQ(map[0].kind->name, "ppdev");
-    EXPECT_EQ(map[1].devicePath, "/dev/i2c-1@0x27");
-    EXPECT_EQ(map[1].kind->name, "pcf8574");
-}
-
-// The simulated port reads its latch until bit 5 turns it around; then the
-// pull-ups, as nothing drives the lines. The trace marks the reads, and where
-// the port's device went away.
-TEST_F(ParportTest, TraceMarksReadsAndTheSimulatedPortHonoursTheDirection) {
-    VirtualClock clock;
-    ScopedClock use(clock);
-    const auto path = std::filesystem::temp_directory_path() / "lcdtest-read-trace.txt";
-    {
-        PortTrace trace(Io());
-        ASSERT_TRUE(trace.Open(path.string()));
-        DlPortWritePortUchar(0x378, 0x41);
-        EXPECT_EQ(DlPortReadPortUchar(0x378), 0x41);
-        clock.AdvanceMicros(7);
-        DlPortWritePortUchar(0x37A, 0x20);
-        EXPECT_EQ(DlPortReadPortUchar(0x378), 0xFF);
-        Io().ReportLost(0x378, "gone", "the device went away");
-        Io().ReportLost(0x378, "gone", "told once");
-    }
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    EXPECT_EQ(text.str(),
-              "0 0x378 0x41\n0 0x378 0x41 read\n7 0x37A 0x20\n7 0x378 0xFF read\n"
-              "7 0x378 lost the device went away\n");
-    std::filesystem::remove(path);
+    std::vector<std::string> mapped;
+    for (const PortMapping& m : map)
+        mapped.push_back(HexAddress(m.base) + "=" + std::string(m.kind->name) + ":" + m.devicePath);
+    EXPECT_EQ(mapped, (std::vector<std::string>{"0x378=ppdev:/dev/parport1",
+                                                "0x278=pcf8574:/dev/i2c-1@0x27"}));
 }
 
 }  // namespace

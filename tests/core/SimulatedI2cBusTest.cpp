@@ -2,27 +2,51 @@
 // what it hides and shows of the fallback, what an empty address and an
 // unplugged device answer, each transfer's bus time, and each expander's
 // transfers as the chip takes them, pin for pin and register for register.
+// Detection on it, which answers as backpacks on a real bus do: every known
+// wiring, many random ones, both backlight polarities, RW to ground, an empty
+// bus, an expander without a module, several backpacks, a device gone during
+// detection. The real transports, as --port-map opens them, driving backpacks on
+// it on virtual time: a run reaches the module's memories as sent and Verify
+// passes where the mapping is the backpack's wiring, and fails with its
+// diagnosis where it is not; the simulated module shows the backpack of the port
+// it hangs on. And --sim-i2c's values, read or refused.
 #include <gtest/gtest.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "base/VirtualClock.h"
 #include "io/I2cBus.h"
+#include "lcd/Detect.h"
+#include "lcd/Geometry.h"
+#include "lcd/TestRun.h"
+#include "lcd/Verify.h"
 #include "sim/SimulatedI2cBus.h"
+#include "sim/SimulatedModule.h"
 #include "support/FakeKernel.h"
+#include "support/LineBench.h"
+#include "support/MappedPort.h"
+#include "support/RunSources.h"
 #include "support/SimulatedBus.h"
 
 namespace {
 
+// A bus with the backpacks of the --sim-i2c values `setups` on it, over a fake
+// kernel; its bus time is listed and passes on a virtual clock.
 struct BusBench {
-    explicit BusBench(const std::vector<std::string>& devices)
+    explicit BusBench(const std::vector<std::string>& setups)
         : bus(MakeSimulatedBus(
-              devices, clock, [this](std::uint64_t micros) { waits.push_back(micros); },
+              setups, clock,
+              [this](std::uint64_t micros) {
+                  waits.push_back(micros);
+                  clock.AdvanceMicros(micros);
+              },
               fallback)) {}
     // A device on the bus, opened and claimed as the transports do it.
     std::unique_ptr<I2cDevice> Device(std::uint8_t address) {
@@ -32,10 +56,17 @@ struct BusBench {
         EXPECT_EQ(device->Claim(), 0);
         return device;
     }
+    DetectReport Detect() { return DetectModules(bus, clock, log); }
+    // The module's first display line, as many characters as `length`.
+    std::string FirstLine(std::uint8_t address, std::size_t length) const {
+        const ControllerState& s = bus->At(address)->Module()->Controller(0).State();
+        return std::string(s.ddram.begin(), s.ddram.begin() + static_cast<long>(length));
+    }
 
     std::shared_ptr<FakeKernel> fallback = std::make_shared<FakeKernel>();
     VirtualClock clock;
     std::vector<std::uint64_t> waits;
+    ProblemLog log;  // detection's
     std::shared_ptr<SimulatedI2cBus> bus;
 };
 
@@ -244,4 +275,314 @@ TEST(SimulatedI2cBus, Mcp23017RegistersInBothBankMaps) {
               });
 }
 
+std::vector<std::string> Lines(const DetectReport& report) {
+    std::vector<std::string> lines;
+    for (std::size_t n = 0; n < report.modules.size(); ++n)
+        lines.push_back(report.modules[n].Describe(OfferedBase(n)));
+    return lines;
+}
+
+// The known wirings are proven and named; a module wired otherwise is found by
+// the search; one that cannot be read gets its kind's common wiring assumed.
+// Each proven one is left greeting, every line at rest.
+TEST(Detect, FindsEachKnownWiringAndProvesIt) {
+    struct Case {
+        std::string setup;
+        std::string line;
+        bool triedFirst = false;  // the first wiring its kind tries
+    };
+    const std::string proven = "proven: read back 14 of 14 bytes)";
+    const Case cases[] = {
+        {"0x27=pcf8574",
+         "0x378=pcf8574:/dev/i2c-1@0x27 (common backpack wiring, backlight active high; " + proven,
+         true},
+        {"0x3F=pcf8574:E0=P0,RW=P1,RS=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7",
+         "0x378=pcf8574:/dev/i2c-1@0x3F:RS=P2,RW=P1,E0=P0,D4=P4,D5=P5,D6=P6,D7=P7,BL=P3 "
+         "(backpack wiring with E on P0, backlight active high; " +
+             proven},
+        {"0x20=pcf8574:D4=P0,D5=P1,D6=P2,D7=P3,E0=P4,RW=P5,RS=P6,BL=P7,invert=BL",
+         "0x378=pcf8574:/dev/i2c-1@0x20:RS=P6,RW=P5,E0=P4,D4=P0,D5=P1,D6=P2,D7=P3,BL=P7,"
+         "invert=BL (backpack wiring with D4..D7 on P0..P3, backlight active low; " +
+             proven},
+        {"0x21=mcp23017",
+         "0x378=mcp23017:/dev/i2c-1@0x21 (the RGB LCD plate's wiring, backlight active low; " +
+             proven,
+         true},
+        {"0x20=mcp23008:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7",
+         "0x378=mcp23008:/dev/i2c-1@0x20:RS=GP1,RW=GP0,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7 "
+         "(a wiring found by search, backlight active high; " +
+             proven},
+        {"0x20=mcp23008",
+         "0x378=mcp23008:/dev/i2c-1@0x20 (not proven: nothing read back, as when the module's RW "
+         "is tied to ground; assumed the common backpack wiring, backlight active high: if it "
+         "is right, the glass shows \"lcdtest 0x20 ok?\")"},
+        {"0x27=pcf8574,rw=ground",
+         "0x378=pcf8574:/dev/i2c-1@0x27 (not proven: nothing read back, as when the module's RW "
+         "is tied to ground; assumed the common backpack wiring, backlight active high: if it is "
+         "right, the glass shows \"lcdtest 0x27 ok?\")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setup);
+        BusBench bench({c.setup});
+        bench.clock.AdvanceMicros(kPowerOnBusyMicros);  // the module was on before detection
+        const DetectReport report = bench.Detect();
+        EXPECT_EQ(Lines(report), std::vector<std::string>{c.line});
+        EXPECT_EQ(bench.log.Problems(), std::vector<std::string>{});
+        ASSERT_EQ(report.modules.size(), 1u);
+        const FoundModule& found = report.modules.front();
+        const std::uint8_t address = found.device.address;
+        EXPECT_EQ(bench.FirstLine(address, found.shown.size()), found.shown);
+        const CharacterModule& module = *bench.bus->At(address)->Module();
+        EXPECT_EQ(module.Controller(0).State().displayOn, true);
+        EXPECT_EQ(bench.bus->At(address)->Backlight(), std::optional<bool>(true));
+        // The wiring tried first meets the module as powered (a PCF8574's E
+        // high) and brings it up within the bus rules; later ones come after
+        // wrong guesses.
+        if (c.triedFirst) {
+            EXPECT_EQ(module.Controller(0).LastViolation(), "");
+        }
+    }
+}
+
+// Any assignment of the eight pins whose module has RW wired, with either
+// backlight polarity, is found and proven, on both kinds of eight pins.
+TEST(Detect, TheSearchFindsAnyWiringWithRW) {
+    std::mt19937 random(2026);
+    const char* const names[] = {"RS", "RW", "E0", "D4", "D5", "D6", "D7", "BL"};
+    for (int trial = 0; trial < 40; ++trial) {
+        const bool pcf = trial % 2 == 0;
+        std::vector<int> pins = {0, 1, 2, 3, 4, 5, 6, 7};
+        std::shuffle(pins.begin(), pins.end(), random);
+        std::string map;
+        for (int i = 0; i < 8; ++i)
+            map += (i ? "," : "") + std::string(names[i]) + "=" + (pcf ? "P" : "GP") +
+                   std::to_string(pins[static_cast<std::size_t>(i)]);
+        const bool low = trial % 3 == 0;
+        const std::string setup = std::string("0x22=") + (pcf ? "pcf8574:" : "mcp23008:") + map +
+                                  (low ? ",invert=BL" : "");
+        SCOPED_TRACE(setup);
+        BusBench bench({setup});
+        const DetectReport report = bench.Detect();
+        ASSERT_EQ(report.modules.size(), 1u);
+        const FoundModule& found = report.modules.front();
+        EXPECT_TRUE(found.proven);
+        EXPECT_EQ(found.device.map, bench.bus->At(0x22)->Setup().wiring.map);
+        EXPECT_EQ(found.backlightLitLow, low);
+    }
+}
+
+// Nothing there, an expander whose pins are loaded (relays), and a device that
+// answers as no expander: none is written to beyond the kind check, and each is
+// said once.
+TEST(Detect, LeavesAloneWhatIsNoModule) {
+    BusBench empty({});
+    EXPECT_EQ(Lines(empty.Detect()), std::vector<std::string>{});
+    EXPECT_EQ(empty.bus->Total().transfers, 16u);  // one receive byte at each address
+
+    BusBench relays({"0x24=pcf8574,no-module"});
+    const std::uint16_t before = relays.bus->At(0x24)->PinLevels();
+    const DetectReport report = relays.Detect();
+    EXPECT_EQ(Lines(report), std::vector<std::string>{});
+    EXPECT_EQ(report.notes,
+              std::vector<std::string>{"0x24 on /dev/i2c-1: a PCF8574 without a character module "
+                                       "(its pins read low when released, loaded as relays or "
+                                       "LEDs load them); left as it was found"});
+    EXPECT_EQ(relays.bus->At(0x24)->PinLevels(), before);
+    // The look (44 receive bytes), then the kind check: release, read, put back.
+    EXPECT_EQ(relays.bus->TrafficAt(0x24).transfers, 44u + 3u);
+}
+
+// Several backpacks on one bus, in address order, each offered the next Port
+// list entry. (A mapping detection prints, driven: ScriptedRunTest; each one's
+// whole text: FindsEachKnownWiringAndProvesIt.)
+TEST(Detect, SeveralBackpacksInAddressOrder) {
+    BusBench bench({"0x3F=pcf8574:D4=P0,D5=P1,D6=P2,D7=P3,E0=P4,RW=P5,RS=P6,BL=P7,invert=BL",
+                    "0x27=pcf8574", "0x21=mcp23017"});
+    const std::vector<std::string> lines = Lines(bench.Detect());
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with("0x378=mcp23017:/dev/i2c-1@0x21 ")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("0x278=pcf8574:/dev/i2c-1@0x27 ")) << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("0x3BC=pcf8574:/dev/i2c-1@0x3F:")) << lines[2];
+}
+
+// A bus that goes away during detection is told once, and detection ends.
+TEST(Detect, ABusGoneEndsDetection) {
+    BusBench bench({"0x27=pcf8574"});
+    bench.bus->Unplug(0x27);
+    const DetectReport report = bench.Detect();
+    EXPECT_EQ(Lines(report), std::vector<std::string>{});
+    EXPECT_EQ(bench.log.Problems(),
+              std::vector<std::string>{"an I2C bus went away during detection (No such device): "
+                                       "detection ends there; plug it back in and look again"});
+}
+
+// The bus with one device, 0x378 mapped through it, and the simulated module
+// following the mapping, at rest as the dialog starts, whatever the lines held.
+struct BackpackBench : LineBench {
+    BackpackBench(const std::string& setup, const std::string& mapping)
+        : bus(MakeSimulatedBus({setup}, timeline,
+                               [this](std::uint64_t micros) { timeline.AdvanceMicros(micros); })),
+          backpack(bus->At(static_cast<std::uint8_t>(std::stoul(setup, nullptr, 16)))) {
+        const MappedPort port = UsePortMap(timeline.io, bus, mapping);
+        module = std::make_unique<SimulatedModule>(timeline, timeline.io, 0x378);
+        module->FollowMappings(port.map, bus.get());
+        // The module was powered on with the bus; the tool starts later.
+        timeline.AdvanceMicros(kPowerOnBusyMicros);
+        g_lines.dataLatch = 0xFF;
+        panel.RefreshDataPort();
+        panel.ReturnToRest();
+    }
+    // A 16x2 4-bit run of the demo texts, then Verify.
+    VerifyResult RunAndVerify() {
+        sent = RunDisplayTest(driver, panel, timeline, BusWidth::Four, DemoBoxes());
+        EXPECT_EQ(sent.refusal + sent.stopped, "");
+        return VerifyModule(driver, panel, timeline, sent);
+    }
+
+    std::shared_ptr<SimulatedI2cBus> bus;
+    SimulatedBackpack* backpack;
+    std::unique_ptr<SimulatedModule> module;
+    TestRunRecord sent;
+};
+
+// Each kind in its common wiring (the MCP23008's with RW on GP0, so it can be
+// read): the lines at rest once the tool rests them and after Verify, the run
+// in the module's memories as sent, Verify passes, and the bus time went to
+// the wait. The simulated module shows the backpack
+// while its cable is on 0x378, and the port's own module elsewhere. No bus
+// rule is broken, from power-on (a PCF8574's E and RW high) on.
+TEST(SimulatedBackpack, EachKindCarriesARunAndVerifyPasses) {
+    struct Case {
+        const char* setup;
+        const char* mapping;
+        const char* chip;
+    };
+    const char* const mcp23008 = "RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7";
+    const Case cases[] = {
+        {"0x27=pcf8574", "0x378=/dev/i2c-1@0x27", "PCF8574 at 0x27"},
+        {"0x20=mcp23008:", "0x378=mcp23008:/dev/i2c-1@0x20:", "MCP23008 at 0x20"},
+        {"0x21=mcp23017", "0x378=mcp23017:/dev/i2c-1@0x21", "MCP23017 at 0x21"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setup);
+        const char* const map = std::string(c.setup).back() == ':' ? mcp23008 : "";
+        BackpackBench b(c.setup + std::string(map), c.mapping + std::string(map));
+        // At rest: E, RW and RS low, D4..D7 driven low, D0..D3 left to the pull-ups.
+        const ModulePins rest{0, kLowDataNibble, kHighDataNibble};
+        EXPECT_EQ(b.backpack->Module()->Pins(), rest);
+        EXPECT_EQ(b.RunAndVerify().Summary(), "PASS: 16x2 4-bit, 97 bytes read back as sent");
+        EXPECT_EQ(b.backpack->Module()->Pins(), rest);
+        const LcdController& e0 = b.backpack->Module()->Controller(0);
+        for (const SentLine& line : b.sent.lines)
+            for (std::size_t n = 0; n < line.bytes.size(); ++n)
+                EXPECT_EQ(e0.State().ddram[DdramCell(
+                              e0.State(), static_cast<std::uint8_t>(line.ddramAddress + n))],
+                          line.bytes[n]);
+        EXPECT_TRUE(
+            std::equal(std::begin(kGlyphTable), std::end(kGlyphTable), e0.State().cgram.begin()));
+        // Every broken rule, of whatever kind, leaves its description here.
+        EXPECT_EQ(e0.LastViolation(), "");
+        EXPECT_EQ(b.timeline.NowMicros(),
+                  kPowerOnBusyMicros + b.timeline.SleptMillis() * 1000 + b.bus->Total().micros);
+
+        EXPECT_EQ(&b.module->Controller(0), &e0);
+        EXPECT_EQ(b.module->Wiring().text, "the simulated " + std::string(c.chip) + ", driven as " +
+                                               b.timeline.io.Wiring(0x378).text);
+        EXPECT_EQ(b.module->Backlight(), true);
+        b.module->AttachToPort(0x278);
+        EXPECT_NE(&b.module->Controller(0), &e0);
+        EXPECT_EQ(b.module->Wiring().text, "nothing simulated hangs on it");
+        EXPECT_EQ(b.module->Backlight(), std::nullopt);
+    }
+}
+
+// A --port-map that is not the backpack's wiring fails with the diagnosis the
+// wiring's fault gives, or, where only the backlight's pin is wrong, passes
+// with the glass dark.
+TEST(SimulatedBackpack, AMappingOtherThanItsWiringFailsOrLeavesItDark) {
+    const std::string noReads =
+        "FAIL: 16x2 4-bit, 1 of 1 bytes differ, first E0 busy flag and address counter: "
+        "expected 0x00, read 0xFF; likely cause: every read gave 0xFF: no module, RW or E0 not "
+        "wired, or a port without a bidirectional mode";
+    struct Case {
+        const char* setup;
+        const char* mapping;
+        std::string summary;
+        bool lit;
+    };
+    const Case cases[] = {
+        // The PCF8574's other common wiring, driven as the first.
+        {"0x27=pcf8574:D4=P0,D5=P1,D6=P2,D7=P3,E0=P4,RW=P5,RS=P6,BL=P7,invert=BL",
+         "0x378=/dev/i2c-1@0x27", noReads, true},
+        // RW on the backlight's pin; D5 on a pin the tool keeps high.
+        {"0x27=pcf8574:RS=P0,RW=P1,E0=P2,D5=P3,D4=P4,BL=P5,D6=P6,D7=P7", "0x378=/dev/i2c-1@0x27",
+         "FAIL: 16x2 4-bit, 62 of 97 bytes differ, first E0 line 1 column 1 (DDRAM 0x00): "
+         "expected 0x2A, read 0x08; likely cause: D5 always reads 0: that line is stuck or open",
+         false},
+        // RS and the backlight swapped: RS stays high, so every read is a data read.
+        {"0x27=pcf8574:RS=P3,RW=P1,E0=P2,BL=P0,D4=P4,D5=P5,D6=P6,D7=P7", "0x378=/dev/i2c-1@0x27",
+         "FAIL: 16x2 4-bit, 93 of 97 bytes differ, first E0 busy flag and address counter: "
+         "expected 0x00, read 0xA0; likely cause: the controller on E0 stays busy: its busy flag "
+         "still reads 1 long after the last instruction, as when a controller never finishes an "
+         "instruction (check the module's supply) or a read comes too early",
+         false},
+        // RW to ground on the backpack, read through GP0 all the same.
+        {"0x20=mcp23008",
+         "0x378=mcp23008:/dev/i2c-1@0x20:RW=GP0,RS=GP1,E0=GP2,D4=GP3,D5=GP4,D6=GP5,D7=GP6,BL=GP7",
+         noReads, true},
+        {"0x21=mcp23017,rw=ground", "0x378=mcp23017:/dev/i2c-1@0x21", noReads, true},
+        // One backlight pin lit by a high one, driven low as the plate's.
+        {"0x21=mcp23017:RS=GPB7,RW=GPB6,E0=GPB5,D4=GPB4,D5=GPB3,D6=GPB2,D7=GPB1,BL=GPB0",
+         "0x378=mcp23017:/dev/i2c-1@0x21", "PASS: 16x2 4-bit, 97 bytes read back as sent", false},
+    };
+    for (const Case& c : cases) {
+        BackpackBench b(c.setup, c.mapping);
+        EXPECT_EQ(b.RunAndVerify().Summary(), c.summary) << c.setup;
+        EXPECT_EQ(b.module->Backlight(), c.lit) << c.setup;
+    }
+}
+
+// --sim-i2c values: read, and given back as the device's own text; or refused
+// with what is wrong.
+TEST(SimulatedBackpack, ReadsOrRefusesSimI2cValues) {
+    const std::pair<const char*, std::string> read[] = {
+        {"0x27=pcf8574", "0x27=pcf8574"},
+        {"0x3f=pcf8574:D4=P0,D5=P1,D6=P2,D7=P3,E0=P4,RW=P5,RS=P6,BL=P7,invert=BL",
+         "0x3F=pcf8574:RS=P6,RW=P5,E0=P4,D4=P0,D5=P1,D6=P2,D7=P3,BL=P7,invert=BL"},
+        {"0x20=mcp23008,rw=ground", "0x20=mcp23008,rw=ground"},
+        {"0x20=mcp23017,no-module", "0x20=mcp23017,no-module"},
+    };
+    for (const auto& [text, shown] : read) {
+        std::vector<BackpackSetup> setups;
+        EXPECT_EQ(AddBackpackSetup(setups, text), "");
+        ASSERT_EQ(setups.size(), 1u);
+        EXPECT_EQ(setups[0].Text(), shown);
+        EXPECT_EQ(AddBackpackSetup(setups, shown), "--sim-i2c " + std::string(shown) + ": " +
+                                                       shown.substr(0, 4) + " holds " + shown +
+                                                       " already; one device per address");
+    }
+    const std::string neither =
+        " is neither LINE=Pn, invert=LINE+LINE, rw=ground nor no-module, for example "
+        "0x27=pcf8574:RS=P0,RW=P1,E0=P2,BL=P3,D4=P4,D5=P5,D6=P6,D7=P7";
+    const std::pair<const char*, std::string> refused[] = {
+        {"0x27", "expected ADDR=KIND, for example 0x27=pcf8574"},
+        {"27=pcf8574",
+         "\"27\" is no device address: give it in hex, for example 0x27 (as i2cdetect shows it)"},
+        {"0x78=pcf8574", "0x78 is outside the device addresses 0x03..0x77"},
+        {"0x27=pcf8575", "unknown kind \"pcf8575\": expected pcf8574, mcp23008 or mcp23017"},
+        {"0x27=pcf8574:RS=P9", "\"P9\" is no PCF8574 pin: expected P0..P7"},
+        {"0x27=pcf8574:RS", "\"RS\"" + neither},
+        {"0x27=pcf8574:", "\"\"" + neither},
+        {"0x27=pcf8574,backlight=off",
+         "backlight= is --port-map's: a simulated backpack's backlight follows its pin"},
+        {"0x20=mcp23008:RS=GP1,no-module",
+         "no-module is an expander without a module (a relay board): it takes no pin map, "
+         "invert= or rw=ground"},
+    };
+    for (const auto& [text, why] : refused) {
+        std::vector<BackpackSetup> setups;
+        EXPECT_EQ(AddBackpackSetup(setups, text), "--sim-i2c " + std::string(text) + ": " + why);
+        EXPECT_TRUE(setups.empty());
+    }
+}
 }  // namespace

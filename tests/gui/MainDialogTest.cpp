@@ -1,19 +1,28 @@
+// The dialog on real widgets: how it starts, its sizes, buttons and lists, Enter
+// and the ways out, the system menu, its exit status, and the repaints a refresh
+// leaves to the next pause.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTest>
 #include <filesystem>
+#include <map>
 
 #include "app/DialogRun.h"
-#include "app/Display.h"
 #include "app/ExitStatus.h"
 #include "gui/DialogHarness.h"
 #include "lcd/Geometry.h"
 #include "port/LinePanel.h"
+#include "port/LineState.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "ui/LcdTestDlg.h"
@@ -89,8 +98,6 @@ TEST_F(MainDialogTest, EverySizeAndEveryButton) {
     RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
         timeline.events.clear();
         ChooseWithKeys(Control<QComboBox>(d, IDC_PORT), 1);
-        Click(d, IDC_E1_HIGH);
-        EXPECT_FALSE(Checked(d, IDC_E1_HIGH));
         for (int size = 0; size < kModuleSizeCount; ++size) {
             Control<QLineEdit>(d, IDC_LINE1)->setText("typed by hand");
             ChooseWithKeys(Control<QComboBox>(d, IDC_SIZE), size);
@@ -155,7 +162,7 @@ TEST_F(MainDialogTest, OnlyTheCloseUpRunsTheListHandlers) {
 
 // Enter on Done ends the dialog; Enter elsewhere starts the 8-bit run (547 writes
 // after the 2 at start-up: the reference run's figure, independent of the code);
-// every other way out cancels, writing nothing.
+// every other way out, the system menu's Close included, cancels, writing nothing.
 TEST_F(MainDialogTest, EnterAndTheWaysOut) {
     const auto enterOn = [](int id) {
         return [id](CLcdTestDlg& d) {
@@ -177,6 +184,17 @@ TEST_F(MainDialogTest, EnterAndTheWaysOut) {
          IDCANCEL, 2},
         {[](CLcdTestDlg& d) { d.Window()->close(); }, IDCANCEL, 2},
         {[](CLcdTestDlg& d) { d.SendMessage(WM_SYSCOMMAND, SC_CLOSE); }, IDCANCEL, 2},
+        // A right click on the background opens the system menu, and its Close.
+        {[](CLcdTestDlg& d) {
+             QContextMenuEvent rightClick(QContextMenuEvent::Mouse, {1, 1},
+                                          d.Window()->mapToGlobal(QPoint(1, 1)));
+             QApplication::sendEvent(d.Window(), &rightClick);
+             EXPECT_TRUE(d.Window()->SystemMenu()->isVisible());
+             d.Window()->SystemMenu()->hide();
+             for (QAction* a : d.Window()->SystemMenu()->actions())
+                 if (a->data().toUInt() == SC_CLOSE) a->trigger();
+         },
+         IDCANCEL, 2},
     };
     for (const Case& c : cases) {
         timeline.events.clear();
@@ -204,6 +222,109 @@ TEST_F(MainDialogTest, ItsExitStatusTellsWhetherTheTraceIsWhole) {
         EXPECT_EQ(RunDialog(options), status) << path;
     }
     fs::remove(whole);
+}
+
+// Sends a system command and, if an About box comes up, records its title and
+// closes it with `closeKey`; returns the title ("" when none came up).
+QString SendAndCloseAbout(CLcdTestDlg& dlg, UINT command, Qt::Key closeKey) {
+    QString title;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == dlg.Window() || !qobject_cast<QDialog*>(modal)) return;
+        title = modal->windowTitle();
+        QTest::keyClick(modal->focusWidget() ? modal->focusWidget() : modal, closeKey);
+    });
+    dlg.SendMessage(WM_SYSCOMMAND, command);
+    QCoreApplication::processEvents();
+    return title;
+}
+
+// The menu ends with the About entry. A command is the About entry's whatever its
+// low four bits (16 to 31); the box leaves all alone.
+TEST_F(MainDialogTest, TheAboutEntryAndItsCommands) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
+        EXPECT_EQ(d.Window()->SystemMenu()->actions().back()->data().toUInt(), IDM_ABOUTBOX);
+        const std::size_t writes = timeline.WriteCount();
+        for (const auto& [command, title] : {std::pair{16u, "About TORV_VozUriz"},
+                                             {17u, "About TORV_VozUriz"},
+                                             {31u, "About TORV_VozUriz"},
+                                             {15u, ""},
+                                             {32u, ""}}) {
+            EXPECT_EQ(
+                SendAndCloseAbout(d, command, command == 17 ? Qt::Key_Escape : Qt::Key_Return),
+                title)
+                << command;
+        }
+        EXPECT_TRUE(d.Window()->isVisible() && d.Window()->isEnabled());
+        EXPECT_EQ(timeline.WriteCount(), writes);
+    });
+}
+
+// Counts paint events per control identifier of one dialog.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(CDialog& dlg) : dlg_(dlg) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~PaintCounter() override { QCoreApplication::instance()->removeEventFilter(this); }
+    int Of(int id) { return counts[dlg_.ControlWidget(id)]; }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        counts[watched] += event->type() == QEvent::Paint;
+        return false;
+    }
+    std::map<QObject*, int> counts;
+
+private:
+    CDialog& dlg_;
+};
+
+// A refresh changes the line buttons' checks at once but leaves their painting
+// to the next pause (a sleep, or the event loop), so it only waits for the
+// readouts it must show before it returns. Nothing may be lost on the way.
+TEST_F(MainDialogTest, DataRefreshPaintsReadoutsAtOnceAndChangedButtonsAtTheNextSleep) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
+        QCoreApplication::processEvents();  // the window's first paints
+        PaintCounter paints(d);
+        g_lines.dataLatch = 0x41;  // D6 and D0 go high
+        d.RefreshDataPort();
+        EXPECT_TRUE(Checked(d, IDC_D0_HIGH));
+        const int changed[] = {IDC_D0_HIGH, IDC_D0_LOW, IDC_D6_HIGH, IDC_D6_LOW};
+        for (int sleeps = 0; sleeps < 2; ++sleeps) {
+            for (int readout : {IDC_DEC, IDC_HEX, IDC_CHAR}) EXPECT_EQ(paints.Of(readout), 1);
+            for (int button : changed) EXPECT_EQ(paints.Of(button), sleeps) << button;
+            for (int same : {IDC_D1_HIGH, IDC_D1_LOW, IDC_D7_LOW, IDC_E0_LOW})
+                EXPECT_EQ(paints.Of(same), 0) << same;
+            Sleep(1);
+        }
+    });
+}
+
+// Buttons still waiting when a dialog ends are forgotten, without holding back
+// the next dialog's. Without a sleep the event loop paints each changed button
+// once in its last state; after that a change waits for a pause again.
+TEST_F(MainDialogTest, TheEventLoopPaintsEachButtonOnceAndAGoneDialogIsForgotten) {
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
+        d.OnRSHigh();  // held, and the dialog ends before any pause
+        d.EndDialog(IDOK);
+    });
+    // The dialog is gone: this must not touch its buttons (the sanitizer run tells).
+    Sleep(1);
+    RunModal<CLcdTestDlg>([&](CLcdTestDlg& d) {
+        QCoreApplication::processEvents();
+        PaintCounter paints(d);
+        d.OnRSHigh();  // from the rest state this dialog starts in
+        for (int k = 0; k < 3; ++k) k % 2 ? d.OnE0Low() : d.OnE0High();  // High, Low, High
+        EXPECT_EQ(paints.Of(IDC_E0_HIGH), 0);
+        QCoreApplication::processEvents();
+        for (int id : {IDC_E0_HIGH, IDC_E0_LOW, IDC_RS_HIGH, IDC_RS_LOW})
+            EXPECT_EQ(paints.Of(id), 1) << id;
+        EXPECT_TRUE(Checked(d, IDC_E0_HIGH));
+        paints.counts.clear();
+        d.OnE0Low();
+        EXPECT_EQ(paints.Of(IDC_E0_LOW), 0);
+        Sleep(1);
+        EXPECT_EQ(paints.Of(IDC_E0_LOW), 1);
+    });
 }
 
 TEST(MinimisedIcon, CentresWithTruncationTowardZero) {

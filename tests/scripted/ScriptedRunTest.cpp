@@ -87,7 +87,7 @@ TEST(ScriptedRun, LineOptionsReachTheModule) {
 // --sim-i2c hangs a backpack on a bus of the tool's own, which --port-map's
 // PCF8574 transport drives for real: the start-up line says the bus is
 // simulated, and Verify passes on the backpack's wiring (a wiring of another:
-// SimulatedBackpackTest).
+// SimulatedI2cBusTest).
 TEST(ScriptedRun, OnTheSimulatedI2cBus) {
     VirtualClock clock;
     ScopedClock useClock(clock);
@@ -117,10 +117,9 @@ TEST(ScriptedRun, ADetectedBackpackMappedInTheSessionPasses) {
     PortSession session(options, kPortBases[0], clock);
     const DetectReport report = DetectModules(session.Kernel(), clock, session.Io().Log());
     ASSERT_EQ(report.modules.size(), 1u);
-    EXPECT_EQ(session.Map(0x378, "/dev/ttyS0"),
-              "--port-map 0x378=/dev/ttyS0: no kind of port takes \"/dev/ttyS0\": a device begins "
-              "/dev/parport..., /dev/gpiochip..., /dev/i2c-..., or a kind comes first (ppdev:, "
-              "gpio:, pcf8574:, mcp23008: or mcp23017:)");
+    EXPECT_EQ(
+        session.Map(0x378, "/dev/i2c-1"),
+        "--port-map 0x378=/dev/i2c-1: expected /dev/i2c-N@ADDRESS, for example /dev/i2c-1@0x27");
     ASSERT_EQ(session.Map(0x378, report.modules.front().Mapping()), "");
     ScriptedRun run;
     run.choice = ParseRunChoice("16x2:4").value();

@@ -23,7 +23,6 @@ struct BusEvent {
     static BusEvent WriteOf(std::uint32_t address, std::uint8_t byte) {
         return {Write, address, byte};
     }
-    static BusEvent SleepOf(std::uint32_t ms) { return {Sleep, 0, ms}; }
     static BusEvent FetchOf(int box) { return {Fetch, static_cast<std::uint32_t>(box), 0}; }
 };
 
@@ -66,7 +65,7 @@ public:
 
     std::uint64_t NowMicros() const override { return clock_.NowMicros(); }
     void SleepMillis(std::uint32_t ms) override {
-        events.push_back(BusEvent::SleepOf(ms));
+        events.push_back({BusEvent::Sleep, 0, ms});
         clock_.SleepMillis(ms);
     }
     void SleepMicros(std::uint64_t us) override {
@@ -107,7 +106,7 @@ public:
     void Cycle(bool rs, bool fourBit, std::uint8_t v, std::uint8_t c) {
         Transfers(rs, fourBit ? Nibbles(v) : Bytes{v}, c);
     }
-    void Sleep(std::uint32_t ms) { events.push_back(BusEvent::SleepOf(ms)); }
+    void Sleep(std::uint32_t ms) { events.push_back({BusEvent::Sleep, 0, ms}); }
     void Fetch(int box) { events.push_back(BusEvent::FetchOf(box)); }
 
     // The bring-up of one controller, each instruction after its wait. On the 4-bit
@@ -162,14 +161,13 @@ private:
     std::uint8_t flags_;
 };
 
-// A line view that keeps only the last check of each button and the readouts.
+// A line view that keeps only the last check of each button.
 class RecordingLineView final : public LineView {
 public:
     void SetLineCheck(int id, bool checked) override { checks[id] = checked; }
-    void ShowReadouts(const Readouts& shown) override { readouts = shown; }
+    void ShowReadouts(const Readouts&) override {}
     int PortSelection() const override { return selection; }
 
     std::map<int, bool> checks;
-    Readouts readouts;
     int selection = 0;  // the Port list's
 };

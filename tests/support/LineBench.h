@@ -7,15 +7,12 @@
 // The line panel and the driver over a recording port, as the dialog holds them:
 // a fresh port and line state first (the time line), a view that keeps the
 // checks, the panel pointed at the Port list's first entry, and the driver
-// sleeping on `clock` (the time line itself unless another is given).
+// sleeping on the time line.
 struct LineBench {
-    LineBench() : LineBench(nullptr) {}
-    explicit LineBench(Clock* clock) : driver{panel, clock ? *clock : timeline} {
-        panel.OnCloseupPort();
-    }
+    LineBench() { panel.OnCloseupPort(); }
 
     BusTimeline timeline;  // first: a fresh port and line state
     RecordingLineView view;
     LinePanel panel{view};
-    ModuleDriver driver;
+    ModuleDriver driver{panel, timeline};
 };

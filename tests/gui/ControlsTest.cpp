@@ -1,11 +1,14 @@
-// The line panel's radios and the readouts draw kept pictures instead of asking the
-// style each time; what shows must still be the current look, whatever came before.
+// The dialog's own controls. The line panel's radios and the readouts draw kept
+// pictures instead of asking the style each time; what shows must still be the
+// current look, whatever came before. The line boxes keep the cursor steady on
+// a long text.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
+#include <QLineEdit>
 #include <QPalette>
 #include <QRadioButton>
 #include <QTest>
@@ -14,6 +17,7 @@
 #include <cstdlib>
 
 #include "afx/Controls.h"
+#include "afx/SteadyCursor.h"
 #include "gui/DialogHarness.h"
 
 namespace {
@@ -96,6 +100,27 @@ TEST(ReadOnlyTextBox, ShowsTheCurrentTextAndSelectsItWithFocusForTheCopyKey) {
     EXPECT_EQ(QApplication::clipboard()->text(), "'A'");
     box->clearFocus();
     EXPECT_EQ(box->grab().toImage(), unfocused);
+}
+
+// The cursor stops blinking only while the focused box holds a text over the
+// limit, and its blink comes back as it was.
+TEST(SteadyCursor, BlinkStopsOnlyWhileAFocusedBoxHoldsALongText) {
+    QApplication::setCursorFlashTime(1000);
+    QWidget window;
+    auto* box = new QLineEdit(&window);
+    auto* other = new QLineEdit(&window);
+    KeepCursorSteadyOnLongText(box);
+    window.show();
+    ActivateNow(window);
+    const QString atLimit(kSteadyCursorChars, 'x');
+    const QString over = atLimit + 'x';
+    const std::tuple<QLineEdit*, QString, int> steps[] = {
+        {box, atLimit, 1000}, {box, over, 0}, {other, over, 1000}, {box, over, 0}, {box, "", 1000}};
+    for (const auto& [focus, text, flashMs] : steps) {
+        focus->setFocus();
+        box->setText(text);
+        EXPECT_EQ(QApplication::cursorFlashTime(), flashMs) << text.size();
+    }
 }
 
 }  // namespace
