@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QWindow>
+#include <algorithm>
 #include <limits>
 
 #include "afx/Controls.h"

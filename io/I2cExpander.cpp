@@ -1,5 +1,6 @@
 #include "io/I2cExpander.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "base/HexText.h"

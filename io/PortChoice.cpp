@@ -1,5 +1,6 @@
 #include "io/PortChoice.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/HexText.h"

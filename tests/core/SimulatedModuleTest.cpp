@@ -8,6 +8,7 @@
 // SimulatedRunTest.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>

@@ -10,6 +10,7 @@
 // where a run and Verify reach a module.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
