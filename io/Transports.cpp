@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/HexText.h"
+#include "base/ListText.h"
 #include "io/MappingText.h"
 #include "lines/ParportWiring.h"
 
@@ -19,13 +20,9 @@ const Transport* const kTransports[] = {
 
 // "ppdev:, gpio: or pcf8574:"
 std::string KindNames() {
-    std::string names;
-    for (std::size_t i = 0; i < std::size(kTransports); ++i)
-        names += (i == 0                            ? ""
-                  : i + 1 == std::size(kTransports) ? " or "
-                                                    : ", ") +
-                 std::string(kTransports[i]->name) + ":";
-    return names;
+    std::vector<std::string> names;
+    for (const Transport* kind : kTransports) names.push_back(std::string(kind->name) + ":");
+    return Alternatives(names);
 }
 
 }  // namespace

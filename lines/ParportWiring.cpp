@@ -1,12 +1,11 @@
 #include "lines/ParportWiring.h"
 
 #include "base/HexText.h"
+#include "base/ListText.h"
 
 std::string PortListText(std::string_view firstNote) {
-    std::string text;
-    for (int i = 0; i < kPortCount; ++i) {
-        text += (i == 0 ? "" : i + 1 == kPortCount ? " or " : ", ") + HexAddress(kPortBases[i]);
-        if (i == 0 && !firstNote.empty()) text += " " + std::string(firstNote);
-    }
-    return text;
+    std::vector<std::string> bases;
+    for (const std::uint32_t base : kPortBases) bases.push_back(HexAddress(base));
+    if (!firstNote.empty()) bases.front() += " " + std::string(firstNote);
+    return Alternatives(bases);
 }

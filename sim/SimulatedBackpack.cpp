@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/HexText.h"
+#include "base/ListText.h"
 #include "io/MappingText.h"
 #include "io/Transports.h"
 #include "lines/ModuleLines.h"
@@ -195,13 +196,9 @@ constexpr Model kModels[] = {
 
 // "pcf8574, mcp23008 or mcp23017"
 std::string KindNames() {
-    std::string names;
-    for (std::size_t i = 0; i < std::size(kModels); ++i)
-        names += (i == 0                        ? ""
-                  : i + 1 == std::size(kModels) ? " or "
-                                                : ", ") +
-                 std::string(kModels[i].kind);
-    return names;
+    std::vector<std::string> names;
+    for (const auto& model : kModels) names.emplace_back(model.kind);
+    return Alternatives(names);
 }
 
 const Model* ModelNamed(std::string_view kind) {

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "base/HexText.h"
+#include "base/ListText.h"
 #include "io/MappingText.h"
 #include "io/Transport.h"
 
@@ -311,14 +312,11 @@ std::string GpioPort::FindByLabel() {
             return node;
         seen += (seen.empty() ? "" : ", ") + node + (label.empty() ? "" : " (" + label + ")");
     }
-    std::string wanted;
-    for (const std::string& label : mapping_.labels)
-        wanted += (wanted.empty() ? "" : &label == &mapping_.labels.back() ? " or " : ", ") + label;
     ReportOpenProblem("gpio-label",
                       (mapping_.chip == kPiHeader ? "no Raspberry Pi header here: no GPIO chip is "
                                                     "labelled "
                                                   : "no GPIO chip is labelled ") +
-                          wanted + " (" +
+                          Alternatives(mapping_.labels) + " (" +
                           (seen.empty() ? "no GPIO chip under /dev" : "the chips: " + seen) +
                           ") — fix the mapping (gpiodetect lists the chips with their labels)");
     return "";
