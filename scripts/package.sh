@@ -117,24 +117,47 @@ exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 [[ -n "$exec_line" ]] || fail "$desktop has no Exec line"
 echo "starting \"$exec_line\" from $desktop under Xvfb"
 # Up means: a window of class lcdtest is viewable within 10 s and the program
-# is still running 3 s later.
-xvfb-run -a bash -c '
-    exec_line=$1
-    $exec_line >/dev/null 2>&1 &
-    pid=$!
-    up() {
-        for id in $(xwininfo -root -children 2>/dev/null | sed -n "s/^ *\(0x[0-9a-f]*\) .*(\"lcdtest\" \"lcdtest\").*/\1/p"); do
-            xwininfo -id "$id" | grep -q "Map State: IsViewable" && return 0
-        done
-        return 1
-    }
-    for _ in $(seq 50); do up && break; kill -0 $pid 2>/dev/null || break; sleep 0.2; done
-    up || { echo "package: no window of lcdtest came up" >&2; kill $pid 2>/dev/null; exit 1; }
-    sleep 3
-    kill -0 $pid 2>/dev/null || { echo "package: lcdtest ended by itself" >&2; exit 1; }
-    kill $pid
-    wait $pid 2>/dev/null || true
-' _ "$exec_line"
+# is still running 3 s later. What the program prints goes to a log, shown when
+# it does not come up.
+log=$tree/run.log
+start() {
+    xvfb-run -a bash -c '
+        exec_line=$1 log=$2
+        $exec_line >"$log" 2>&1 &
+        pid=$!
+        up() {
+            for id in $(xwininfo -root -children 2>/dev/null | sed -n "s/^ *\(0x[0-9a-f]*\) .*(\"lcdtest\" \"lcdtest\").*/\1/p"); do
+                xwininfo -id "$id" | grep -q "Map State: IsViewable" && return 0
+            done
+            return 1
+        }
+        for _ in $(seq 50); do up && break; kill -0 $pid 2>/dev/null || break; sleep 0.2; done
+        up || {
+            if kill $pid 2>/dev/null; then
+                echo "package: no window of lcdtest came up within 10 s" >&2
+            else
+                wait $pid
+                echo "package: lcdtest ended before a window came up (status $?)" >&2
+            fi
+            exit 1
+        }
+        sleep 3
+        kill -0 $pid 2>/dev/null || { wait $pid; echo "package: lcdtest ended by itself (status $?)" >&2; exit 1; }
+        kill $pid
+        wait $pid 2>/dev/null || true
+    ' _ "$exec_line" "$log" && return 0
+    echo "package: what lcdtest printed:" >&2
+    sed 's/^/    /' "$log" >&2
+    return 1
+}
+if ! start; then
+    # Under emulation one start in CI ended with SIGABRT before its window came
+    # up, and none of 40 here did. So an emulated start gets one more try, and the
+    # first one's output stays in the log above for whoever reads it.
+    [[ $arch != "$native" ]] || exit 1
+    echo "package: starting it once more, as it runs under emulation" >&2
+    start || exit 1
+fi
 
 step "remove"
 installed=0
