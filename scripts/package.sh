@@ -152,7 +152,7 @@ start() {
 }
 if ! start; then
     # Under emulation one start in CI ended with SIGABRT before its window came
-    # up, and none of 40 here did. So an emulated start gets one more try, and the
+    # up, and none of 50 here did. So an emulated start gets one more try, and the
     # first one's output stays in the log above for whoever reads it.
     [[ $arch != "$native" ]] || exit 1
     echo "package: starting it once more, as it runs under emulation" >&2
